@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace zanthrel {
+
+// Window layouts as data, in twips (1/1440 inch; 15 twips make a pixel at 96 dpi). Both front ends
+// build their windows from these tables, so a position or text is written down exactly once.
+
+inline constexpr int kTwipsPerInch = 1440;
+
+enum class ControlKind { PictureBox, Label, Shape, CommandButton, ListBox, TextBox, Frame };
+
+struct FontSpec {
+    std::string_view face;
+    double points;
+    int weight;  // 400 regular, 700 bold
+    bool underline = false;
+};
+
+// 0x00BBGGRR, red in the low byte.
+using Colour = std::uint32_t;
+
+struct ControlLayout {
+    std::string_view name;
+    ControlKind kind;
+    std::string_view container;  // empty: the window itself
+    int left, top, width, height;  // twips, outer size; left/top from the container's inner area
+    std::string_view text;
+    std::optional<FontSpec> font;  // none: the window's font
+    std::optional<Colour> foreColour;  // none: the system's text colour
+    std::optional<Colour> backColour;  // none: the system's dialog or control colour
+    bool transparentBackground = false;
+    int tabIndex = -1;  // -1: takes no part in the tab order
+    bool visibleToUser = true;  // false: a working control placed beyond the client area
+};
+
+struct TimerLayout {
+    std::string_view name;
+    int intervalMs;
+    bool enabledAtStart;
+};
+
+enum class BorderStyle { Sizable, FixedSingle };
+
+struct FormLayout {
+    std::string_view name;
+    std::string_view caption;
+    int clientWidth, clientHeight;  // twips
+    BorderStyle border;
+    bool maximizeButton;  // present and usable
+    bool minimizeButton;
+    FontSpec font;
+    std::span<const ControlLayout> controls;
+    std::span<const TimerLayout> timers;
+};
+
+// Twips to pixels at a given density, rounded to the nearest pixel.
+constexpr int twipsToPixels(int twips, int dpi) {
+    const long long scaled = static_cast<long long>(twips) * dpi;
+    return static_cast<int>((scaled + (scaled >= 0 ? kTwipsPerInch / 2 : -kTwipsPerInch / 2)) / kTwipsPerInch);
+}
+
+// Looks a control up by name; only for building windows and for tests, never for the logic.
+const ControlLayout* findControl(const FormLayout& form, std::string_view name);
+
+}  // namespace zanthrel

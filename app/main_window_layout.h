@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/layout.h"
+
+namespace zanthrel {
+
+// The main window "Zanthrel" and every control on it, including the working controls that lie beyond
+// the client area (the capture counter and the two snapshot holders).
+const FormLayout& mainWindowLayout();
+
+inline constexpr int kMainClientWidthTwips = 11595;
+inline constexpr int kMainClientHeightTwips = 8550;
+
+// A snapshot holder's inner area: its outer size less a 2-pixel 3-D border a side.
+inline constexpr float kHolderScaleWidthTwips = 4680;
+inline constexpr float kHolderScaleHeightTwips = 2835;
+
+inline constexpr int kTimer1IntervalMs = 1;
+inline constexpr int kTimer2IntervalMs = 30000;
+inline constexpr int kTimer3IntervalMs = 5;
+
+inline constexpr Colour kIndicatorGreen = 65280;  // 0x00FF00
+inline constexpr Colour kIndicatorRed = 255;      // 0x0000FF
+
+// The by-line names the publisher.
+inline constexpr std::string_view kByLine = "by www.zanthrel.com";
+
+}  // namespace zanthrel

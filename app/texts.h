@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string_view>
+
+namespace zanthrel::texts {
+
+// Every text the main window's logic writes, exactly as the user sees it. Some end in a space.
+
+inline constexpr std::string_view kStartCaptionAtLaunch = "Enable Clipboard Protection From Spyware ";
+inline constexpr std::string_view kStartCaption = "Enable Clipboard Protection From Spyware";
+inline constexpr std::string_view kStopCaption = "Stop the Protection";
+inline constexpr std::string_view kBlockCaption = "Completely Block the Access to The Clipboard";
+inline constexpr std::string_view kUnblockCaption = "Unblock the Access to The Clipboard";
+
+inline constexpr std::string_view kNotProtected =
+    "Clipboard Not Protected. Please click the first button to enable the protection.";
+inline constexpr std::string_view kProtectionStarted = "Protection Started on ";
+inline constexpr std::string_view kProtectionStopped = "Protection Stopped on ";
+inline constexpr std::string_view kMonitoringStopped = "Monitoring Stopped on ";
+inline constexpr std::string_view kClipboardBlocked = "Clipboard Blocked - Action Started on ";
+inline constexpr std::string_view kClipboardUnblocked = "Clipboard Unblocked - Started on ";
+inline constexpr std::string_view kCaptureDetected = "New Screen Capture Detected on ";
+inline constexpr std::string_view kAlarmRaised =
+    "Too Many Screen Captures Detected in a Short Period of Time. Alarm Raised on ";
+inline constexpr std::string_view kEllipsis = "...";
+
+inline constexpr std::string_view kInfoText = "Please enable the usage of clipboard protection first.";
+inline constexpr std::string_view kInfoTitle = "Info";
+inline constexpr std::string_view kWarningText =
+    "Warning! The clipboard seems to be used to record your activity. The access to the clipboard has been "
+    "blocked to fully protect you.";
+inline constexpr std::string_view kWarningTitle = "Warning";
+
+}  // namespace zanthrel::texts

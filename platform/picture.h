@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace zanthrel {
+
+// The 40-byte header that describes the pixel layout a reader is asked for. Only the fields the
+// comparison sets are carried; the rest are zero by definition.
+struct BitmapInfoHeader {
+    std::uint32_t biSize = 0;
+    std::int32_t biWidth = 0;
+    std::int32_t biHeight = 0;  // positive: bottom-up, scan line 0 is the bottom row
+    std::uint16_t biPlanes = 0;
+    std::uint16_t biBitCount = 0;
+    std::uint32_t biCompression = 0;  // 0: uncompressed RGB
+
+    bool operator==(const BitmapInfoHeader&) const = default;
+};
+
+// A picture taken from the clipboard. Immutable once made: a platform may hand out the same object
+// again for as long as the clipboard has not changed, and holders may share it.
+class Picture {
+public:
+    virtual ~Picture() = default;
+
+    // Size of the bitmap itself, in pixels.
+    virtual std::int32_t width() const = 0;
+    virtual std::int32_t height() const = 0;
+
+    // Writes the picture into `bits` as GDI's GetDIBits would for a 32-bit, uncompressed DIB laid out as
+    // `header` asks: scan lines `firstScan` .. firstScan+lines-1 counted from the bottom, each exactly
+    // header.biWidth elements long, blue in the low byte. The picture's bottom-left pixel lands on scan
+    // line 0, column 0; elements the picture does not cover are left untouched. Failures are not
+    // reported, the way the comparison expects.
+    virtual void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
+                               std::int32_t* bits) const noexcept = 0;
+};
+
+using PictureRef = std::shared_ptr<const Picture>;
+
+}  // namespace zanthrel

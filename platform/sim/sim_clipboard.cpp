@@ -1,0 +1,62 @@
+#include "platform/sim/sim_clipboard.h"
+
+#include "platform/runtime_error.h"
+
+namespace zanthrel::sim {
+
+bool SimClipboard::tryOpen(const SimProgram* program) {
+    if (holder_ && holder_ != program) return false;
+    holder_ = program;
+    return true;
+}
+
+void SimClipboard::release(const SimProgram* program) {
+    if (holder_ == program) holder_ = nullptr;
+}
+
+void SimClipboard::setContent(std::optional<std::string> text, PictureRef picture) {
+    if (!text && !picture) ++empties_;
+    text_ = std::move(text);
+    picture_ = std::move(picture);
+    ++sequence_;
+}
+
+bool SimProgram::open() { return clipboard_.tryOpen(this); }
+void SimProgram::close() { clipboard_.release(this); }
+
+bool SimProgram::copyText(std::string text) {
+    if (!open()) return false;
+    clipboard_.setContent(std::move(text), nullptr);
+    close();
+    return true;
+}
+
+bool SimProgram::copyPicture(PictureRef picture) {
+    if (!open()) return false;
+    clipboard_.setContent(std::nullopt, std::move(picture));
+    close();
+    return true;
+}
+
+bool SimProgram::copyTextAndPicture(std::string text, PictureRef picture) {
+    if (!open()) return false;
+    clipboard_.setContent(std::move(text), std::move(picture));
+    close();
+    return true;
+}
+
+PictureRef SimClipboardService::readPicture() {
+    if (!self_.open()) throw RuntimeError(ErrorKind::ClipboardBusy, "Can't open Clipboard");
+    ++reads_;
+    PictureRef picture = clipboard_.picture();
+    self_.close();
+    return picture;
+}
+
+void SimClipboardService::clear() {
+    if (!self_.open()) throw RuntimeError(ErrorKind::ClipboardBusy, "Can't open Clipboard");
+    clipboard_.setContent(std::nullopt, nullptr);
+    self_.close();
+}
+
+}  // namespace zanthrel::sim

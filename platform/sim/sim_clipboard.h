@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/picture.h"
+#include "platform/services.h"
+
+namespace zanthrel::sim {
+
+class SimClipboard;
+
+// One program on the simulated desktop. Several share the clipboard; while one holds it open, the
+// others can neither read nor empty it.
+class SimProgram {
+public:
+    SimProgram(SimClipboard& clipboard, std::string name) : clipboard_(clipboard), name_(std::move(name)) {}
+
+    const std::string& name() const noexcept { return name_; }
+    bool open();   // false while another program holds the clipboard
+    void close();
+    // Empties the clipboard and puts one format on it, as a copy command does (opens and closes).
+    bool copyText(std::string text);
+    bool copyPicture(PictureRef picture);
+    bool copyTextAndPicture(std::string text, PictureRef picture);
+
+private:
+    SimClipboard& clipboard_;
+    std::string name_;
+};
+
+// The desktop's single clipboard.
+class SimClipboard {
+public:
+    std::optional<std::string> text() const { return text_; }
+    PictureRef picture() const { return picture_; }
+    bool empty() const { return !text_ && !picture_; }
+    std::uint64_t sequenceNumber() const noexcept { return sequence_; }
+    const SimProgram* heldBy() const noexcept { return holder_; }
+    std::uint64_t emptyCount() const noexcept { return empties_; }
+
+private:
+    friend class SimProgram;
+    friend class SimClipboardService;
+    bool tryOpen(const SimProgram* program);
+    void release(const SimProgram* program);
+    void setContent(std::optional<std::string> text, PictureRef picture);
+
+    std::optional<std::string> text_;
+    PictureRef picture_;
+    std::uint64_t sequence_ = 0;
+    std::uint64_t empties_ = 0;
+    const SimProgram* holder_ = nullptr;
+};
+
+// The clipboard as our program sees it: reads fail while another program holds it open, and an
+// unchanged clipboard hands back the very picture object it handed out before.
+class SimClipboardService final : public Clipboard {
+public:
+    explicit SimClipboardService(SimClipboard& clipboard) : clipboard_(clipboard), self_(clipboard, "Zanthrel") {}
+
+    PictureRef readPicture() override;
+    void clear() override;
+    std::uint64_t reads() const noexcept { return reads_; }
+
+private:
+    SimClipboard& clipboard_;
+    SimProgram self_;
+    std::uint64_t reads_ = 0;
+};
+
+}  // namespace zanthrel::sim

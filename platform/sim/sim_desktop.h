@@ -1,0 +1,91 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "platform/services.h"
+#include "platform/sim/sim_clipboard.h"
+#include "platform/sim/sim_clock.h"
+
+namespace zanthrel::sim {
+
+struct ShownMessageBox {
+    std::string text;
+    std::string title;
+    int style;
+    std::int64_t atMs;
+};
+
+// The simulated desktop with our program running on it: one clipboard shared by several programs,
+// one virtual clock, and scripted answers to message boxes and the information dialog. It is also
+// the control panel that tests drive: copy as another program would, click, advance time, read.
+class SimDesktop final : private TimerService,
+                         private MessageBoxService,
+                         private InformationDialogService,
+                         private WindowOrder,
+                         private DateTimeText {
+public:
+    explicit SimDesktop(ComparisonMode mode = ComparisonMode::Fast);
+    SimDesktop(const SimDesktop&) = delete;
+    SimDesktop& operator=(const SimDesktop&) = delete;
+
+    // Creates the main window: runs its load handler, as the program's start does.
+    void start();
+
+    MainForm& form() noexcept { return form_; }
+    const MainFormState& state() const noexcept { return form_.state(); }
+    const std::vector<std::string>& log() const noexcept { return form_.state().list1; }
+    SimClock& clock() noexcept { return clock_; }
+    SimClipboard& clipboard() noexcept { return clipboard_; }
+    SimClipboardService& clipboardService() noexcept { return clipboardService_; }
+
+    // Another program on the same desktop (created on first use, kept for the desktop's lifetime).
+    SimProgram& program(const std::string& name);
+
+    // Control panel.
+    void clickStartPause() { form_.handle(FormEvent::StartPauseClick); }
+    void clickEnableDisable() { form_.handle(FormEvent::EnableDisableClick); }
+    void clickPleaseRead() { form_.handle(FormEvent::PleaseReadClick); }
+    void advance(std::int64_t ms) { clock_.advance(ms); }
+    void tick(int count = 1) { clock_.advance(count); }  // Timer1's interval is one millisecond
+    bool copyPicture(PictureRef picture) { return program("Snipping Tool").copyPicture(std::move(picture)); }
+    bool copyText(std::string text) { return program("Notepad").copyText(std::move(text)); }
+
+    // What a modal box or the dialog does while it is up: by default it is dismissed at once. A script
+    // may advance the clock meanwhile; due ticks are delivered as a modal loop would.
+    std::function<void(const ShownMessageBox&)> onMessageBox;
+    std::function<void()> whileInformationDialogOpen;
+
+    const std::vector<ShownMessageBox>& messageBoxes() const noexcept { return boxes_; }
+    int informationDialogOpenings() const noexcept { return dialogOpenings_; }
+    bool informationDialogOpen() const noexcept { return dialogOpen_; }
+    int bringToFrontCalls() const noexcept { return bringToFront_; }
+    bool minimized = false;  // the window's state; bringing it to the front restores it
+    std::string dateText = "07/12/2026";
+    std::string timeText = "04:29:04";
+
+private:
+    void setTimer(TimerId id, bool enabled, int intervalMs) override;
+    void show(const std::string& text, const std::string& title, int style) override;
+    void showModal() override;
+    void bringToFront() override;
+    std::string currentDate() override { return dateText; }
+    std::string currentTime() override { return timeText; }
+
+    SimClock clock_;
+    SimClipboard clipboard_;
+    SimClipboardService clipboardService_{clipboard_};
+    std::vector<std::unique_ptr<SimProgram>> programs_;
+    std::array<SimClock::TimerHandle, 3> timerHandles_{};
+    std::vector<ShownMessageBox> boxes_;
+    int dialogOpenings_ = 0;
+    bool dialogOpen_ = false;
+    int bringToFront_ = 0;
+    MainForm form_;
+};
+
+}  // namespace zanthrel::sim
