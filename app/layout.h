@@ -27,14 +27,14 @@ using Colour = std::uint32_t;
 struct ControlLayout {
     std::string_view name;
     ControlKind kind;
-    std::string_view container;  // empty: the window itself
+    std::string_view container;    // empty: the window itself
     int left, top, width, height;  // twips, outer size; left/top from the container's inner area
     std::string_view text;
-    std::optional<FontSpec> font;  // none: the window's font
+    std::optional<FontSpec> font;      // none: the window's font
     std::optional<Colour> foreColour;  // none: the system's text colour
     std::optional<Colour> backColour;  // none: the system's dialog or control colour
     bool transparentBackground = false;
-    int tabIndex = -1;  // -1: takes no part in the tab order
+    int tabIndex = -1;          // -1: takes no part in the tab order
     bool visibleToUser = true;  // false: a working control placed beyond the client area
 };
 

@@ -84,8 +84,7 @@ void MainForm::Form_Load() {
 
 void MainForm::cmdStartPause_Click() {
     if (state_.cmdEnableDisable.tag == kOn) {
-        desktop_.messageBox.show(std::string(texts::kInfoText), std::string(texts::kInfoTitle),
-                                 kMessageBoxInformation);
+        desktop_.messageBox.show(std::string(texts::kInfoText), std::string(texts::kInfoTitle), kMessageBoxInformation);
         return;
     }
     if (state_.cmdStartPause.tag == kOff) {
@@ -131,7 +130,9 @@ void MainForm::cmdEnableDisable_Click() {
     }
 }
 
-void MainForm::lblPleaseRead_Click() { desktop_.informationDialog.showModal(); }
+void MainForm::lblPleaseRead_Click() {
+    desktop_.informationDialog.showModal();
+}
 
 void MainForm::Timer1_Timer() {
     setShapeVisible(!state_.shape1Visible);
@@ -145,14 +146,12 @@ void MainForm::Timer1_Timer() {
 
     // From here on every statement's error is ignored.
     if (state_.snapshotToggle == 0 || state_.snapshotToggle == 2) {
-        ignoringErrors([&] {
-            setHolderPicture(state_.picture1, FormControl::Picture1, desktop_.clipboard.readPicture());
-        });
+        ignoringErrors(
+            [&] { setHolderPicture(state_.picture1, FormControl::Picture1, desktop_.clipboard.readPicture()); });
         state_.snapshotToggle = 1;
     } else {
-        ignoringErrors([&] {
-            setHolderPicture(state_.picture3, FormControl::Picture3, desktop_.clipboard.readPicture());
-        });
+        ignoringErrors(
+            [&] { setHolderPicture(state_.picture3, FormControl::Picture3, desktop_.clipboard.readPicture()); });
         state_.snapshotToggle = static_cast<std::int16_t>(state_.snapshotToggle + 1);
     }
 
@@ -176,14 +175,18 @@ void MainForm::Timer1_Timer() {
     ignoringErrors([&] { writeCounter(0); });
 }
 
-void MainForm::Timer2_Timer() { writeCounter(0); }
+void MainForm::Timer2_Timer() {
+    writeCounter(0);
+}
 
 void MainForm::Timer3_Timer() {
     // A clipboard held open by another program this tick is simply tried again on the next one.
     ignoringErrors([&] { ClearClipboard(); });
 }
 
-void MainForm::ClearClipboard() { desktop_.clipboard.clear(); }
+void MainForm::ClearClipboard() {
+    desktop_.clipboard.clear();
+}
 
 void MainForm::log(std::string_view prefix, bool withEllipsis) {
     std::string line(prefix);

@@ -30,7 +30,7 @@ struct MainFormState {
     std::string txtCounts;  // the capture counter, as decimal text
     Colour shape1FillColour = 0;
     bool shape1Visible = true;
-    std::vector<std::string> list1;  // the activity log, append-only
+    std::vector<std::string> list1;      // the activity log, append-only
     std::array<TimerState, 3> timers{};  // indexed by TimerId
     SnapshotHolder picture1;
     SnapshotHolder picture3;

@@ -32,6 +32,8 @@ constexpr std::string_view kLabel2 =
     "To test the protection, move your mouse and press the \"Print Screen\" multiple times (the protection must be "
     "enabled).";
 
+// One control a line, so the table reads as a table.
+// clang-format off
 // Top to bottom as the user sees them, then the working controls out of sight.
 constexpr std::array kControls{
     ControlLayout{"Picture2", K::PictureBox, "", 0, 0, 11595, 915, "", {}, {}, 0x404040, false, 0},
@@ -58,18 +60,30 @@ constexpr std::array kControls{
     ControlLayout{"Picture3", K::PictureBox, "", 13545, 8190, 4740, 2895, "", {}, {}, {}, false, 4, false},
 };
 
+// clang-format on
+
 constexpr std::array kTimers{
     TimerLayout{"Timer1", kTimer1IntervalMs, false},
     TimerLayout{"Timer2", kTimer2IntervalMs, false},
     TimerLayout{"Timer3", kTimer3IntervalMs, false},
 };
 
-constexpr FormLayout kForm1{"Form1", "Zanthrel", kMainClientWidthTwips, kMainClientHeightTwips,
-                            BorderStyle::Sizable, false, true, kWindowFont, kControls, kTimers};
+constexpr FormLayout kForm1{"Form1",
+                            "Zanthrel",
+                            kMainClientWidthTwips,
+                            kMainClientHeightTwips,
+                            BorderStyle::Sizable,
+                            false,
+                            true,
+                            kWindowFont,
+                            kControls,
+                            kTimers};
 
 }  // namespace
 
-const FormLayout& mainWindowLayout() { return kForm1; }
+const FormLayout& mainWindowLayout() {
+    return kForm1;
+}
 
 const ControlLayout* findControl(const FormLayout& form, std::string_view name) {
     for (const ControlLayout& control : form.controls)

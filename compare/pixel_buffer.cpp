@@ -7,7 +7,9 @@
 
 namespace zanthrel {
 
-void PixelBuffer::FreeDeleter::operator()(std::int32_t* p) const noexcept { std::free(p); }
+void PixelBuffer::FreeDeleter::operator()(std::int32_t* p) const noexcept {
+    std::free(p);
+}
 
 std::int32_t PixelBuffer::at(std::int64_t index) const {
     if (!allocated_ || index < 0 || index > upper_)

@@ -10,7 +10,9 @@
 namespace zanthrel {
 namespace {
 
-[[noreturn]] void throwOverflow() { throw RuntimeError(ErrorKind::Overflow, "Overflow"); }
+[[noreturn]] void throwOverflow() {
+    throw RuntimeError(ErrorKind::Overflow, "Overflow");
+}
 
 // width × height − 1 in signed 32-bit arithmetic, as the buffers' upper index bound.
 std::int32_t upperIndexBound(const BitmapInfoHeader& header) {

@@ -15,6 +15,8 @@ constexpr ControlLayout label(std::string_view name, int left, int top, int widt
     return ControlLayout{name, K::Label, "Frame1", left, top, width, height, text, font, {}, {}, false, tab};
 }
 
+// One control a line, so the table reads as a table.
+// clang-format off
 // In reading order, top to bottom.
 constexpr std::array kControls{
     ControlLayout{"Frame1", K::Frame, "", 405, 180, 10590, 6315, "Information   ", kTextBold, {}, {}, false, 0},
@@ -40,11 +42,15 @@ constexpr std::array kControls{
     ControlLayout{"Command1", K::CommandButton, "", 4500, 6705, 2310, 600, "Close", {}, {}, {}, false, 6},
 };
 
-constexpr FormLayout kForm2{"Form2", "Please Read", 11460, 7785, BorderStyle::FixedSingle, false, false,
-                            kWindowFont, kControls, {}};
+// clang-format on
+
+constexpr FormLayout kForm2{"Form2", "Please Read", 11460,       7785,      BorderStyle::FixedSingle,
+                            false,   false,         kWindowFont, kControls, {}};
 
 }  // namespace
 
-const FormLayout& informationDialogLayout() { return kForm2; }
+const FormLayout& informationDialogLayout() {
+    return kForm2;
+}
 
 }  // namespace zanthrel

@@ -21,8 +21,12 @@ void SimClipboard::setContent(std::optional<std::string> text, PictureRef pictur
     ++sequence_;
 }
 
-bool SimProgram::open() { return clipboard_.tryOpen(this); }
-void SimProgram::close() { clipboard_.release(this); }
+bool SimProgram::open() {
+    return clipboard_.tryOpen(this);
+}
+void SimProgram::close() {
+    clipboard_.release(this);
+}
 
 bool SimProgram::copyText(std::string text) {
     if (!open()) return false;

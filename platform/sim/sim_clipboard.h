@@ -18,7 +18,7 @@ public:
     SimProgram(SimClipboard& clipboard, std::string name) : clipboard_(clipboard), name_(std::move(name)) {}
 
     const std::string& name() const noexcept { return name_; }
-    bool open();   // false while another program holds the clipboard
+    bool open();  // false while another program holds the clipboard
     void close();
     // Empties the clipboard and puts one format on it, as a copy command does (opens and closes).
     bool copyText(std::string text);

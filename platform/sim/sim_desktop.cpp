@@ -9,7 +9,9 @@ SimDesktop::SimDesktop(ComparisonMode mode)
         timerHandles_[i] = clock_.addTimer([this, id = ids[i]] { form_.onTimer(id); });
 }
 
-void SimDesktop::start() { form_.handle(FormEvent::Load); }
+void SimDesktop::start() {
+    form_.handle(FormEvent::Load);
+}
 
 SimProgram& SimDesktop::program(const std::string& name) {
     for (auto& program : programs_)

@@ -13,8 +13,8 @@ SimPicture::SimPicture(std::int32_t width, std::int32_t height, std::vector<std:
 }
 
 PictureRef SimPicture::solid(std::int32_t width, std::int32_t height, std::uint32_t colour) {
-    return std::make_shared<SimPicture>(
-        width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height, colour));
+    return std::make_shared<SimPicture>(width, height,
+                                        std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height, colour));
 }
 
 PictureRef SimPicture::fromPixels(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels) {
