@@ -1,0 +1,152 @@
+// The comparison's verdicts and failures, in both modes: the fast mode may skip work but must never
+// answer differently or fail differently.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "compare/snapshot_comparison.h"
+#include "platform/runtime_error.h"
+#include "story_support.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// The allocation-failure cases need malloc to report failure instead of aborting the run.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
+
+namespace zanthrel {
+void PrintTo(ComparisonMode mode, std::ostream* out) {
+    *out << (mode == ComparisonMode::Literal ? "Literal" : "Fast");
+}
+}  // namespace zanthrel
+
+namespace zanthrel::test {
+namespace {
+
+using sim::SimPicture;
+using sim::withPixel;
+
+// A picture that remembers every header it was read with.
+class RecordingPicture final : public Picture {
+public:
+    explicit RecordingPicture(PictureRef inner) : inner_(std::move(inner)) { headers.reserve(16); }
+    std::int32_t width() const override { return inner_->width(); }
+    std::int32_t height() const override { return inner_->height(); }
+    void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
+                       std::int32_t* bits) const noexcept override {
+        headers.push_back(header);
+        inner_->readScanLines(header, firstScan, lines, bits);
+    }
+    mutable std::vector<BitmapInfoHeader> headers;
+
+private:
+    PictureRef inner_;
+};
+
+BitmapInfoHeader headerFor(std::int32_t width, std::int32_t height) {
+    return {40, width, height, 1, 32, 0};
+}
+
+SnapshotHolder holder(PictureRef picture, float width = kHolderScaleWidthTwips,
+                      float height = kHolderScaleHeightTwips) {
+    return {width, height, std::move(picture)};
+}
+
+class Comparison : public ::testing::TestWithParam<ComparisonMode> {
+protected:
+    bool compare(const SnapshotHolder& first, const SnapshotHolder& second) {
+        const bool same = comparison.CompareSnapshots(first, second);
+        EXPECT_FALSE(comparison.bufferA().hasStorage() || comparison.bufferB().hasStorage())
+            << "a successful call leaves both buffers empty";
+        return same;
+    }
+    ErrorKind failureOf(const SnapshotHolder& first, const SnapshotHolder& second) {
+        try {
+            comparison.CompareSnapshots(first, second);
+        } catch (const RuntimeError& error) {
+            return error.kind();
+        }
+        ADD_FAILURE() << "the comparison did not fail";
+        return ErrorKind::PlatformFailure;
+    }
+    SnapshotComparison comparison{GetParam()};
+};
+
+TEST_P(Comparison, VerdictsFollowThePixelsRead) {
+    std::vector<std::uint32_t> pixels(12);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0x00101010u * static_cast<std::uint32_t>(i + 1);
+    const PictureRef picture = SimPicture::fromPixels(4, 3, pixels);
+
+    EXPECT_TRUE(compare(holder(picture), holder(picture)));
+    EXPECT_TRUE(compare(holder(picture), holder(SimPicture::fromPixels(4, 3, pixels))));
+    EXPECT_FALSE(compare(holder(picture), holder(withPixel(picture, 2, 1, pixels[6] | 0xFF000000u))))
+        << "the top byte counts";
+    // With a region exactly the picture's size, its top-right pixel is the buffers' last element.
+    EXPECT_FALSE(compare(holder(picture, 4, 3), holder(withPixel(picture, 3, 0, 0), 4, 3)));
+    EXPECT_TRUE(compare(holder(nullptr), holder(nullptr)));
+    EXPECT_TRUE(compare(holder(nullptr), holder(SimPicture::solid(4, 3, 0)))) << "no picture reads as all-zero pixels";
+}
+
+TEST_P(Comparison, BothHoldersAreReadWithTheFirstHoldersRegionWidenedOnlyForLargerPictures) {
+    const PictureRef pixels = SimPicture::solid(4, 3, 0x112233);
+    auto first = std::make_shared<RecordingPicture>(pixels);
+    auto second = std::make_shared<RecordingPicture>(pixels);
+    EXPECT_TRUE(compare(holder(first, 4, 3), holder(second, 0, 0))) << "the second holder's size plays no part";
+    EXPECT_TRUE(compare(holder(first), holder(second, 9000, 9000)));
+    const std::vector expected{headerFor(4, 3), headerFor(4680, 2835)};
+    EXPECT_EQ(first->headers, expected);
+    EXPECT_EQ(second->headers, expected);
+
+    auto wide = std::make_shared<RecordingPicture>(SimPicture::solid(4700, 2, 0x112233));
+    EXPECT_FALSE(compare(holder(first), holder(wide)));
+    EXPECT_EQ(wide->headers.back(), headerFor(4700, 2835));
+    EXPECT_EQ(first->headers.back(), wide->headers.back()) << "one header for both reads";
+}
+
+TEST_P(Comparison, FailuresComeBeforeAnyPixelIsReadAndLeaveTheBuffersAsTheFailureFoundThem) {
+    auto spy = std::make_shared<RecordingPicture>(SimPicture::solid(4, 3, 1));
+    struct Case {
+        float width, height;
+        ErrorKind kind;
+    };
+    for (const Case c : {Case{0, 3, ErrorKind::SubscriptOutOfRange}, Case{4, 0.4f, ErrorKind::SubscriptOutOfRange},
+                         Case{3e9f, 1, ErrorKind::Overflow}, Case{1, -3e9f, ErrorKind::Overflow},
+                         Case{46341, 46341, ErrorKind::Overflow}, Case{-65536, 32768, ErrorKind::Overflow}}) {
+        EXPECT_EQ(failureOf(holder(spy, c.width, c.height), holder(spy)), c.kind) << c.width << "x" << c.height;
+    }
+    EXPECT_TRUE(spy->headers.empty());
+    // The zero-size failures recreated both buffers without elements; the overflows came before any
+    // buffer was touched, so those buffers are still there.
+    EXPECT_TRUE(comparison.bufferA().hasStorage() && comparison.bufferB().hasStorage());
+    EXPECT_EQ(comparison.bufferA().upperBound(), -1);
+
+    // Memory for one buffer but not two: A keeps what the failed call gave it, B keeps its old state.
+    comparison.bufferB().free();
+    {
+        AddressSpaceCap cap(80 << 20);  // one buffer of the holders' region needs about 53 MB
+        ASSERT_TRUE(cap.applied());
+        EXPECT_EQ(failureOf(holder(spy), holder(nullptr)), ErrorKind::OutOfMemory);
+    }
+    EXPECT_EQ(comparison.bufferA().upperBound(), 4680 * 2835 - 1);
+    EXPECT_FALSE(comparison.bufferB().hasStorage());
+    EXPECT_TRUE(spy->headers.empty());
+    EXPECT_TRUE(compare(holder(spy), holder(spy)));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothModes, Comparison, ::testing::Values(ComparisonMode::Literal, ComparisonMode::Fast),
+                         [](const auto& info) { return ::testing::PrintToString(info.param); });
+
+TEST(CompareBuffers, NeedsEqualUpperBoundsAndEqualElements) {
+    SnapshotComparison comparison;
+    comparison.bufferA().recreate(3);
+    comparison.bufferB().recreate(4);
+    EXPECT_FALSE(comparison.CompareBuffers()) << "different upper bounds, though every shared element is 0";
+    comparison.bufferB().recreate(3);
+    EXPECT_TRUE(comparison.CompareBuffers());
+    comparison.bufferB().data()[3] = std::numeric_limits<std::int32_t>::min();
+    EXPECT_FALSE(comparison.CompareBuffers()) << "last element, top bit only";
+}
+
+}  // namespace
+}  // namespace zanthrel::test
