@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QClipboard>
+
+#include "app/main_form.h"
+#include "platform/qt/information_dialog.h"
+#include "platform/qt/main_window.h"
+#include "platform/qt/qt_clipboard.h"
+#include "platform/qt/qt_services.h"
+
+namespace zanthrel::qt {
+
+// The program on a Qt desktop: the main window, the services of the desktop it runs on, and the one
+// MainForm that holds the logic. Needs a QApplication.
+class QtDesktop {
+public:
+    QtDesktop();
+    QtDesktop(const QtDesktop&) = delete;
+    QtDesktop& operator=(const QtDesktop&) = delete;
+
+    // Runs the load handler, then shows the main window centred on its screen.
+    void start();
+
+    MainForm& form() noexcept { return form_; }
+    MainWindow& window() noexcept { return window_; }
+    QtClipboard& clipboard() noexcept { return clipboard_; }
+    const QtTimers& timers() const noexcept { return timers_; }
+
+    // Twips to pixels at the primary screen's logical density; Qt scales further on dense screens.
+    static TwipScale screenScale();
+
+private:
+    TwipScale scale_;
+    MainWindow window_;
+    QtClipboard clipboard_;
+    QtTimers timers_;
+    QtMessageBox messageBox_;
+    QtInformationDialog informationDialog_;
+    QtWindowOrder windowOrder_;
+    LocaleDateTime dateTime_;
+    MainForm form_;
+};
+
+}  // namespace zanthrel::qt

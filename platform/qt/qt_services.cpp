@@ -1,0 +1,98 @@
+#include "platform/qt/qt_services.h"
+
+#include <langinfo.h>
+#include <ctime>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace zanthrel::qt {
+
+QtTimers::QtTimers(std::function<void(TimerId)> onTick) {
+    const std::array ids{TimerId::Timer1, TimerId::Timer2, TimerId::Timer3};
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        timers_[i].setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timers_[i], &QTimer::timeout, [onTick, id = ids[i]] { onTick(id); });
+    }
+}
+
+void QtTimers::setTimer(TimerId id, bool enabled, int intervalMs) {
+    QTimer& timer = timers_[static_cast<std::size_t>(id)];
+    if (enabled)
+        timer.start(intervalMs);  // restarts, so a fresh interval begins
+    else
+        timer.stop();
+}
+
+bool QtTimers::isActive(TimerId id) const {
+    return timers_[static_cast<std::size_t>(id)].isActive();
+}
+
+void QtMessageBox::show(const std::string& text, const std::string& title, int style) {
+    const QMessageBox::Icon icon = style == kMessageBoxInformation ? QMessageBox::Information : QMessageBox::NoIcon;
+    QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok, &owner_);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void QtWindowOrder::bringToFront() {
+    if (window_.isMinimized()) window_.setWindowState(window_.windowState() & ~Qt::WindowMinimized);
+    window_.show();
+    window_.raise();
+    window_.activateWindow();
+    QApplication::alert(&window_);
+}
+
+namespace {
+
+// True when a strftime pattern prints the seconds (%S, %T, %r, with or without an E/O modifier).
+bool showsSeconds(const std::string& pattern) {
+    for (std::size_t i = 0; i + 1 < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        std::size_t conversion = i + 1;
+        if (pattern[conversion] == 'E' || pattern[conversion] == 'O') ++conversion;
+        if (conversion < pattern.size()) {
+            const char c = pattern[conversion];
+            if (c == 'S' || c == 'T' || c == 'r') return true;
+        }
+        i = conversion;
+    }
+    return false;
+}
+
+}  // namespace
+
+LocaleDateTime::LocaleDateTime(const char* localeName) {
+    locale_ = newlocale(LC_TIME_MASK, localeName, static_cast<locale_t>(nullptr));
+    // A locale named in the environment but not installed falls back to the C library's own.
+    if (!locale_) locale_ = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+    dateFormat_ = locale_ ? nl_langinfo_l(D_FMT, locale_) : "";
+    timeFormat_ = locale_ ? nl_langinfo_l(T_FMT, locale_) : "";
+    if (dateFormat_.empty()) dateFormat_ = "%m/%d/%y";
+    if (!showsSeconds(timeFormat_)) timeFormat_ = "%H:%M:%S";
+}
+
+LocaleDateTime::~LocaleDateTime() {
+    if (locale_) freelocale(locale_);
+}
+
+std::string LocaleDateTime::format(const std::string& pattern) const {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[128];
+    const std::size_t length = locale_ ? strftime_l(text, sizeof text, pattern.c_str(), &local, locale_)
+                                       : std::strftime(text, sizeof text, pattern.c_str(), &local);
+    // The log keeps UTF-8; Qt reads the C library's local 8-bit text as such.
+    return QString::fromLocal8Bit(text, static_cast<qsizetype>(length)).toStdString();
+}
+
+std::string LocaleDateTime::currentDate() {
+    return format(dateFormat_);
+}
+std::string LocaleDateTime::currentTime() {
+    return format(timeFormat_);
+}
+
+}  // namespace zanthrel::qt
