@@ -22,7 +22,7 @@ template <typename Statement>
 void ignoringErrors(Statement&& statement) noexcept {
     try {
         statement();
-    } catch (const std::exception&) {
+    } catch (...) {
     }
 }
 
@@ -139,7 +139,7 @@ void MainForm::Timer1_Timer() {
     bool identical = true;
     try {
         identical = comparison_.CompareSnapshots(state_.picture1, state_.picture3);
-    } catch (const std::exception&) {
+    } catch (...) {
         // The pictures could not be compared (no memory for the buffers, a size beyond 32 bits). Count
         // nothing, but still take the sample below: ending the tick here would leave the offending
         // picture in its holder, and every later tick would fail the same way, blind to all captures.
@@ -263,6 +263,8 @@ void MainForm::setShapeColour(Colour colour) {
 }
 
 void MainForm::setHolderPicture(SnapshotHolder& holder, FormControl control, PictureRef picture) {
+    // An unchanged clipboard hands back the same picture every tick; nothing to show then.
+    if (holder.picture == picture) return;
     holder.picture = std::move(picture);
     notify(control);
 }

@@ -112,6 +112,9 @@ void BuiltForm::chainTabOrder() const {
     });
     for (std::size_t i = 1; i < focusable.size(); ++i)
         QWidget::setTabOrder(focusable[i - 1].widget, focusable[i].widget);
+    // The window opens with the focus on the first control in tab order. Left to Qt it would fall on the
+    // first button created, and a stray Space after launch would switch monitoring on.
+    if (!focusable.empty()) focusable.front().widget->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace zanthrel::qt

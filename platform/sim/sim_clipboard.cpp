@@ -24,28 +24,36 @@ void SimClipboard::setContent(std::optional<std::string> text, PictureRef pictur
 bool SimProgram::open() {
     return clipboard_.tryOpen(this);
 }
+
+bool SimProgram::holding() const {
+    return clipboard_.heldBy() == this;
+}
+
 void SimProgram::close() {
     clipboard_.release(this);
 }
 
 bool SimProgram::copyText(std::string text) {
+    const bool alreadyHeld = holding();
     if (!open()) return false;
     clipboard_.setContent(std::move(text), nullptr);
-    close();
+    if (!alreadyHeld) close();
     return true;
 }
 
 bool SimProgram::copyPicture(PictureRef picture) {
+    const bool alreadyHeld = holding();
     if (!open()) return false;
     clipboard_.setContent(std::nullopt, std::move(picture));
-    close();
+    if (!alreadyHeld) close();
     return true;
 }
 
 bool SimProgram::copyTextAndPicture(std::string text, PictureRef picture) {
+    const bool alreadyHeld = holding();
     if (!open()) return false;
     clipboard_.setContent(std::move(text), std::move(picture));
-    close();
+    if (!alreadyHeld) close();
     return true;
 }
 

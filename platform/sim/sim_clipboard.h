@@ -20,7 +20,9 @@ public:
     const std::string& name() const noexcept { return name_; }
     bool open();  // false while another program holds the clipboard
     void close();
-    // Empties the clipboard and puts one format on it, as a copy command does (opens and closes).
+    bool holding() const;
+    // Empties the clipboard and puts the data on it, as a copy command does: opens the clipboard and closes
+    // it again, unless the program was already holding it open.
     bool copyText(std::string text);
     bool copyPicture(PictureRef picture);
     bool copyTextAndPicture(std::string text, PictureRef picture);

@@ -13,6 +13,7 @@ SimPicture::SimPicture(std::int32_t width, std::int32_t height, std::vector<std:
 }
 
 PictureRef SimPicture::solid(std::int32_t width, std::int32_t height, std::uint32_t colour) {
+    if (width < 0 || height < 0) throw std::invalid_argument("a picture's size cannot be negative");
     return std::make_shared<SimPicture>(width, height,
                                         std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height, colour));
 }
@@ -28,8 +29,10 @@ void SimPicture::readScanLines(const BitmapInfoHeader& header, std::uint32_t fir
 
 PictureRef withPixel(const PictureRef& base, std::int32_t x, std::int32_t y, std::uint32_t colour) {
     const auto& source = dynamic_cast<const SimPicture&>(*base);
+    if (x < 0 || y < 0 || x >= source.width() || y >= source.height())
+        throw std::out_of_range("the pixel lies outside the picture");
     std::vector<std::uint32_t> pixels = source.pixels();
-    pixels.at(static_cast<std::size_t>(y) * source.width() + x) = colour;
+    pixels[static_cast<std::size_t>(y) * source.width() + x] = colour;
     return SimPicture::fromPixels(source.width(), source.height(), std::move(pixels));
 }
 

@@ -212,3 +212,42 @@ TEST(DetectorLargeCaptures, AChangeOutsideTheHoldersRegionIsACapture) {
 
 }  // namespace
 }  // namespace zanthrel::test
+
+namespace zanthrel::test {
+namespace {
+
+TEST_F(Detector, AClipboardHeldOpenSkipsTheSampleButTheToggleStillAdvances) {
+    const MainFormState& state = desk.state();
+    const PictureRef kept = state.picture3.picture;
+    ASSERT_EQ(state.snapshotToggle, 1) << "three settling ticks leave the next sample to Picture3";
+    sim::SimProgram& other = desk.program("Clipboard hog");
+    ASSERT_TRUE(other.open());
+    other.copyPicture(capture(3));  // a new picture, but the hog keeps the clipboard open
+    desk.tick();
+    EXPECT_EQ(state.picture3.picture, kept) << "the holder keeps its picture";
+    EXPECT_EQ(state.snapshotToggle, 2);
+    desk.tick();
+    EXPECT_EQ(state.snapshotToggle, 1);
+    EXPECT_EQ(state.cmdStartPause.tag, "1");
+    EXPECT_EQ(countCaptures(desk), 0) << "nothing was read, so nothing differs yet";
+    other.close();
+    desk.tick(2);
+    EXPECT_EQ(countCaptures(desk), 1) << "once released, the new picture is counted once";
+}
+
+TEST_F(Detector, EachStartBeginsAFreshCountingWindow) {
+    desk.advance(20000);
+    desk.clickStartPause();  // stop at about 20 s
+    captureAndSettle(2);
+    desk.advance(5000);
+    desk.clickStartPause();  // start again at about 25 s: the window now ends at about 55 s
+    captureAndSettle(3);
+    EXPECT_EQ(counter(), "1");
+    desk.advance(25000);  // about 50 s: a window that had kept running from 0 s would have ended at 30 s
+    EXPECT_EQ(counter(), "1");
+    desk.advance(6000);
+    EXPECT_EQ(counter(), "0");
+}
+
+}  // namespace
+}  // namespace zanthrel::test

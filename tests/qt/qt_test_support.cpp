@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include "qt_test_support.h"
 
 #include <QApplication>
@@ -31,10 +33,17 @@ void ModalAnswerer::poll() {
     ++dialogs_;
     // The handler may wait for events itself; a nested modal window is not answered meanwhile.
     poll_.stop();
-    if (onDialog)
+    if (onDialog) {
         onDialog(*modal);
-    else
+        // A handler whose check failed may leave the dialog up; closing it lets the test report that
+        // failure instead of waiting for CTest's time-out.
+        if (modal->isVisible()) {
+            ADD_FAILURE() << "the dialog was still open after the test's handler returned";
+            modal->close();
+        }
+    } else {
         modal->close();
+    }
     poll_.start();
 }
 
