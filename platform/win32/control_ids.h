@@ -1,0 +1,26 @@
+#pragma once
+
+// Names and numbers by which the program's windows and controls can be found from outside, shared by
+// the program and its end-to-end test driver. Plain constants only, so the driver needs nothing else.
+
+namespace zanthrel::win32 {
+
+inline constexpr wchar_t kMainWindowClass[] = L"ZanthrelMainWindow";
+inline constexpr wchar_t kInformationDialogClass[] = L"ZanthrelInformationDialog";
+inline constexpr wchar_t kPanelClass[] = L"ZanthrelPanel";
+
+// A control's ID is its window's base plus the control's index in that window's layout table.
+inline constexpr int kMainControlIdBase = 1000;
+inline constexpr int kDialogControlIdBase = 2000;
+
+// Timer IDs of the main window are TimerId + 1 (SetTimer treats 0 specially).
+inline constexpr unsigned kFirstTimerId = 1;
+
+// The status indicator publishes its fill colour (0x00BBGGRR) as this window property, so that the
+// colour can be read without reading pixels off the screen.
+inline constexpr wchar_t kFillColourProperty[] = L"Zanthrel.FillColour";
+
+// Resource IDs.
+inline constexpr int kIconGroupId = 1;
+
+}  // namespace zanthrel::win32

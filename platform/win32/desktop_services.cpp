@@ -1,0 +1,79 @@
+#include "platform/win32/desktop_services.h"
+
+#include <array>
+
+#include "platform/runtime_error.h"
+#include "platform/win32/control_ids.h"
+#include "platform/win32/text_encoding.h"
+
+namespace zanthrel::win32 {
+
+UINT_PTR WindowServices::timerIdOf(TimerId id) noexcept {
+    return kFirstTimerId + static_cast<UINT_PTR>(id);
+}
+
+bool WindowServices::timerFromId(WPARAM timerId, TimerId& id) noexcept {
+    for (const TimerId candidate : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3}) {
+        if (timerIdOf(candidate) != timerId) continue;
+        id = candidate;
+        return true;
+    }
+    return false;
+}
+
+void WindowServices::setTimer(TimerId id, bool enabled, int intervalMs) {
+    // SetTimer on a running ID starts its interval afresh; the system raises intervals below its
+    // resolution (USER_TIMER_MINIMUM) by itself.
+    if (enabled) {
+        if (!SetTimer(window_.hwnd(), timerIdOf(id), static_cast<UINT>(intervalMs), nullptr))
+            throw RuntimeError(ErrorKind::PlatformFailure, "SetTimer failed");
+    } else {
+        KillTimer(window_.hwnd(), timerIdOf(id));
+    }
+}
+
+void WindowServices::show(const std::string& text, const std::string& title, int style) {
+    MessageBoxW(window_.hwnd(), toWide(text).c_str(), toWide(title).c_str(), static_cast<UINT>(style));
+}
+
+void WindowServices::bringToFront() {
+    const HWND hwnd = window_.hwnd();
+    // A warning that waits behind a minimized window would never be seen.
+    if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+    SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(hwnd);
+    // Windows may refuse the foreground to a background program; then the taskbar button flashes until
+    // the user comes.
+    if (GetForegroundWindow() != hwnd) {
+        FLASHWINFO flash{sizeof flash, hwnd, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
+        FlashWindowEx(&flash);
+    }
+}
+
+namespace {
+
+std::string formatted(int (*format)(std::array<wchar_t, 128>&)) {
+    std::array<wchar_t, 128> buffer{};
+    const int length = format(buffer);
+    if (length <= 1) throw RuntimeError(ErrorKind::PlatformFailure, "the date or time could not be formatted");
+    return toUtf8(std::wstring_view(buffer.data(), static_cast<std::size_t>(length - 1)));
+}
+
+}  // namespace
+
+std::string LocalDateTimeText::currentDate() {
+    return formatted([](std::array<wchar_t, 128>& buffer) {
+        return GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, buffer.data(),
+                               static_cast<int>(buffer.size()), nullptr);
+    });
+}
+
+std::string LocalDateTimeText::currentTime() {
+    // Without flags the time comes in the user's long time format (LOCALE_STIMEFORMAT).
+    return formatted([](std::array<wchar_t, 128>& buffer) {
+        return GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, nullptr, nullptr, buffer.data(),
+                               static_cast<int>(buffer.size()));
+    });
+}
+
+}  // namespace zanthrel::win32

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/services.h"
+#include "platform/win32/window.h"
+
+namespace zanthrel::win32 {
+
+// The services that act on the main window: its timers, its message boxes and its place in the window
+// order. The window must exist whenever one of them is used.
+class WindowServices final : public TimerService, public MessageBoxService, public WindowOrder {
+public:
+    explicit WindowServices(const Window& window) : window_(window) {}
+
+    void setTimer(TimerId id, bool enabled, int intervalMs) override;
+    void show(const std::string& text, const std::string& title, int style) override;
+    void bringToFront() override;
+
+    static UINT_PTR timerIdOf(TimerId id) noexcept;
+    static bool timerFromId(WPARAM timerId, TimerId& id) noexcept;
+
+private:
+    const Window& window_;
+};
+
+// The date and time as the user has chosen to see them: the short date and the long time format.
+class LocalDateTimeText final : public DateTimeText {
+public:
+    std::string currentDate() override;
+    std::string currentTime() override;
+};
+
+}  // namespace zanthrel::win32

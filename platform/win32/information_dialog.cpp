@@ -1,0 +1,133 @@
+#include "platform/win32/information_dialog.h"
+
+#include "dialogs/information_dialog_layout.h"
+#include "platform/win32/control_ids.h"
+#include "platform/win32/controls.h"
+#include "platform/win32/text_encoding.h"
+
+namespace zanthrel::win32 {
+namespace {
+
+// Fixed single border, caption with system menu and close box, no minimize or maximize button. No
+// WS_CLIPCHILDREN: the frame does not paint its inside, so the dialog's background must show through it.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kExStyle = WS_EX_WINDOWEDGE;
+
+const FormLayout& layout() {
+    return informationDialogLayout();
+}
+
+}  // namespace
+
+InformationDialog::InformationDialog(HINSTANCE instance, HICON icon, const Window& mainWindow)
+    : instance_(instance), icon_(icon), mainWindow_(mainWindow), fonts_(screenDpi()) {}
+
+InformationDialog::~InformationDialog() {
+    destroyWindow();
+    onDestroyed();
+}
+
+void InformationDialog::onDestroyed() noexcept {
+    // The system has destroyed the children with the window.
+    command1_.release();
+    for (WindowHandle& control : controls_) control.release();
+    controls_.clear();
+    open_ = false;
+}
+
+void InformationDialog::showModal() {
+    if (open_) return;
+    build();
+    open_ = true;
+    const HWND caller = mainWindow_.hwnd();
+    if (caller) EnableWindow(caller, FALSE);
+    ShowWindow(hwnd(), SW_SHOW);
+    SetForegroundWindow(hwnd());
+    SetFocus(command1_.get());
+    runModalLoop();
+    // Enabled again before the dialog goes, so that the system activates the caller rather than
+    // some other program's window.
+    if (caller) EnableWindow(caller, TRUE);
+    destroyWindow();
+    onDestroyed();
+    if (caller) SetActiveWindow(caller);
+}
+
+void InformationDialog::build() {
+    const int dpi = screenDpi();
+    registerClass(instance_, kInformationDialogClass, icon_, GetSysColorBrush(COLOR_BTNFACE));
+    const RECT bounds = centredWindowBounds(twipsToPixels(layout().clientWidth, dpi),
+                                            twipsToPixels(layout().clientHeight, dpi), kStyle, kExStyle);
+    // No owner: the dialog is a window of its own, as the caller shows it.
+    createWindow(kExStyle, kInformationDialogClass, toWide(layout().caption).c_str(), kStyle, bounds, nullptr, 0,
+                 instance_);
+    SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(layout().font)), FALSE);
+
+    const auto controls = layout().controls;
+    // The frame's children are placed on the dialog itself, shifted by the frame's position, and the
+    // frame comes last in the Z order so that it never paints over them.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].kind != ControlKind::Frame) order.push_back(i);
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].kind == ControlKind::Frame) order.push_back(i);
+
+    for (const std::size_t index : order) {
+        const ControlLayout& control = controls[index];
+        POINT origin{0, 0};
+        if (!control.container.empty())
+            if (const ControlLayout* container = findControl(layout(), control.container))
+                origin = POINT{twipsToPixels(container->left, dpi), twipsToPixels(container->top, dpi)};
+        const int id = kDialogControlIdBase + static_cast<int>(index);
+        WindowHandle window = createStandardControl(control, hwnd(), id, controlBounds(control, dpi, origin),
+                                                    fonts_.get(control.font.value_or(layout().font)), instance_);
+        if (control.kind == ControlKind::CommandButton) {
+            closeId_ = id;
+            command1_ = std::move(window);
+        } else {
+            controls_.push_back(std::move(window));
+        }
+    }
+}
+
+void InformationDialog::runModalLoop() {
+    MSG message{};
+    while (open_) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) {
+            PostQuitMessage(static_cast<int>(message.wParam));  // the program is ending: pass it on
+            break;
+        }
+        if (got < 0) break;
+        // Enter presses the button that has the focus, the only one there is; Esc does nothing, since
+        // the button is not a cancel button. Space is the button's own.
+        if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN && message.hwnd == command1_.get()) {
+            SendMessageW(command1_.get(), BM_CLICK, 0, 0);
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void InformationDialog::endModalLoop() {
+    open_ = false;
+    // A message sent from another thread is handled inside GetMessage, which would go on waiting; a
+    // posted one lets the loop see that it is done.
+    PostMessageW(hwnd(), WM_NULL, 0, 0);
+}
+
+LRESULT InformationDialog::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (LOWORD(wParam) == closeId_ && HIWORD(wParam) == BN_CLICKED) endModalLoop();
+            return 0;
+        case WM_CLOSE: endModalLoop(); return 0;  // the close box: the loop ends and the window goes
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE && command1_) SetFocus(command1_.get());
+            return 0;
+        default: return Window::handleMessage(message, wParam, lParam);
+    }
+}
+
+}  // namespace zanthrel::win32

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/services.h"
+#include "platform/win32/fonts.h"
+#include "platform/win32/win32_handle.h"
+#include "platform/win32/window.h"
+
+namespace zanthrel::win32 {
+
+// Form2, "Please Read": built afresh from its layout table each time it opens, shown modally without an
+// owner, and destroyed when it closes. Its own message loop keeps delivering the main window's timer
+// ticks, so protection goes on while it is open.
+class InformationDialog final : public Window, public InformationDialogService {
+public:
+    // `mainWindow` is disabled while the dialog is open, as a modal window's caller is.
+    InformationDialog(HINSTANCE instance, HICON icon, const Window& mainWindow);
+    ~InformationDialog() override;
+
+    void showModal() override;
+
+private:
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void onDestroyed() noexcept override;
+    void build();
+    void runModalLoop();
+    void endModalLoop();
+
+    HINSTANCE instance_;
+    HICON icon_;
+    const Window& mainWindow_;
+    FontSet fonts_;
+    int closeId_ = 0;
+    bool open_ = false;
+    WindowHandle command1_;
+    std::vector<WindowHandle> controls_;
+};
+
+}  // namespace zanthrel::win32

@@ -1,0 +1,69 @@
+// zanthrel.exe: the main window on the portable core, with the Windows clipboard, GDI and timers.
+
+#include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
+
+#include "app/main_form.h"
+#include "platform/win32/control_ids.h"
+#include "platform/win32/desktop_services.h"
+#include "platform/win32/information_dialog.h"
+#include "platform/win32/main_window.h"
+#include "platform/win32/win32_clipboard.h"
+
+namespace {
+
+using namespace zanthrel;
+using namespace zanthrel::win32;
+
+// Everything the running program consists of, wired together once.
+class Application {
+public:
+    Application(HINSTANCE instance, HICON icon)
+        : window_(instance, icon),
+          clipboard_(&window_),
+          windowServices_(window_),
+          dialog_(instance, icon, window_),
+          form_(DesktopServices{clipboard_, windowServices_, windowServices_, dialog_, windowServices_, dateTime_}) {}
+
+    int run(int showCommand) {
+        window_.create(form_);
+        form_.setObserver(&window_);
+        form_.handle(FormEvent::Load);  // before the window is first shown
+        window_.show(showCommand);
+
+        MSG message{};
+        BOOL got = 0;
+        while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+            // The dialog manager's keyboard handling gives the main window Tab between its controls.
+            if (window_.hwnd() && IsDialogMessageW(window_.hwnd(), &message)) continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        form_.setObserver(nullptr);
+        return got < 0 ? 1 : static_cast<int>(message.wParam);
+    }
+
+private:
+    MainWindow window_;
+    Win32Clipboard clipboard_;
+    WindowServices windowServices_;
+    LocalDateTimeText dateTime_;
+    InformationDialog dialog_;
+    MainForm form_;
+};
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    const auto icon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(kIconGroupId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    try {
+        Application application(instance, icon);
+        return application.run(showCommand);
+    } catch (...) {
+        return 1;  // the window could not be made; there is nothing to show the user in
+    }
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <vector>
+
+#include "app/main_form.h"
+#include "platform/win32/fonts.h"
+#include "platform/win32/win32_handle.h"
+#include "platform/win32/window.h"
+
+namespace zanthrel::win32 {
+
+// Form1: the main window, built from the main window's layout table. It shows what the MainForm holds
+// and hands clicks and timer ticks to it; it keeps no state of the program's own.
+class MainWindow final : public Window, public FormObserver {
+public:
+    MainWindow(HINSTANCE instance, HICON icon);
+    ~MainWindow() override;
+
+    // Creates the window and its controls without showing them, and starts showing `form`.
+    void create(MainForm& form);
+    // First show: centred on the screen.
+    void show(int showCommand);
+
+    void controlChanged(FormControl control) override;
+
+private:
+    struct Label {
+        WindowHandle window;
+        const ControlLayout* layout;
+    };
+
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void onDestroyed() noexcept override;
+    void releaseChildren() noexcept;
+
+    void createControls();
+    void createControl(std::size_t index);
+    std::optional<LRESULT> bannerMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    std::optional<LRESULT> shapeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    std::optional<LRESULT> holderMessage(const SnapshotHolder& holder, HWND hwnd, UINT message);
+    std::optional<LRESULT> labelColours(HDC dc, HWND label);
+    void onCommand(int controlId, int notification);
+    void syncLog();
+    void restoreFocus();
+
+    HINSTANCE instance_;
+    HICON icon_;
+    MainForm* form_ = nullptr;
+    int dpi_;
+    FontSet fonts_;
+    BrushHandle bannerBrush_;
+    BrushHandle listBrush_;
+    int startPauseId_ = 0;
+    int enableDisableId_ = 0;
+    int pleaseReadId_ = 0;
+    HWND lastFocus_ = nullptr;
+
+    Panel banner_;
+    Panel shape1_;
+    Panel picture1_;
+    Panel picture3_;
+    WindowHandle cmdStartPause_;
+    WindowHandle cmdEnableDisable_;
+    WindowHandle list1_;
+    WindowHandle txtCounts_;
+    std::vector<Label> labels_;
+};
+
+}  // namespace zanthrel::win32

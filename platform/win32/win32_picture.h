@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <memory>
+
+#include "platform/picture.h"
+#include "platform/win32/win32_handle.h"
+
+namespace zanthrel::win32 {
+
+// A clipboard picture copied into a 32-bit DIB section of our own, so that the clipboard keeps its
+// bitmap and we keep ours whatever happens to the clipboard afterwards. Pixels are read back with
+// GetDIBits.
+class Win32Picture final : public Picture {
+public:
+    // Copies any bitmap we may read. Throws RuntimeError(PlatformFailure) when it cannot be read, and
+    // returns null for a bitmap without pixels.
+    static std::shared_ptr<const Win32Picture> copyOf(HBITMAP source);
+    // Copies a packed DIB (a CF_DIB or CF_DIBV5 block) of `size` bytes; null when the block is malformed
+    // or too short for the pixels its header promises.
+    static std::shared_ptr<const Win32Picture> fromPackedDib(const void* block, std::size_t size);
+
+    std::int32_t width() const override { return width_; }
+    std::int32_t height() const override { return height_; }
+    HBITMAP handle() const noexcept { return bitmap_.get(); }
+
+    void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
+                       std::int32_t* bits) const noexcept override;
+
+private:
+    Win32Picture(BitmapHandle bitmap, std::uint32_t* pixels, std::int32_t width, std::int32_t height)
+        : bitmap_(std::move(bitmap)), pixels_(pixels), width_(width), height_(height) {}
+    static std::shared_ptr<Win32Picture> blank(std::int32_t width, std::int32_t height);
+    void clearTopBytes() const noexcept;
+
+    BitmapHandle bitmap_;
+    std::uint32_t* pixels_;  // the DIB section's bottom-up pixels, owned by bitmap_
+    std::int32_t width_;
+    std::int32_t height_;
+};
+
+}  // namespace zanthrel::win32

@@ -1,0 +1,204 @@
+// The Windows services under Wine: the picture read through GetDIBits and the clipboard service.
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/runtime_error.h"
+#include "platform/win32/win32_clipboard.h"
+#include "platform/win32/win32_handle.h"
+#include "platform/win32/win32_picture.h"
+#include "tests/win32/check.h"
+
+using namespace zanthrel;
+using namespace zanthrel::win32;
+
+namespace {
+
+constexpr std::int32_t kUntouched = 0x7E7E7E7E;
+
+// A device-dependent bitmap such as a screen capture puts on the clipboard, from rows given top first
+// as 0xAARRGGBB.
+BitmapHandle screenBitmap(int width, int height, const std::vector<std::uint32_t>& topDown) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    ScreenDc screen;
+    BitmapHandle bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+    SetDIBits(screen.get(), bitmap.get(), 0, static_cast<UINT>(height), topDown.data(), &info, DIB_RGB_COLORS);
+    return bitmap;
+}
+
+BitmapInfoHeader dibHeader(std::int32_t width, std::int32_t height) {
+    return BitmapInfoHeader{40, width, height, 1, 32, 0};
+}
+
+// 3 x 2 pixels, top row first; the top bytes carry alpha that the read must not pass on.
+const std::vector<std::uint32_t> kSmall{0xFF000001, 0xFF000002, 0xFF000003,   // top row
+                                        0x80000004, 0x80000005, 0x80000006};  // bottom row
+
+struct ClipboardSession {
+    ClipboardSession() { CHECK_MSG(OpenClipboard(nullptr), "the test could not open the clipboard"); }
+    ~ClipboardSession() { CloseClipboard(); }
+};
+
+void putBitmap(const std::vector<std::uint32_t>& pixels) {
+    BitmapHandle bitmap = screenBitmap(3, 2, pixels);
+    ClipboardSession open;
+    EmptyClipboard();
+    CHECK(SetClipboardData(CF_BITMAP, bitmap.get()) != nullptr);
+    bitmap.release();  // the clipboard owns it now
+}
+
+void putText(const wchar_t* text) {
+    const std::size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    std::memcpy(GlobalLock(block), text, bytes);
+    GlobalUnlock(block);
+    ClipboardSession open;
+    EmptyClipboard();
+    CHECK(SetClipboardData(CF_UNICODETEXT, block) != nullptr);
+}
+
+}  // namespace
+
+TEST_CASE("raw GetDIBits with a taller, wider header does not keep the picture's corner on scan line 0") {
+    // What the picture works around; printed so that a change in Wine or Windows shows up in the log.
+    BitmapHandle bitmap = screenBitmap(3, 2, kSmall);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 5, 4, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::array<std::int32_t, 20> bits;
+    bits.fill(kUntouched);
+    ScreenDc screen;
+    const int lines = GetDIBits(screen.get(), bitmap.get(), 0, 4, bits.data(), &info, DIB_RGB_COLORS);
+    std::printf("GetDIBits(3x2 bitmap, 5x4 header) returned %d; scan lines bottom first:\n", lines);
+    for (int scan = 0; scan < 4; ++scan) {
+        for (int column = 0; column < 5; ++column) std::printf(" %08X", static_cast<unsigned>(bits[scan * 5 + column]));
+        std::printf("\n");
+    }
+}
+
+TEST_CASE("a picture lays its bottom-left pixel on scan line 0 and leaves the rest of a larger header alone") {
+    const auto picture = Win32Picture::copyOf(screenBitmap(3, 2, kSmall).get());
+    CHECK(picture && picture->width() == 3 && picture->height() == 2);
+    std::array<std::int32_t, 20> bits;
+    bits.fill(kUntouched);
+    picture->readScanLines(dibHeader(5, 4), 0, 4, bits.data());
+    const std::array<std::int32_t, 20> expected{
+        4,          5,          6,          kUntouched, kUntouched,  // scan line 0: bottom row
+        1,          2,          3,          kUntouched, kUntouched,  // top byte cleared
+        kUntouched, kUntouched, kUntouched, kUntouched, kUntouched,
+        kUntouched, kUntouched, kUntouched, kUntouched, kUntouched};
+    CHECK(bits == expected);
+
+    // A buffer that starts at scan line 1 receives the top row first.
+    bits.fill(kUntouched);
+    picture->readScanLines(dibHeader(5, 4), 1, 3, bits.data());
+    CHECK(bits[0] == 1 && bits[2] == 3 && bits[3] == kUntouched && bits[5] == kUntouched);
+
+    // A header of the picture's own width is read in one go, with the same layout.
+    std::array<std::int32_t, 6> exact;
+    exact.fill(kUntouched);
+    picture->readScanLines(dibHeader(3, 2), 0, 2, exact.data());
+    CHECK((exact == std::array<std::int32_t, 6>{4, 5, 6, 1, 2, 3}));
+
+    // A narrower header gets only its own columns of each line.
+    std::array<std::int32_t, 4> narrow;
+    narrow.fill(kUntouched);
+    picture->readScanLines(dibHeader(2, 2), 0, 2, narrow.data());
+    CHECK((narrow == std::array<std::int32_t, 4>{4, 5, 1, 2}));
+}
+
+TEST_CASE("a packed DIB is read whatever its depth, and one too short for its pixels is refused") {
+    // 2 x 2 at 24 bits, bottom-up: lines of 6 bytes padded to 8.
+    std::vector<std::uint8_t> block(sizeof(BITMAPINFOHEADER) + 16, 0);
+    const BITMAPINFOHEADER header{sizeof(BITMAPINFOHEADER), 2, 2, 1, 24, BI_RGB, 16, 0, 0, 0, 0};
+    std::memcpy(block.data(), &header, sizeof header);
+    const std::uint8_t pixels[16] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0, 0,   // bottom line
+                                     0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0, 0};  // top line
+    std::memcpy(block.data() + sizeof header, pixels, sizeof pixels);
+    const auto picture = Win32Picture::fromPackedDib(block.data(), block.size());
+    CHECK(picture && picture->width() == 2 && picture->height() == 2);
+    std::array<std::int32_t, 4> bits{};
+    picture->readScanLines(dibHeader(2, 2), 0, 2, bits.data());
+    CHECK((bits == std::array<std::int32_t, 4>{0x030201, 0x060504, 0x090807, 0x0C0B0A}));
+
+    CHECK(Win32Picture::fromPackedDib(block.data(), block.size() - 1) == nullptr);
+    BITMAPINFOHEADER huge = header;
+    huge.biHeight = 0x7FFFFFFF;
+    std::memcpy(block.data(), &huge, sizeof huge);
+    CHECK(Win32Picture::fromPackedDib(block.data(), block.size()) == nullptr);
+}
+
+TEST_CASE("the clipboard hands out one copy per clipboard change and keeps its own bitmap") {
+    Win32Clipboard clipboard(nullptr);
+    putBitmap(kSmall);
+    const PictureRef first = clipboard.readPicture();
+    CHECK(first != nullptr);
+    CHECK(clipboard.readPicture() == first);  // unchanged clipboard: the very same object
+
+    {
+        // The clipboard still holds a bitmap of its own after our read.
+        ClipboardSession open;
+        const auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+        BITMAP description{};
+        CHECK(bitmap && GetObjectW(bitmap, sizeof description, &description) && description.bmWidth == 3);
+    }
+
+    putBitmap(kSmall);  // the same pixels copied again are a new clipboard content
+    const PictureRef second = clipboard.readPicture();
+    CHECK(second != nullptr && second != first);
+
+    // Our copy outlives the clipboard's bitmap.
+    clipboard.clear();
+    std::array<std::int32_t, 6> bits{};
+    second->readScanLines(dibHeader(3, 2), 0, 2, bits.data());
+    CHECK(bits[0] == 4 && bits[5] == 3);
+
+    CHECK(clipboard.readPicture() == nullptr);  // empty
+    putText(L"no picture");
+    CHECK(clipboard.readPicture() == nullptr);
+}
+
+TEST_CASE("reading or emptying a clipboard that another thread holds open fails as busy") {
+    Win32Clipboard clipboard(nullptr);
+    putText(L"held");
+    HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // The other holder opens it for a window of its own: Wine, unlike Windows, lets two threads of a
+    // process both open the clipboard when neither names a window.
+    std::thread holder([&] {
+        const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        const bool open = OpenClipboard(window);
+        SetEvent(opened);
+        WaitForSingleObject(release, 10000);
+        if (open) CloseClipboard();
+        DestroyWindow(window);
+    });
+    WaitForSingleObject(opened, 10000);
+    auto busy = [](auto&& operation) {
+        try {
+            operation();
+        } catch (const RuntimeError& error) {
+            return error.kind() == ErrorKind::ClipboardBusy;
+        }
+        return false;
+    };
+    const bool readBusy = busy([&] { clipboard.readPicture(); });
+    const bool clearBusy = busy([&] { clipboard.clear(); });
+    SetEvent(release);
+    holder.join();
+    CloseHandle(opened);
+    CloseHandle(release);
+    CHECK(readBusy);
+    CHECK(clearBusy);
+    clipboard.clear();  // free again
+    CHECK(CountClipboardFormats() == 0);
+}
+
+int main(int argc, char** argv) {
+    return zanthrel::testing::runTests(argc > 1 ? argv[1] : "");
+}
