@@ -37,39 +37,20 @@ private:
     Handle handle_{};
 };
 
-template <typename GdiHandle>
-struct GdiObjectTraits {
-    using Handle = GdiHandle;
-    static void close(Handle handle) noexcept { DeleteObject(handle); }
+// What closes a handle of type H: one of the system's own release functions.
+template <typename H, auto Close>
+struct CloseWith {
+    using Handle = H;
+    static void close(Handle handle) noexcept { Close(handle); }
 };
 
-struct WindowTraits {
-    using Handle = HWND;
-    static void close(Handle handle) noexcept { DestroyWindow(handle); }
-};
-
-struct IconTraits {
-    using Handle = HICON;
-    static void close(Handle handle) noexcept { DestroyIcon(handle); }
-};
-
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static void close(Handle handle) noexcept { DeleteDC(handle); }
-};
-
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static void close(Handle handle) noexcept { CloseHandle(handle); }
-};
-
-using BitmapHandle = UniqueHandle<GdiObjectTraits<HBITMAP>>;
-using FontHandle = UniqueHandle<GdiObjectTraits<HFONT>>;
-using BrushHandle = UniqueHandle<GdiObjectTraits<HBRUSH>>;
-using WindowHandle = UniqueHandle<WindowTraits>;
-using IconHandle = UniqueHandle<IconTraits>;
-using MemoryDc = UniqueHandle<MemoryDcTraits>;
-using KernelHandle = UniqueHandle<KernelHandleTraits>;
+using BitmapHandle = UniqueHandle<CloseWith<HBITMAP, &DeleteObject>>;
+using FontHandle = UniqueHandle<CloseWith<HFONT, &DeleteObject>>;
+using BrushHandle = UniqueHandle<CloseWith<HBRUSH, &DeleteObject>>;
+using WindowHandle = UniqueHandle<CloseWith<HWND, &DestroyWindow>>;
+using IconHandle = UniqueHandle<CloseWith<HICON, &DestroyIcon>>;
+using MemoryDc = UniqueHandle<CloseWith<HDC, &DeleteDC>>;
+using KernelHandle = UniqueHandle<CloseWith<HANDLE, &CloseHandle>>;
 
 // The screen's device context for the length of one scope.
 class ScreenDc {
