@@ -32,6 +32,7 @@ void InformationDialog::onDestroyed() noexcept {
     command1_.release();
     for (WindowHandle& control : controls_) control.release();
     controls_.clear();
+    closeId_ = 0;
     open_ = false;
 }
 
@@ -61,8 +62,19 @@ void InformationDialog::build() {
     // No owner: the dialog is a window of its own, as the caller shows it.
     createWindow(kExStyle, kInformationDialogClass, toWide(layout().caption).c_str(), kStyle, bounds, nullptr, 0,
                  instance_);
-    SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(layout().font)), FALSE);
+    try {
+        buildControls(dpi);
+    } catch (...) {
+        // A half-built dialog would stay as a hidden window bound to this object, and the next open would
+        // build a second one beside it: take it down, so that the next open starts from nothing.
+        destroyWindow();
+        onDestroyed();
+        throw;
+    }
+}
 
+void InformationDialog::buildControls(int dpi) {
+    SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(layout().font)), FALSE);
     const auto controls = layout().controls;
     // The frame's children are placed on the dialog itself, shifted by the frame's position, and the
     // frame comes last in the Z order so that it never paints over them.
@@ -107,7 +119,18 @@ void InformationDialog::runModalLoop() {
         }
         TranslateMessage(&message);
         DispatchMessageW(&message);
+        if (open_) keepCallerDisabled();
     }
+}
+
+void InformationDialog::keepCallerDisabled() {
+    // A message box that the caller shows while the dialog is open (the alarm's warning) enables its
+    // owner, the caller, when it closes, as every modal box does, and activates it. The dialog is still
+    // open: the caller goes back to being disabled, and the dialog takes the activation back.
+    const HWND caller = mainWindow_.hwnd();
+    if (!caller || !IsWindowEnabled(caller)) return;
+    EnableWindow(caller, FALSE);
+    if (GetActiveWindow() == caller || GetForegroundWindow() == caller) SetForegroundWindow(hwnd());
 }
 
 void InformationDialog::endModalLoop() {

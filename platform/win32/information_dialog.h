@@ -25,8 +25,11 @@ public:
 private:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void onDestroyed() noexcept override;
+    // Creates the window and its controls; on failure leaves no window behind.
     void build();
+    void buildControls(int dpi);
     void runModalLoop();
+    void keepCallerDisabled();
     void endModalLoop();
 
     HINSTANCE instance_;

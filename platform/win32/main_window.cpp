@@ -282,6 +282,7 @@ std::optional<LRESULT> MainWindow::shapeMessage(HWND hwnd, UINT message, WPARAM,
     switch (message) {
         case WM_ERASEBKGND: return 1;
         case WM_NCHITTEST: return HTTRANSPARENT;  // a click on the indicator does nothing
+        case WM_DESTROY: RemovePropW(hwnd, kFillColourProperty); return std::nullopt;
         case WM_PAINT: {
             PAINTSTRUCT paint{};
             const HDC dc = BeginPaint(hwnd, &paint);

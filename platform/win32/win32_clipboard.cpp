@@ -37,8 +37,16 @@ private:
 // The picture on the open clipboard, from whichever bitmap format it offers; the system converts
 // between CF_BITMAP, CF_DIB and CF_DIBV5, so one of them is enough, and the others are fallbacks.
 PictureRef pictureOnOpenClipboard() {
-    if (IsClipboardFormatAvailable(CF_BITMAP))
-        if (const auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP))) return Win32Picture::copyOf(bitmap);
+    if (IsClipboardFormatAvailable(CF_BITMAP)) {
+        if (const auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP))) {
+            try {
+                return Win32Picture::copyOf(bitmap);
+            } catch (const RuntimeError&) {
+                // A bitmap GDI could not copy (a device-dependent one it cannot convert): the DIB
+                // formats below may still carry the same picture.
+            }
+        }
+    }
     for (const UINT format : {CF_DIBV5, CF_DIB}) {
         if (!IsClipboardFormatAvailable(format)) continue;
         const GlobalLockScope block(GetClipboardData(format));
@@ -61,8 +69,13 @@ PictureRef Win32Clipboard::readPicture() {
 }
 
 void Win32Clipboard::clear() {
+    // Nothing has been put on the clipboard since we last left it empty. Opening and emptying it again
+    // would take it from other programs and wake every clipboard viewer 200 times a second for nothing.
+    if (emptiedSequence_ && *emptiedSequence_ == GetClipboardSequenceNumber()) return;
     const OpenClipboardScope open(ownerHandle());
-    if (!EmptyClipboard()) throw RuntimeError(ErrorKind::PlatformFailure, "EmptyClipboard failed");
+    if (CountClipboardFormats() != 0 && !EmptyClipboard())
+        throw RuntimeError(ErrorKind::PlatformFailure, "EmptyClipboard failed");
+    emptiedSequence_ = GetClipboardSequenceNumber();
 }
 
 }  // namespace zanthrel::win32

@@ -26,6 +26,7 @@ private:
     HWND ownerHandle() const noexcept { return owner_ ? owner_->hwnd() : nullptr; }
     std::optional<DWORD> cachedSequence_;
     PictureRef cachedPicture_;
+    std::optional<DWORD> emptiedSequence_;  // the clipboard's number when we last left it empty
 };
 
 }  // namespace zanthrel::win32

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // A very small test harness for programs that run under Wine, where no test framework is built for the
@@ -36,6 +38,18 @@ inline void fail(const char* file, int line, const std::string& message) {
     std::fflush(stderr);
     ++failures();
     throw CheckFailed{};
+}
+
+// Polls `condition` until it holds or `timeout` passes; true when it held. Under Wine the desktop's
+// answers (the clipboard, other processes' windows) come late, so every wait on them polls this way.
+template <typename Condition>
+bool waitUntil(Condition&& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 // Runs the case named `only`, or every case when it is empty. Returns the process exit code.

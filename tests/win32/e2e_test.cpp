@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "app/main_window_layout.h"
@@ -12,96 +10,11 @@
 #include "dialogs/information_dialog_layout.h"
 #include "platform/win32/control_ids.h"
 #include "tests/win32/check.h"
+#include "tests/win32/e2e_checks.h"
 #include "tests/win32/program_driver.h"
 
 using namespace zanthrel;
 using namespace zanthrel::e2e;
-
-namespace {
-
-int screenDpi() {
-    win32::ScreenDc screen;
-    return GetDeviceCaps(screen.get(), LOGPIXELSY);
-}
-
-std::string describe(const RECT& rect) {
-    std::string text = "(";
-    text += std::to_string(rect.left) + "," + std::to_string(rect.top) + ")-(";
-    text += std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
-    return text;
-}
-
-RECT expectedRect(const ControlLayout& control, int dpi, POINT origin = {0, 0}) {
-    const int left = origin.x + twipsToPixels(control.left, dpi);
-    const int top = origin.y + twipsToPixels(control.top, dpi);
-    return RECT{left, top, left + twipsToPixels(control.width, dpi), top + twipsToPixels(control.height, dpi)};
-}
-
-bool sameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
-void checkCentred(HWND window, const std::string& what) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    const int expectedLeft = (GetSystemMetrics(SM_CXSCREEN) - (rect.right - rect.left)) / 2;
-    const int expectedTop = (GetSystemMetrics(SM_CYSCREEN) - (rect.bottom - rect.top)) / 2;
-    CHECK_MSG(std::abs(rect.left - expectedLeft) <= 1 && std::abs(rect.top - expectedTop) <= 1,
-              what + " is not centred on the screen: " + describe(rect));
-}
-
-bool startsWith(const std::string& text, std::string_view prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-// A timestamped entry: the prefix, a date, one space, a time, and "..." where asked for.
-void checkEntry(const std::string& entry, std::string_view prefix, bool ellipsis) {
-    CHECK_MSG(startsWith(entry, prefix), "log entry '" + entry + "' should begin with '" + std::string(prefix) + "'");
-    std::string stamp = entry.substr(prefix.size());
-    if (ellipsis) {
-        CHECK_MSG(stamp.size() > 3 && stamp.ends_with("..."), "log entry '" + entry + "' should end in '...'");
-        stamp.resize(stamp.size() - 3);
-    }
-    const auto space = stamp.find(' ');
-    CHECK_MSG(space != std::string::npos && space > 0 && space + 1 < stamp.size(),
-              "log entry '" + entry + "' should hold a date, a space and a time");
-    const std::string date = stamp.substr(0, space);
-    const std::string time = stamp.substr(space + 1);
-    CHECK_MSG(std::any_of(date.begin(), date.end(), ::isdigit) && std::any_of(time.begin(), time.end(), ::isdigit) &&
-                  time.find(':') != std::string::npos && !time.ends_with("."),
-              "log entry '" + entry + "' has no date and time in it");
-}
-
-std::size_t countCaptures(const std::vector<std::string>& log) {
-    return static_cast<std::size_t>(std::count_if(
-        log.begin(), log.end(), [](const std::string& entry) { return startsWith(entry, texts::kCaptureDetected); }));
-}
-
-// Waits until the log has `count` entries and returns it.
-std::vector<std::string> waitForLog(const Zanthrel& program, std::size_t count) {
-    std::vector<std::string> log;
-    const bool grown = waitUntil([&] { return (log = program.log()).size() >= count; });
-    CHECK_MSG(grown, "the log should have " + std::to_string(count) + " entries but has " + std::to_string(log.size()));
-    CHECK_MSG(log.size() == count, "the log has more entries than expected: " + std::to_string(log.size()));
-    return log;
-}
-
-bool fillIs(const Zanthrel& program, Colour colour) {
-    return reinterpret_cast<UINT_PTR>(GetPropW(program.control("Shape1"), win32::kFillColourProperty)) == colour;
-}
-
-void waitUntilEmptied(const char* what) {
-    if (waitUntil([] { return clipboard::isEmpty(); }, 5s)) return;
-    // Who holds the clipboard open, if anyone, is what tells a stuck blocker from a busy clipboard.
-    const HWND holder = GetOpenClipboardWindow();
-    wchar_t className[64] = L"-";
-    if (holder) GetClassNameW(holder, className, 64);
-    CHECK_MSG(false, std::string("blocking did not empty the clipboard of ") + what + " (" +
-                         std::to_string(CountClipboardFormats()) + " formats, held open by " + narrow(className) +
-                         ", sequence " + std::to_string(GetClipboardSequenceNumber()) + ")");
-}
-
-}  // namespace
 
 TEST_CASE("startup-layout") {
     Zanthrel program;
@@ -272,14 +185,7 @@ TEST_CASE("dialog") {
 
     for (const char* closeBy : {"Enter", "Space", "close box"}) {
         std::printf("opening the dialog, to close it by %s\n", closeBy);
-        // A real click; under Wine the X pointer occasionally swallows one, and a user clicks again.
-        HWND dialog = nullptr;
-        for (int attempt = 0; attempt < 3 && !dialog; ++attempt) {
-            program.mouseClick(program.control("lblPleaseRead"));
-            waitUntil([&] { return (dialog = program.findWindow(win32::kInformationDialogClass, L"Please Read")); },
-                      3s);
-        }
-        CHECK_MSG(dialog != nullptr, "a click on Please Read opened no dialog");
+        const HWND dialog = openPleaseRead(program);
         const HWND close =
             GetDlgItem(dialog, win32::kDialogControlIdBase + static_cast<int>(layout.controls.size()) - 1);
         CHECK(close && windowText(close) == L"Close");
@@ -351,19 +257,19 @@ TEST_CASE("dialog") {
 
 TEST_CASE("clipboard-held") {
     Zanthrel program;
-    // While blocking: a clipboard held open by another program stops nothing and logs nothing.
+    // While blocking: a clipboard held open by another program stops nothing and logs nothing. The
+    // holder changes the clipboard, so that every blocker tick during the hold has to try to empty it.
     program.click("cmdEnableDisable");
     waitForLog(program, 2);
     {
         clipboard::Holder held;
-        Sleep(300);  // the length of the hold, some thirty blocker ticks; nothing is waited for here
-        program.sync();
+        held.putText(L"put while held open");
+        for (int tick = 0; tick < 30; ++tick) program.timerTick(TimerId::Timer3);
+        CHECK_MSG(clipboard::hasText(), "the blocker emptied a clipboard that another program held open");
     }
-    program.sync();
     CHECK(program.log().size() == 2);
     CHECK(program.text("cmdEnableDisable") == texts::kUnblockCaption);
-    clipboard::copyText(L"after the hold");
-    waitUntilEmptied("text after the hold");
+    waitUntilEmptied("text put while the clipboard was held");
     program.click("cmdEnableDisable");
     waitForLog(program, 3);
 
@@ -392,6 +298,56 @@ TEST_CASE("clipboard-held") {
     CHECK(program.text("cmdStartPause") == texts::kStopCaption);
     clipboard::copyPicture(2);
     CHECK_MSG(waitUntil([&] { return countCaptures(program.log()) == 2; }), "a capture after the hold was missed");
+}
+
+TEST_CASE("alarm-dialog") {
+    // The alarm goes off while "Please Read" is open: its box comes up over the dialog, and both still
+    // close as usual.
+    Zanthrel program;
+    program.click("cmdStartPause");
+    waitForLog(program, 2);
+    const HWND dialog = openPleaseRead(program);
+
+    for (int capture = 1; capture <= 3; ++capture) {
+        clipboard::copyPicture(capture);
+        const bool counted =
+            waitUntil([&] { return countCaptures(program.log()) == static_cast<std::size_t>(capture); });
+        CHECK_MSG(counted, "capture " + std::to_string(capture) + " was not counted while the dialog was open");
+    }
+    clipboard::copyPicture(4);
+    std::string text;
+    const HWND box = program.waitForMessageBox(L"Warning", text);
+    CHECK(text == texts::kWarningText);
+    CHECK_MSG(IsWindow(dialog), "the alarm closed the dialog");
+
+    const auto log = program.log();
+    CHECK_MSG(log.size() == 9, "the log has " + std::to_string(log.size()) + " entries, expected 9");
+    checkEntry(log[5], texts::kCaptureDetected, false);
+    checkEntry(log[6], texts::kAlarmRaised, false);
+    checkEntry(log[7], texts::kProtectionStopped, true);
+    checkEntry(log[8], texts::kClipboardBlocked, false);
+
+    program.pressOk(box);
+    CHECK(waitUntil([&] { return program.text("txtCounts") == "0"; }));
+    CHECK_MSG(IsWindow(dialog), "the dialog closed with the warning");
+    // The box enabled its owner as it closed; the dialog is still modal and must keep it disabled.
+    CHECK_MSG(waitUntil([&] { return !IsWindowEnabled(program.mainWindow()); }),
+              "the main window stayed enabled under the open dialog");
+    CHECK_MSG(waitUntil([&] { return GetForegroundWindow() == dialog; }), "the dialog did not get the focus back");
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    CHECK_MSG(waitUntil([&] { return !IsWindow(dialog); }), "the dialog did not close after the warning");
+    CHECK(waitUntil([&] { return IsWindowEnabled(program.mainWindow()) != FALSE; }));
+
+    // Blocking goes on, nothing more is logged, and the buttons are as the alarm left them.
+    clipboard::copyText(L"copied after the alarm");
+    waitUntilEmptied("text after the alarm and the dialog");
+    CHECK(program.log().size() == 9);
+    CHECK(program.text("cmdEnableDisable") == texts::kUnblockCaption);
+    CHECK(program.text("cmdStartPause") == texts::kStartCaptionAtLaunch);
+    CHECK(!IsWindowEnabled(program.control("cmdStartPause")));
+    program.click("cmdEnableDisable");
+    checkEntry(waitForLog(program, 10)[9], texts::kClipboardUnblocked, false);
+    CHECK(IsWindowEnabled(program.control("cmdStartPause")));
 }
 
 int main(int argc, char** argv) {

@@ -33,7 +33,9 @@ struct Search {
     HWND found;
 };
 
-BOOL CALLBACK matchWindow(HWND window, LPARAM parameter) {
+// Runs inside EnumWindows, so nothing may throw here. The windows it reads are another process's, for
+// which GetWindowText returns the caption the system keeps and sends no message that could hang or fail.
+BOOL CALLBACK matchWindow(HWND window, LPARAM parameter) noexcept {
     auto& search = *reinterpret_cast<Search*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
@@ -41,7 +43,11 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM parameter) {
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
     if (std::wcscmp(className, search.className) != 0) return TRUE;
-    if (search.caption && windowText(window) != search.caption) return TRUE;
+    if (search.caption) {
+        wchar_t caption[256] = {};
+        GetWindowTextW(window, caption, 256);
+        if (std::wcscmp(caption, search.caption) != 0) return TRUE;
+    }
     search.found = window;
     return FALSE;
 }
@@ -55,6 +61,19 @@ public:
     }
     ~OpenClipboardScope() { CloseClipboard(); }
 };
+
+// Puts text on the clipboard that the caller has open and emptied.
+void setClipboardText(const wchar_t* text) {
+    const std::size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    CHECK_MSG(block != nullptr, "no memory for the clipboard's text");
+    std::memcpy(GlobalLock(block), text, bytes);
+    GlobalUnlock(block);
+    if (!SetClipboardData(CF_UNICODETEXT, block)) {
+        GlobalFree(block);
+        CHECK_MSG(false, "SetClipboardData refused the text");
+    }
+}
 
 }  // namespace
 
@@ -88,6 +107,12 @@ RECT clientRectIn(HWND window, HWND container) {
     return rect;
 }
 
+ProcessGuard::~ProcessGuard() {
+    if (!handle_ || WaitForSingleObject(handle_.get(), 0) != WAIT_TIMEOUT) return;
+    TerminateProcess(handle_.get(), 1);
+    WaitForSingleObject(handle_.get(), 5000);
+}
+
 Zanthrel::Zanthrel() {
     // Every test starts from an empty clipboard.
     {
@@ -102,7 +127,7 @@ Zanthrel::Zanthrel() {
         CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started),
         "zanthrel.exe could not be started from " + narrow(programPath()));
     CloseHandle(started.hThread);
-    process_.reset(started.hProcess);
+    process_.adopt(started.hProcess);
     processId_ = started.dwProcessId;
     main_ = waitForWindow(win32::kMainWindowClass, L"Zanthrel", 30s);
     // The window is shown; wait for the load handler's line, which comes before the first show.
@@ -110,22 +135,34 @@ Zanthrel::Zanthrel() {
 }
 
 Zanthrel::~Zanthrel() {
-    if (!process_) return;
-    // Close boxes and the dialog the way their users do, then the main window by its own close command.
-    for (int round = 0; round < 5; ++round) {
-        const HWND box = findWindow(L"#32770", nullptr);
-        const HWND dialog = findWindow(win32::kInformationDialogClass, nullptr);
-        if (!box && !dialog) break;
-        if (box) PostMessageW(box, WM_COMMAND, IDOK, 0);
-        if (dialog) PostMessageW(dialog, WM_CLOSE, 0, 0);
-        waitUntil([&] { return findWindow(L"#32770", nullptr) != box || !box; }, 2s);
-    }
+    closeModalWindows();
+    // Then the main window by its own close command; the process guard ends a program that stays.
     PostMessageW(main_, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0)
         std::fprintf(stderr, "zanthrel.exe did not end within 10 seconds of WM_CLOSE; terminating it\n");
-        TerminateProcess(process_.get(), 1);
-        WaitForSingleObject(process_.get(), 5000);
-    }
+}
+
+void Zanthrel::closeModalWindows() const noexcept {
+    // Boxes first: a box may run inside the dialog's loop, which can only end after the box has. Each
+    // window is asked once; its answer is waited for, since the main window must not be closed while it
+    // is disabled under a dialog whose loop still runs.
+    HWND askedBox = nullptr;
+    HWND askedDialog = nullptr;
+    const bool gone = waitUntil(
+        [&] {
+            const HWND box = findWindow(L"#32770", nullptr);
+            const HWND dialog = findWindow(win32::kInformationDialogClass, nullptr);
+            if (box && box != askedBox) {
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                askedBox = box;
+            } else if (!box && dialog && dialog != askedDialog) {
+                PostMessageW(dialog, WM_CLOSE, 0, 0);
+                askedDialog = dialog;
+            }
+            return !box && !dialog;
+        },
+        10s);
+    if (!gone) std::fprintf(stderr, "a box or the dialog of zanthrel.exe was still open 10 seconds after closing\n");
 }
 
 const ControlLayout& Zanthrel::layoutOf(std::string_view name) const {
@@ -242,16 +279,16 @@ void Zanthrel::sync() const {
     sendWithTimeout(main_, WM_NULL, 0, 0);
 }
 
+void Zanthrel::timerTick(TimerId timer) const {
+    sendWithTimeout(main_, WM_TIMER, win32::kFirstTimerId + static_cast<unsigned>(timer), 0);
+}
+
 namespace clipboard {
 
 void copyText(const wchar_t* text) {
-    const std::size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    std::memcpy(GlobalLock(block), text, bytes);
-    GlobalUnlock(block);
     OpenClipboardScope open;
     EmptyClipboard();
-    if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
+    setClipboardText(text);
 }
 
 void copyPicture(int seed) {
@@ -285,6 +322,10 @@ Holder::Holder() {
 }
 Holder::~Holder() {
     CloseClipboard();
+}
+void Holder::putText(const wchar_t* text) const {
+    CHECK_MSG(EmptyClipboard(), "the holder could not empty the clipboard it holds");
+    setClipboardText(text);
 }
 
 }  // namespace clipboard

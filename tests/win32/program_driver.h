@@ -5,24 +5,21 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/layout.h"
+#include "platform/services.h"
 #include "platform/win32/win32_handle.h"
+#include "tests/win32/check.h"
 
 namespace zanthrel::e2e {
 
 using namespace std::chrono_literals;
 
-// Polls `condition` until it holds or `timeout` passes; true when it held.
 template <typename Condition>
 bool waitUntil(Condition&& condition, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        Sleep(5);
-    }
-    return true;
+    return testing::waitUntil(std::forward<Condition>(condition), timeout);
 }
 
 std::wstring widen(std::string_view text);
@@ -34,6 +31,22 @@ RECT clientRectIn(HWND window, HWND container);  // the window's outer rectangle
 void moveMouse(POINT target);
 void pressLeftButton(bool down);
 POINT centreOf(HWND window);
+
+// The started program's process, ended by force if it still runs when the guard goes: a test that fails
+// while starting the program, or that could not close it, must not leave it running into the next test.
+class ProcessGuard {
+public:
+    ProcessGuard() = default;
+    ~ProcessGuard();
+    ProcessGuard(const ProcessGuard&) = delete;
+    ProcessGuard& operator=(const ProcessGuard&) = delete;
+
+    void adopt(HANDLE process) noexcept { handle_.reset(process); }
+    HANDLE get() const noexcept { return handle_.get(); }
+
+private:
+    win32::KernelHandle handle_;
+};
 
 // The real zanthrel.exe, started fresh for one test and closed at its end, driven from outside as a
 // user and other programs would.
@@ -66,9 +79,15 @@ public:
     void pressOk(HWND messageBox) const;
     // One message round trip: everything the program was sent before has been handled.
     void sync() const;
+    // One tick of a timer, sent as the system delivers it; when this returns the program has run the
+    // tick's handler. Proves a number of ticks where waiting for real ones would be a guess at time.
+    void timerTick(TimerId timer) const;
 
 private:
-    win32::KernelHandle process_;
+    // Answers the boxes and closes the dialog as their user would, and waits until all are gone.
+    void closeModalWindows() const noexcept;
+
+    ProcessGuard process_;  // first member, so the last to go
     DWORD processId_ = 0;
     HWND main_ = nullptr;
 };
@@ -87,6 +106,8 @@ class Holder {
 public:
     Holder();
     ~Holder();
+    // Changes the clipboard's content without letting go of it.
+    void putText(const wchar_t* text) const;
     Holder(const Holder&) = delete;
     Holder& operator=(const Holder&) = delete;
 };
