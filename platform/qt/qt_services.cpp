@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 namespace zanthrel::qt {
@@ -33,7 +34,15 @@ void QtMessageBox::show(const std::string& text, const std::string& title, int s
     const QMessageBox::Icon icon = style == kMessageBoxInformation ? QMessageBox::Information : QMessageBox::NoIcon;
     QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok, &owner_);
     box.setTextFormat(Qt::PlainText);
+    // A box raised over an open "Please Read" dialog (the alarm can fire while it is up) brings the main
+    // window to the front; once the box is gone the dialog must come back on top, or the user faces a
+    // main window that ignores every click with the dialog hidden behind it.
+    const QPointer<QWidget> modalBelow = QApplication::activeModalWidget();
     box.exec();
+    if (modalBelow && modalBelow->isVisible()) {
+        modalBelow->raise();
+        modalBelow->activateWindow();
+    }
 }
 
 void QtWindowOrder::bringToFront() {

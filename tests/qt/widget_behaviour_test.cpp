@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "app/texts.h"
 #include "platform/qt/information_dialog.h"
@@ -119,6 +120,37 @@ TEST_F(MainWindowBehaviourTest, FourthPictureRaisesTheAlarmAndRestoresAMinimized
     EXPECT_EQ(button("cmdStartPause").text().toStdString(), texts::kStartCaptionAtLaunch);
     ASSERT_TRUE(waitUntil([&] { return clipboard.image().isNull(); })) << "blocking did not empty the clipboard";
     expectListShowsLog();
+}
+
+// The alarm may fire while "Please Read" is open: its box brings the main window forward, and once the
+// box is gone the dialog must be the active window again, or the user is left facing a main window that
+// ignores every click with the dialog hidden behind it.
+TEST_F(MainWindowBehaviourTest, AnAlarmWhileTheDialogIsOpenGivesTheDialogBackTheFront) {
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    click(button("cmdStartPause"));
+    answerer.onDialog = [&](QWidget& dialog) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        QTimer answerWarning;  // the answerer waits for this handler, so the box is answered here
+        QObject::connect(&answerWarning, &QTimer::timeout, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
+        });
+        answerWarning.start(5);
+        for (int capture = 1; capture <= 4; ++capture) {
+            QImage picture(40, 30, QImage::Format_RGB32);
+            picture.fill(QColor::fromHsv(capture * 60, 255, 255));
+            clipboard.setImage(picture);
+            ASSERT_TRUE(waitUntil([&] { return countEntries(log(), texts::kCaptureDetected) == capture; }))
+                << "capture " << capture << " was not counted while the dialog was open";
+        }
+        ASSERT_TRUE(waitUntil([&] { return desktop.form().state().txtCounts == "0"; })) << "the alarm did not end";
+        EXPECT_EQ(QApplication::activeModalWidget(), &dialog);
+        EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &dialog; }))
+            << "the dialog did not come back to the front after the warning box";
+        dialog.close();
+    };
+    click(*window.findChild<QWidget*>("lblPleaseRead"));
+    EXPECT_EQ(countEntries(log(), texts::kAlarmRaised), 1);
+    EXPECT_EQ(button("cmdEnableDisable").text().toStdString(), texts::kUnblockCaption);
 }
 
 class InformationDialogKeysTest : public ::testing::Test {
