@@ -91,7 +91,8 @@ TEST_F(MainWindowLayoutTest, FrameOffersMinimizeButNotMaximize) {
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     EXPECT_NE(window.minimumSize(), window.maximumSize()) << "the border must stay sizable";
-    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_TRUE(window.windowIcon().availableSizes().contains(QSize(32, 32)));
+    EXPECT_TRUE(window.windowIcon().availableSizes().contains(QSize(16, 16)));
 }
 
 TEST_F(MainWindowLayoutTest, OnlyTheBannerFollowsTheWindowsWidth) {
@@ -148,7 +149,7 @@ TEST(InformationDialogLayoutTest, ControlsSitWhereTheTableSays) {
     EXPECT_EQ(dialog.maximumSize(), size) << "the dialog must not be resizable";
     EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(dialog.windowIcon().isNull());
+    EXPECT_TRUE(dialog.windowIcon().availableSizes().contains(QSize(16, 16)));
     dialog.resize(size);
     expectBuiltFromTable(form, dialog, scale);
     // The close button is the only control that takes the focus.
