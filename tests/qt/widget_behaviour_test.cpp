@@ -34,6 +34,16 @@ protected:
     const std::vector<std::string>& log() { return desktop.form().state().list1; }
     void click(QWidget& widget) { QTest::mouseClick(&widget, Qt::LeftButton); }
 
+    // Copies the n-th picture of a series (each a new colour) and waits until it has been counted.
+    ::testing::AssertionResult copyCaptureAndWaitForIt(int capture) {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(QColor::fromHsv(capture * 60, 255, 255));
+        QGuiApplication::clipboard()->setImage(picture);
+        if (waitUntil([&] { return countEntries(log(), texts::kCaptureDetected) == capture; }))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "capture " << capture << " was not counted";
+    }
+
     // The list shows exactly the log the logic keeps.
     void expectListShowsLog() {
         ASSERT_EQ(list().count(), static_cast<int>(log().size()));
@@ -103,13 +113,7 @@ TEST_F(MainWindowBehaviourTest, FourthPictureRaisesTheAlarmAndRestoresAMinimized
     QClipboard& clipboard = *QGuiApplication::clipboard();
     click(button("cmdStartPause"));
     window.showMinimized();
-    for (int capture = 1; capture <= 4; ++capture) {
-        QImage picture(40, 30, QImage::Format_RGB32);
-        picture.fill(QColor::fromHsv(capture * 60, 255, 255));
-        clipboard.setImage(picture);
-        ASSERT_TRUE(waitUntil([&] { return countEntries(log(), texts::kCaptureDetected) == capture; }))
-            << "capture " << capture << " was not counted";
-    }
+    for (int capture = 1; capture <= 4; ++capture) ASSERT_TRUE(copyCaptureAndWaitForIt(capture));
     ASSERT_TRUE(waitUntil([&] { return !answerer.messageBoxes().empty(); })) << "no warning box";
     EXPECT_EQ(answerer.messageBoxes()[0].title.toStdString(), texts::kWarningTitle);
     EXPECT_EQ(answerer.messageBoxes()[0].text.toStdString(), texts::kWarningText);
@@ -126,7 +130,6 @@ TEST_F(MainWindowBehaviourTest, FourthPictureRaisesTheAlarmAndRestoresAMinimized
 // box is gone the dialog must be the active window again, or the user is left facing a main window that
 // ignores every click with the dialog hidden behind it.
 TEST_F(MainWindowBehaviourTest, AnAlarmWhileTheDialogIsOpenGivesTheDialogBackTheFront) {
-    QClipboard& clipboard = *QGuiApplication::clipboard();
     click(button("cmdStartPause"));
     answerer.onDialog = [&](QWidget& dialog) {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
@@ -135,13 +138,7 @@ TEST_F(MainWindowBehaviourTest, AnAlarmWhileTheDialogIsOpenGivesTheDialogBackThe
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
         });
         answerWarning.start(5);
-        for (int capture = 1; capture <= 4; ++capture) {
-            QImage picture(40, 30, QImage::Format_RGB32);
-            picture.fill(QColor::fromHsv(capture * 60, 255, 255));
-            clipboard.setImage(picture);
-            ASSERT_TRUE(waitUntil([&] { return countEntries(log(), texts::kCaptureDetected) == capture; }))
-                << "capture " << capture << " was not counted while the dialog was open";
-        }
+        for (int capture = 1; capture <= 4; ++capture) ASSERT_TRUE(copyCaptureAndWaitForIt(capture));
         ASSERT_TRUE(waitUntil([&] { return desktop.form().state().txtCounts == "0"; })) << "the alarm did not end";
         EXPECT_EQ(QApplication::activeModalWidget(), &dialog);
         EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &dialog; }))
