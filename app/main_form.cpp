@@ -31,7 +31,6 @@ void ignoringErrors(Statement&& statement) noexcept {
 MainForm::MainForm(const DesktopServices& desktop, ComparisonMode mode) : desktop_(desktop), comparison_(mode) {
     state_.cmdStartPause = {std::string(texts::kStartCaptionAtLaunch), std::string(kOff), true};
     state_.cmdEnableDisable = {std::string(texts::kBlockCaption), std::string(kOff), true};
-    state_.txtCounts = "0";
     state_.shape1FillColour = kIndicatorGreen;
     state_.shape1Visible = true;
     state_.timers = {TimerState{false, kTimer1IntervalMs}, TimerState{false, kTimer2IntervalMs},
@@ -236,7 +235,7 @@ void MainForm::setCaption(CommandButtonState& button, FormControl control, std::
 }
 
 void MainForm::setTag(CommandButtonState& button, FormControl control, std::string_view tag) {
-    button.tag = tag;
+    button.tag = std::string(tag);  // not assign(): GCC 12 warns falsely (-Wrestrict) on one-character views
     (void)control;  // a tag is not shown
 }
 

@@ -27,7 +27,7 @@ struct TimerState {
 struct MainFormState {
     CommandButtonState cmdStartPause;
     CommandButtonState cmdEnableDisable;
-    std::string txtCounts;  // the capture counter, as decimal text
+    std::string txtCounts = "0";  // the capture counter, as decimal text
     Colour shape1FillColour = 0;
     bool shape1Visible = true;
     std::vector<std::string> list1;      // the activity log, append-only
