@@ -11,12 +11,6 @@ void PixelBuffer::FreeDeleter::operator()(std::int32_t* p) const noexcept {
     std::free(p);
 }
 
-std::int32_t PixelBuffer::at(std::int64_t index) const {
-    if (!allocated_ || index < 0 || index > upper_)
-        throw RuntimeError(ErrorKind::SubscriptOutOfRange, "Subscript out of range");
-    return data_.get()[index];
-}
-
 void PixelBuffer::recreate(std::int64_t upperBound) {
     std::int32_t* fresh = nullptr;
     if (upperBound >= 0) {

@@ -12,15 +12,11 @@ namespace zanthrel {
 class PixelBuffer {
 public:
     bool hasStorage() const noexcept { return allocated_; }
-    std::int64_t lowerBound() const noexcept { return 0; }
     std::int64_t upperBound() const noexcept { return upper_; }
     std::size_t size() const noexcept { return allocated_ && upper_ >= 0 ? static_cast<std::size_t>(upper_) + 1 : 0; }
 
     std::int32_t* data() noexcept { return data_.get(); }
     const std::int32_t* data() const noexcept { return data_.get(); }
-
-    // Element access with the bounds check a subscript must have.
-    std::int32_t at(std::int64_t index) const;
 
     // Discards previous content and makes indices 0..upperBound, all zero. An upper bound below 0
     // gives a buffer with no element 0. Throws RuntimeError(OutOfMemory) and keeps the previous

@@ -32,7 +32,6 @@ public:
     PixelBuffer& bufferB() noexcept { return bufferB_; }
     const PixelBuffer& bufferA() const noexcept { return bufferA_; }
     const PixelBuffer& bufferB() const noexcept { return bufferB_; }
-    ComparisonMode mode() const noexcept { return mode_; }
 
 private:
     ComparisonMode mode_;

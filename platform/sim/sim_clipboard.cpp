@@ -15,10 +15,8 @@ void SimClipboard::release(const SimProgram* program) {
 }
 
 void SimClipboard::setContent(std::optional<std::string> text, PictureRef picture) {
-    if (!text && !picture) ++empties_;
     text_ = std::move(text);
     picture_ = std::move(picture);
-    ++sequence_;
 }
 
 bool SimProgram::open() {

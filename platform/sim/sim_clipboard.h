@@ -38,9 +38,7 @@ public:
     std::optional<std::string> text() const { return text_; }
     PictureRef picture() const { return picture_; }
     bool empty() const { return !text_ && !picture_; }
-    std::uint64_t sequenceNumber() const noexcept { return sequence_; }
     const SimProgram* heldBy() const noexcept { return holder_; }
-    std::uint64_t emptyCount() const noexcept { return empties_; }
 
 private:
     friend class SimProgram;
@@ -51,8 +49,6 @@ private:
 
     std::optional<std::string> text_;
     PictureRef picture_;
-    std::uint64_t sequence_ = 0;
-    std::uint64_t empties_ = 0;
     const SimProgram* holder_ = nullptr;
 };
 

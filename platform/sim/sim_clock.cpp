@@ -17,10 +17,6 @@ void SimClock::setTimer(TimerHandle handle, bool enabled, int intervalMs) {
     timer.enabled = enabled;
 }
 
-bool SimClock::timerEnabled(TimerHandle handle) const {
-    return timers_.at(static_cast<std::size_t>(handle)).enabled;
-}
-
 void SimClock::advance(std::int64_t ms) {
     if (ms < 0) throw std::invalid_argument("time only moves forward");
     const std::int64_t target = now_ + ms;

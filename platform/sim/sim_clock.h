@@ -17,7 +17,6 @@ public:
     TimerHandle addTimer(std::function<void()> onTick);
     // Enabling starts a fresh interval from now; a disabled timer delivers nothing.
     void setTimer(TimerHandle handle, bool enabled, int intervalMs);
-    bool timerEnabled(TimerHandle handle) const;
 
     // Moves time forward by `ms`, firing each due tick. May be called again from inside a tick (a
     // modal box waiting for the user while time passes); a timer whose tick is still running is not

@@ -41,6 +41,14 @@ void checkCentred(HWND window, const std::string& what) {
               what + " is not centred on the screen: " + describe(rect));
 }
 
+void checkClientArea(HWND window, const FormLayout& layout, int dpi, const std::string& what) {
+    RECT client{};
+    GetClientRect(window, &client);
+    CHECK_MSG(client.right == twipsToPixels(layout.clientWidth, dpi) &&
+                  client.bottom == twipsToPixels(layout.clientHeight, dpi),
+              what + " client area " + describe(client));
+}
+
 bool startsWith(const std::string& text, std::string_view prefix) {
     return text.rfind(prefix, 0) == 0;
 }

@@ -20,6 +20,8 @@ std::string describe(const RECT& rect);
 RECT expectedRect(const ControlLayout& control, int dpi, POINT origin = {0, 0});
 bool sameRect(const RECT& a, const RECT& b);
 void checkCentred(HWND window, const std::string& what);
+// The window's client area is the layout's, in pixels at `dpi`.
+void checkClientArea(HWND window, const FormLayout& layout, int dpi, const std::string& what);
 
 bool startsWith(const std::string& text, std::string_view prefix);
 // A timestamped entry: the prefix, a date, one space, a time, and "..." where asked for.

@@ -23,12 +23,10 @@ TEST_CASE("startup-layout") {
     const FormLayout& layout = mainWindowLayout();
 
     CHECK(program.log() == std::vector<std::string>{std::string(texts::kNotProtected)});
+    checkClientArea(main, layout, dpi, "the main window");
+    checkCentred(main, "the main window");
     RECT client{};
     GetClientRect(main, &client);
-    CHECK_MSG(client.right == twipsToPixels(layout.clientWidth, dpi) &&
-                  client.bottom == twipsToPixels(layout.clientHeight, dpi),
-              "client area " + describe(client));
-    checkCentred(main, "the main window");
     const LONG style = GetWindowLongW(main, GWL_STYLE);
     CHECK_MSG((style & WS_THICKFRAME) && (style & WS_MINIMIZEBOX) && (style & WS_SYSMENU) && !(style & WS_MAXIMIZEBOX),
               "sizable border, minimize button, system menu, maximize button greyed");
@@ -190,11 +188,7 @@ TEST_CASE("dialog") {
             GetDlgItem(dialog, win32::kDialogControlIdBase + static_cast<int>(layout.controls.size()) - 1);
         CHECK(close && windowText(close) == L"Close");
 
-        RECT client{};
-        GetClientRect(dialog, &client);
-        CHECK_MSG(client.right == twipsToPixels(layout.clientWidth, dpi) &&
-                      client.bottom == twipsToPixels(layout.clientHeight, dpi),
-                  "dialog client area " + describe(client));
+        checkClientArea(dialog, layout, dpi, "the dialog");
         checkCentred(dialog, "the dialog");
         const LONG style = GetWindowLongW(dialog, GWL_STYLE);
         CHECK(!(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) && (style & WS_SYSMENU));
