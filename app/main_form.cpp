@@ -49,6 +49,7 @@ bool MainForm::handle(FormEvent event) noexcept {
             case FormEvent::Timer1Tick: Timer1_Timer(); break;
             case FormEvent::Timer2Tick: Timer2_Timer(); break;
             case FormEvent::Timer3Tick: Timer3_Timer(); break;
+            case FormEvent::ClipboardAnswered: clipboardAnswered(); break;
         }
         return true;
     } catch (...) {
@@ -72,13 +73,45 @@ bool MainForm::onTimer(TimerId id) noexcept {
 void MainForm::Form_Load() {
     state_.snapshotToggle = 0;
     // A clipboard held open by another program at start leaves that holder without a picture.
+    // A clipboard whose answer is still on its way leaves it so until clipboardAnswered().
+    bool answered = true;
     PictureRef first;
-    ignoringErrors([&] { first = desktop_.clipboard.readPicture(); });
+    ignoringErrors([&] {
+        answered = false;
+        first = desktop_.clipboard.readPicture();
+        answered = true;
+    });
     setHolderPicture(state_.picture1, FormControl::Picture1, first);
     PictureRef second;
-    ignoringErrors([&] { second = desktop_.clipboard.readPicture(); });
+    ignoringErrors([&] {
+        answered = false;
+        second = desktop_.clipboard.readPicture();
+        answered = true;
+    });
     setHolderPicture(state_.picture3, FormControl::Picture3, second);
+    startupSampleOwed_ = !answered;
     logLine(std::string(texts::kNotProtected));
+}
+
+void MainForm::clipboardAnswered() {
+    // The start-up reads could not be answered at once (the owner is another program, and the window
+    // does not wait for it). Until a sampling tick has taken a sample of its own, the first answer fills
+    // both holders as the start-up reads would have; otherwise a picture copied before start-up would be
+    // counted as a capture once monitoring begins.
+    if (!startupSampleOwed_) return;
+    PictureRef picture = desktop_.clipboard.readPicture();
+    startupSampleOwed_ = false;
+    setHolderPicture(state_.picture1, FormControl::Picture1, picture);
+    setHolderPicture(state_.picture3, FormControl::Picture3, std::move(picture));
+}
+
+void MainForm::reportClipboardProblem(ClipboardProblem problem) {
+    const std::string_view prefix =
+        problem == ClipboardProblem::OwnerSilent ? texts::kOwnerSilent : texts::kNotEmptied;
+    // One entry for a run of the same problem: a program that provokes it in a loop must not grow the
+    // log without bound. Any other entry in between lets the next one through.
+    if (!state_.list1.empty() && state_.list1.back().starts_with(prefix)) return;
+    log(prefix, false);
 }
 
 void MainForm::cmdStartPause_Click() {
@@ -139,9 +172,11 @@ void MainForm::Timer1_Timer() {
     try {
         identical = comparison_.CompareSnapshots(state_.picture1, state_.picture3);
     } catch (...) {
-        // The pictures could not be compared (no memory for the buffers, a size beyond 32 bits). Count
-        // nothing, but still take the sample below: ending the tick here would leave the offending
-        // picture in its holder, and every later tick would fail the same way, blind to all captures.
+        // The pictures could not be compared pixel by pixel (no memory for the buffers, a size beyond
+        // 32 bits). A picture that arrived is still judged, by the digest of the data its owner
+        // delivered; and the sample below is still taken, or the offending picture would stay in its
+        // holder and every later tick would fail the same way, blind to all captures.
+        identical = sameDeliveredContent(state_.picture1.picture, state_.picture3.picture);
     }
     if (!identical) {
         if (readCounter() == 0)
@@ -152,6 +187,7 @@ void MainForm::Timer1_Timer() {
     }
 
     // From here on every statement's error is ignored.
+    startupSampleOwed_ = false;
     if (state_.snapshotToggle == 0 || state_.snapshotToggle == 2) {
         ignoringErrors(
             [&] { setHolderPicture(state_.picture1, FormControl::Picture1, desktop_.clipboard.readPicture()); });

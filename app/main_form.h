@@ -57,6 +57,14 @@ enum class FormEvent {
     Timer1Tick,
     Timer2Tick,
     Timer3Tick,
+    // The clipboard service finished a read it could not answer at once (see Clipboard::readPicture).
+    ClipboardAnswered,
+};
+
+// What the platform could not do for the guard, said in the log rather than kept silent.
+enum class ClipboardProblem {
+    OwnerSilent,  // the clipboard's owner did not deliver its picture in time; that change went unjudged
+    NotEmptied,   // the clipboard could not be emptied in time (its previous owner did not let go)
 };
 
 // The main window's logic: start-up, the monitoring and block commands, the capture detector, the
@@ -82,6 +90,9 @@ public:
     void Timer1_Timer();
     void Timer2_Timer();
     void Timer3_Timer();
+    void clipboardAnswered();
+    // Logs the problem with the date and time, once for a run of the same problem.
+    void reportClipboardProblem(ClipboardProblem problem);
 
 private:
     void ClearClipboard();
@@ -103,6 +114,7 @@ private:
     SnapshotComparison comparison_;
     MainFormState state_;
     FormObserver* observer_ = nullptr;
+    bool startupSampleOwed_ = false;
 };
 
 }  // namespace zanthrel

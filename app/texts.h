@@ -23,6 +23,9 @@ inline constexpr std::string_view kCaptureDetected = "New Screen Capture Detecte
 inline constexpr std::string_view kAlarmRaised =
     "Too Many Screen Captures Detected in a Short Period of Time. Alarm Raised on ";
 inline constexpr std::string_view kEllipsis = "...";
+// What the guard could not do because another program did not answer.
+inline constexpr std::string_view kOwnerSilent = "Clipboard Owner Did Not Deliver Its Picture in Time - Not Checked on ";
+inline constexpr std::string_view kNotEmptied = "Clipboard Could Not Be Emptied in Time on ";
 
 inline constexpr std::string_view kInfoText = "Please enable the usage of clipboard protection first.";
 inline constexpr std::string_view kInfoTitle = "Info";

@@ -18,6 +18,16 @@ struct BitmapInfoHeader {
     bool operator==(const BitmapInfoHeader&) const = default;
 };
 
+// A keyed 128-bit digest of the bytes a picture's owner delivered (see platform/content_digest.h). Zero
+// means "not known".
+struct PictureDigest {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+
+    bool known() const noexcept { return low != 0 || high != 0; }
+    bool operator==(const PictureDigest&) const = default;
+};
+
 // A picture taken from the clipboard. Immutable once made: a platform may hand out the same object
 // again for as long as the clipboard has not changed, and holders may share it.
 class Picture {
@@ -35,8 +45,24 @@ public:
     // reported, the way the comparison expects.
     virtual void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
                                std::int32_t* bits) const noexcept = 0;
+
+    // False for a picture known only by the digest of its data: one too large to decode within the
+    // program's memory bound. Such a picture writes no pixels; it is judged by sameDeliveredContent.
+    virtual bool hasPixels() const noexcept { return true; }
+    // The digest of the data the owner delivered; unknown unless the platform computed one.
+    virtual PictureDigest digest() const noexcept { return {}; }
 };
 
 using PictureRef = std::shared_ptr<const Picture>;
+
+// True when two holders' pictures are known to be the same content without reading a pixel: the very
+// same object, or two pictures whose delivered data have the same digest. Pictures whose digest is
+// unknown are taken to differ, so that a picture we cannot read is still counted once when it arrives.
+inline bool sameDeliveredContent(const PictureRef& first, const PictureRef& second) noexcept {
+    if (first == second) return true;
+    if (!first || !second) return false;
+    const PictureDigest a = first->digest();
+    return a.known() && a == second->digest();
+}
 
 }  // namespace zanthrel

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "platform/content_digest.h"
 #include "platform/dib_stand_in.h"
 
 namespace zanthrel::sim {
@@ -10,6 +11,7 @@ SimPicture::SimPicture(std::int32_t width, std::int32_t height, std::vector<std:
     : width_(width), height_(height), pixels_(std::move(pixels)) {
     if (width < 0 || height < 0 || pixels_.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
         throw std::invalid_argument("pixel count does not match the picture's size");
+    digest_ = digestOf(pixels_.data(), pixels_.size() * sizeof(std::uint32_t));
 }
 
 PictureRef SimPicture::solid(std::int32_t width, std::int32_t height, std::uint32_t colour) {

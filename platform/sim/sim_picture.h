@@ -20,6 +20,8 @@ public:
     std::int32_t height() const override { return height_; }
     void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
                        std::int32_t* bits) const noexcept override;
+    // Of the pixels: a simulated owner delivers exactly them.
+    PictureDigest digest() const noexcept override { return digest_; }
 
     const std::vector<std::uint32_t>& pixels() const noexcept { return pixels_; }
 
@@ -27,6 +29,7 @@ private:
     std::int32_t width_;
     std::int32_t height_;
     std::vector<std::uint32_t> pixels_;
+    PictureDigest digest_;
 };
 
 // The same picture with one pixel changed: a new capture that differs from `base` in one place.

@@ -137,15 +137,7 @@ TEST_F(Detector, StoppingByHandKeepsTheCounterForTheNextStart) {
     EXPECT_EQ(desk.messageBoxes().size(), 1u) << "2 kept + 2 new makes the fourth";
 }
 
-// A picture that claims a size too large for any pixel buffer, without holding the pixels.
-class GiantPicture final : public Picture {
-public:
-    std::int32_t width() const override { return 50000; }
-    std::int32_t height() const override { return 50000; }
-    void readScanLines(const BitmapInfoHeader&, std::uint32_t, std::uint32_t, std::int32_t*) const noexcept override {}
-};
-
-TEST_F(Detector, AComparisonThatFailsCountsNothingButSamplingGoesOn) {
+TEST_F(Detector, AComparisonThatFailsStillJudgesThePictureByItsDataAndSamplingGoesOn) {
     SnapshotHolder& first = reachIntoState(desk).picture1;
     std::uint32_t colour = 1;
     const auto expectFailedTickMovesOn = [&](const char* why, auto&& breakComparison, auto&& mend) {
@@ -157,13 +149,15 @@ TEST_F(Detector, AComparisonThatFailsCountsNothingButSamplingGoesOn) {
         breakComparison();
         EXPECT_TRUE(desk.form().onTimer(TimerId::Timer1)) << why;
         mend();
-        EXPECT_EQ(desk.log().size(), entries) << why << ": nothing counted, nothing logged";
-        EXPECT_EQ(counter(), before) << why;
+        ASSERT_EQ(desk.log().size(), entries + 1) << why << ": the new picture's data differ, so it counts";
+        EXPECT_TRUE(desk.log().back().starts_with(texts::kCaptureDetected)) << why;
+        EXPECT_EQ(counter(), std::to_string(std::stoi(before) + 1)) << why;
         EXPECT_EQ(desk.clipboardService().reads(), reads + 1) << why << ": the sample is still taken";
         EXPECT_EQ(desk.state().cmdStartPause.tag, "1") << why << ": monitoring goes on";
         desk.tick(3);
+        EXPECT_EQ(counter(), std::to_string(std::stoi(before) + 1)) << why << ": and only once";
         captureAndSettle(++colour);
-        EXPECT_EQ(counter(), std::to_string(std::stoi(before) + 1)) << why << ": the next capture counts";
+        EXPECT_EQ(counter(), std::to_string(std::stoi(before) + 2)) << why << ": the next capture counts";
         desk.form().handle(FormEvent::Timer2Tick);  // keep the alarm out of this story
     };
 
@@ -181,14 +175,35 @@ TEST_F(Detector, AComparisonThatFailsCountsNothingButSamplingGoesOn) {
         [&] { cap.reset(); });
 }
 
-TEST_F(Detector, APictureTooLargeToCompareDoesNotBlindTheDetector) {
-    desk.copyPicture(std::make_shared<GiantPicture>());
+// A picture that claims a size too large for any pixel buffer, without holding the pixels; its owner's
+// data are known by their digest.
+class GiantPicture final : public Picture {
+public:
+    explicit GiantPicture(std::uint64_t data) : digest_{data, ~data} {}
+    std::int32_t width() const override { return 50000; }
+    std::int32_t height() const override { return 50000; }
+    void readScanLines(const BitmapInfoHeader&, std::uint32_t, std::uint32_t, std::int32_t*) const noexcept override {}
+    PictureDigest digest() const noexcept override { return digest_; }
+
+private:
+    PictureDigest digest_;
+};
+
+TEST_F(Detector, APictureTooLargeToCompareIsJudgedByItsDataAndDoesNotBlindTheDetector) {
+    desk.copyPicture(std::make_shared<GiantPicture>(1));
     desk.tick(6);  // its comparisons overflow; it reaches both holders all the same
-    EXPECT_EQ(counter(), "0");
+    EXPECT_EQ(counter(), "1") << "a giant capture is counted once, by its data";
+    desk.copyPicture(std::make_shared<GiantPicture>(1));
+    desk.tick(6);
+    EXPECT_EQ(counter(), "1") << "the same data offered again are no new capture";
+    desk.copyPicture(std::make_shared<GiantPicture>(2));
+    desk.tick(6);
+    EXPECT_EQ(counter(), "2") << "other data are";
+    desk.form().handle(FormEvent::Timer2Tick);
     desk.copyPicture(capture(7));
-    desk.tick(4);  // compared with the giant, this one cannot be told apart either
+    desk.tick(4);
+    EXPECT_EQ(counter(), "1") << "a capture after the giant one differs from it";
     captureAndSettle(8);
-    captureAndSettle(9);
     EXPECT_EQ(counter(), "2") << "captures after the giant one are counted again";
 }
 
