@@ -186,15 +186,18 @@ void MainForm::Timer1_Timer() {
         log(texts::kCaptureDetected, false);
     }
 
-    // From here on every statement's error is ignored.
-    startupSampleOwed_ = false;
+    // From here on every statement's error is ignored. A sample taken settles what start-up still owed.
     if (state_.snapshotToggle == 0 || state_.snapshotToggle == 2) {
-        ignoringErrors(
-            [&] { setHolderPicture(state_.picture1, FormControl::Picture1, desktop_.clipboard.readPicture()); });
+        ignoringErrors([&] {
+            setHolderPicture(state_.picture1, FormControl::Picture1, desktop_.clipboard.readPicture());
+            startupSampleOwed_ = false;
+        });
         state_.snapshotToggle = 1;
     } else {
-        ignoringErrors(
-            [&] { setHolderPicture(state_.picture3, FormControl::Picture3, desktop_.clipboard.readPicture()); });
+        ignoringErrors([&] {
+            setHolderPicture(state_.picture3, FormControl::Picture3, desktop_.clipboard.readPicture());
+            startupSampleOwed_ = false;
+        });
         state_.snapshotToggle = static_cast<std::int16_t>(state_.snapshotToggle + 1);
     }
 

@@ -56,6 +56,7 @@ bool SimProgram::copyTextAndPicture(std::string text, PictureRef picture) {
 }
 
 PictureRef SimClipboardService::readPicture() {
+    if (answerPending_) throw RuntimeError(ErrorKind::ClipboardBusy, "The owner's answer is on its way");
     if (!self_.open()) throw RuntimeError(ErrorKind::ClipboardBusy, "Can't open Clipboard");
     ++reads_;
     PictureRef picture = clipboard_.picture();

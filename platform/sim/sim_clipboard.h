@@ -61,8 +61,11 @@ public:
     PictureRef readPicture() override;
     void clear() override;
     std::uint64_t reads() const noexcept { return reads_; }
+    // While set, reads fail as they do while an owner's answer is still on its way.
+    void setAnswerPending(bool pending) noexcept { answerPending_ = pending; }
 
 private:
+    bool answerPending_ = false;
     SimClipboard& clipboard_;
     SimProgram self_;
     std::uint64_t reads_ = 0;

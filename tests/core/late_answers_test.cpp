@@ -1,0 +1,76 @@
+// Owners that answer late or not at all: the window never waits for them, a late first answer still
+// fills the start-up holders, and what the guard could not do is said in the log once per run.
+#include <gtest/gtest.h>
+
+#include "story_support.h"
+
+namespace zanthrel::test {
+namespace {
+
+using sim::SimPicture;
+
+class LateAnswers : public ::testing::Test {
+protected:
+    void answerArrives() {
+        desk.clipboardService().setAnswerPending(false);
+        desk.form().handle(FormEvent::ClipboardAnswered);
+    }
+
+    sim::SimDesktop desk;
+    const PictureRef before = SimPicture::solid(32, 16, 0x405060);
+};
+
+TEST_F(LateAnswers, APictureCopiedBeforeStartUpIsNoCaptureWhenItsAnswerComesLate) {
+    desk.copyPicture(before);
+    desk.clipboardService().setAnswerPending(true);
+    desk.start();
+    EXPECT_EQ(desk.log(), (std::vector<std::string>{std::string(texts::kNotProtected)})) << "start-up went on";
+    EXPECT_FALSE(desk.state().picture1.picture);
+
+    desk.clickStartPause();
+    desk.tick(3);  // these ticks find the answer still on its way: they take no sample
+    answerArrives();
+    EXPECT_EQ(desk.state().picture1.picture, before);
+    EXPECT_EQ(desk.state().picture3.picture, before);
+    desk.tick(10);
+    EXPECT_EQ(desk.state().txtCounts, "0");
+
+    desk.copyPicture(SimPicture::solid(32, 16, 0x000001));
+    desk.tick(2);
+    EXPECT_EQ(desk.state().txtCounts, "1") << "what comes after is counted as usual";
+}
+
+TEST_F(LateAnswers, AnAnswerAfterTheFirstSampleLeavesTheHoldersToTheTicks) {
+    desk.copyPicture(before);
+    desk.clipboardService().setAnswerPending(true);
+    desk.start();
+    desk.clipboardService().setAnswerPending(false);
+    desk.clickStartPause();
+    desk.tick();  // samples `before` into Picture1
+    const PictureRef later = SimPicture::solid(32, 16, 0x000002);
+    desk.copyPicture(later);
+    desk.form().handle(FormEvent::ClipboardAnswered);
+    EXPECT_EQ(desk.state().picture3.picture, nullptr) << "no second fill behind the detector's back";
+    desk.tick(3);
+    EXPECT_EQ(desk.state().txtCounts, "2") << "the empty start-up holder, then the new picture";
+}
+
+TEST_F(LateAnswers, AProblemIsLoggedOncePerRunWithDateAndTime) {
+    desk.start();
+    desk.form().reportClipboardProblem(ClipboardProblem::OwnerSilent);
+    desk.form().reportClipboardProblem(ClipboardProblem::OwnerSilent);
+    desk.form().reportClipboardProblem(ClipboardProblem::NotEmptied);
+    desk.form().reportClipboardProblem(ClipboardProblem::NotEmptied);
+    desk.clickEnableDisable();
+    desk.form().reportClipboardProblem(ClipboardProblem::NotEmptied);
+    EXPECT_EQ(desk.log(), (std::vector<std::string>{
+                              std::string(texts::kNotProtected),
+                              "Clipboard Owner Did Not Deliver Its Picture in Time - Not Checked on " + kStamp,
+                              "Clipboard Could Not Be Emptied in Time on " + kStamp,
+                              "Clipboard Blocked - Action Started on " + kStamp,
+                              "Clipboard Could Not Be Emptied in Time on " + kStamp,
+                          }));
+}
+
+}  // namespace
+}  // namespace zanthrel::test
