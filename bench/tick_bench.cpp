@@ -1,6 +1,8 @@
 // What one sampling tick costs with a full-HD picture on the clipboard: idle (the picture unchanged),
 // read literally and the product's way, and the tick that counts a new capture, with the memory it
-// adds at its peak. Google Benchmark's own table goes to stderr; stdout gets one `name value unit`
+// adds at its peak, both ways; the same for a new 8K capture, for pictures that can only be read
+// through scan lines, and for a 16384 × 1 picture followed by a 1 × 16384 one, which widen the region
+// to 16384 × 16384. Google Benchmark's own table goes to stderr; stdout gets one `name value unit`
 // line per figure, all from this one run.
 #include <benchmark/benchmark.h>
 
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,12 +28,62 @@ using namespace zanthrel;
 constexpr std::int32_t kWidth = 1920;
 constexpr std::int32_t kHeight = 1080;
 
+PictureRef screenPicture(std::int32_t width, std::int32_t height) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x)
+            pixels[static_cast<std::size_t>(y) * width + x] = 0x00101010u + static_cast<std::uint32_t>(x * 7 + y * 13);
+    return sim::SimPicture::fromPixels(width, height, std::move(pixels));
+}
+
 PictureRef fullHdPicture() {
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kWidth) * kHeight);
-    for (std::int32_t y = 0; y < kHeight; ++y)
-        for (std::int32_t x = 0; x < kWidth; ++x)
-            pixels[static_cast<std::size_t>(y) * kWidth + x] = 0x00101010u + static_cast<std::uint32_t>(x * 7 + y * 13);
-    return sim::SimPicture::fromPixels(kWidth, kHeight, std::move(pixels));
+    return screenPicture(kWidth, kHeight);
+}
+
+// A picture that can only be read through readScanLines, as a bitmap in the system's graphics memory.
+class ScanLinesOnly final : public Picture {
+public:
+    explicit ScanLinesOnly(PictureRef inner) : inner_(std::move(inner)) {}
+    std::int32_t width() const override { return inner_->width(); }
+    std::int32_t height() const override { return inner_->height(); }
+    void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
+                       std::int32_t* bits) const noexcept override {
+        inner_->readScanLines(header, firstScan, lines, bits);
+    }
+
+private:
+    PictureRef inner_;
+};
+
+// A picture on the clipboard and the new capture that follows it.
+struct CapturePair {
+    PictureRef previous;
+    PictureRef next;
+};
+
+// One pixel changed in the top-right corner: the last pixel of the picture the comparison reaches,
+// so the tick reads almost everything before it finds the difference.
+CapturePair screenCaptures(std::int32_t width, std::int32_t height) {
+    const PictureRef first = screenPicture(width, height);
+    return {first, sim::withPixel(first, width - 1, 0, 0x00FFFFFF)};
+}
+
+const CapturePair& fullHdCaptures() {
+    static const CapturePair pair = screenCaptures(kWidth, kHeight);
+    return pair;
+}
+
+// The two pictures agree where both cover the region and are zero elsewhere but for the tall one's top
+// pixel, so the comparison walks all 16384 scan lines before it finds the difference.
+const CapturePair& degeneratePair() {
+    static const CapturePair pair = [] {
+        std::vector<std::uint32_t> line(16384, 0);
+        line.front() = 0x00ABCDEF;
+        PictureRef wide = sim::SimPicture::fromPixels(16384, 1, line);
+        line.back() = 0x00ABCDEF;  // the tall picture's bottom pixel; its top one stays set as well
+        return CapturePair{wide, sim::SimPicture::fromPixels(1, 16384, line)};
+    }();
+    return pair;
 }
 
 // A desktop with monitoring on and both holders settled on `picture`.
@@ -71,12 +124,10 @@ void idleTick(benchmark::State& state, ComparisonMode mode) {
     if (desk.state().txtCounts != "0") state.SkipWithError("an unchanged picture was counted");
 }
 
-void captureTick(benchmark::State& state) {
-    sim::SimDesktop desk(ComparisonMode::Fast);
-    const PictureRef first = fullHdPicture();
-    // One pixel changed in the top-right corner: the last pixel of the picture the comparison reaches,
-    // so the tick reads almost everything before it finds the difference.
-    const PictureRef second = sim::withPixel(first, kWidth - 1, 0, 0x00FFFFFF);
+void captureTick(benchmark::State& state, ComparisonMode mode, const CapturePair& pair) {
+    sim::SimDesktop desk(mode);
+    const PictureRef& first = pair.previous;
+    const PictureRef& second = pair.next;
     startMonitoring(desk, first);
     std::int64_t peakExtraKb = 0;
     bool next = true;
@@ -127,7 +178,23 @@ public:
 int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("idle_tick_literal", idleTick, ComparisonMode::Literal)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("idle_tick", idleTick, ComparisonMode::Fast)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("capture_tick", captureTick)->UseManualTime()->Unit(benchmark::kMicrosecond);
+    const auto capture = [](const char* name, ComparisonMode mode, auto pair) {
+        benchmark::RegisterBenchmark(name, [mode, pair](benchmark::State& state) { captureTick(state, mode, pair()); })
+            ->UseManualTime()
+            ->Unit(benchmark::kMicrosecond);
+    };
+    capture("capture_tick", ComparisonMode::Fast, fullHdCaptures);
+    capture("capture_tick_literal", ComparisonMode::Literal, fullHdCaptures);
+    capture("capture_tick_scan_lines", ComparisonMode::Fast, [] {
+        static const CapturePair pair{std::make_shared<ScanLinesOnly>(fullHdCaptures().previous),
+                                      std::make_shared<ScanLinesOnly>(fullHdCaptures().next)};
+        return pair;
+    });
+    capture("capture_8k_tick", ComparisonMode::Fast, [] {
+        static const CapturePair pair = screenCaptures(7680, 4320);
+        return pair;
+    });
+    capture("degenerate_pair", ComparisonMode::Fast, degeneratePair);
     benchmark::Initialize(&argc, argv);
 
     CollectingReporter reporter;
@@ -137,7 +204,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
 
     const auto& r = reporter.results;
-    const char* names[] = {"idle_tick_literal", "idle_tick", "capture_tick"};
+    const char* names[] = {"idle_tick_literal",       "idle_tick",       "capture_tick",   "capture_tick_literal",
+                           "capture_tick_scan_lines", "capture_8k_tick", "degenerate_pair"};
     for (const char* name : names)
         if (!r.contains(name)) {
             std::fprintf(stderr, "no figures for %s\n", name);
@@ -150,5 +218,14 @@ int main(int argc, char** argv) {
     std::printf("idle_tick_speedup %.0f x\n", literal / fast);
     std::printf("capture_tick_us %.1f us\n", r.at("capture_tick").microseconds);
     std::printf("capture_extra_rss_mb %.1f MB\n", r.at("capture_tick").counters.at("extra_rss_mb"));
+    const double captureLiteral = r.at("capture_tick_literal").microseconds;
+    std::printf("capture_tick_literal_us %.1f us\n", captureLiteral);
+    std::printf("capture_speedup %.1f x\n", captureLiteral / r.at("capture_tick").microseconds);
+    std::printf("capture_literal_extra_rss_mb %.1f MB\n", r.at("capture_tick_literal").counters.at("extra_rss_mb"));
+    std::printf("capture_tick_scan_lines_us %.1f us\n", r.at("capture_tick_scan_lines").microseconds);
+    std::printf("capture_8k_tick_us %.1f us\n", r.at("capture_8k_tick").microseconds);
+    std::printf("capture_8k_extra_rss_mb %.1f MB\n", r.at("capture_8k_tick").counters.at("extra_rss_mb"));
+    std::printf("degenerate_pair_us %.1f us\n", r.at("degenerate_pair").microseconds);
+    std::printf("degenerate_pair_extra_rss_mb %.1f MB\n", r.at("degenerate_pair").counters.at("extra_rss_mb"));
     return 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compare/covered_pixels.h"
 #include "compare/pixel_buffer.h"
 #include "compare/snapshot_holder.h"
 
@@ -8,8 +9,11 @@ namespace zanthrel {
 enum class ComparisonMode {
     // Reads and compares every pixel on every call.
     Literal,
-    // Answers True at once when both holders share the very same picture object (reading one picture
-    // twice with one header gives equal buffers), after the same size and overflow checks.
+    // The same verdicts and failures, from the pixels the pictures cover rather than whole buffers: work
+    // and memory follow the pictures' sizes, not the region's (see coveredPixelsEqual). Answers True at
+    // once when both holders share the very same picture object. A picture known only by its digest is
+    // judged by sameDeliveredContent instead of reading as zeros. Never uses the two pixel buffers, and
+    // so never fails for want of memory for them: they are empty after every call, failed or not.
     Fast,
 };
 
@@ -21,8 +25,8 @@ public:
 
     // True when the pixels read from both holders are identical. Both are read with the first
     // holder's inner size, enlarged where a picture is bigger so that all of it is compared.
-    // Failures (overflow, zero size, no memory) are thrown; buffers recreated before a failure keep
-    // their storage and content until the next call.
+    // Failures (overflow, zero size, no memory) are thrown before any pixel is read; in Literal mode
+    // buffers recreated before a failure keep their storage and content until the next call.
     bool CompareSnapshots(const SnapshotHolder& first, const SnapshotHolder& second);
 
     // True when buffer A equals buffer B element by element, top byte included.
@@ -34,9 +38,12 @@ public:
     const PixelBuffer& bufferB() const noexcept { return bufferB_; }
 
 private:
+    bool compareCovered(const SnapshotHolder& first, const SnapshotHolder& second, const BitmapInfoHeader& header);
+
     ComparisonMode mode_;
     PixelBuffer bufferA_;
     PixelBuffer bufferB_;
+    ScanBands bands_;
 };
 
 // Rounds to the nearest whole number, an exact half to the even neighbour; Overflow outside int32.

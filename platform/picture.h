@@ -28,6 +28,12 @@ struct PictureDigest {
     bool operator==(const PictureDigest&) const = default;
 };
 
+// A picture's pixels where they already sit in memory: row r from the top starts at top + r × stride.
+struct PixelRows {
+    const std::uint32_t* top = nullptr;
+    std::int64_t stride = 0;
+};
+
 // A picture taken from the clipboard. Immutable once made: a platform may hand out the same object
 // again for as long as the clipboard has not changed, and holders may share it.
 class Picture {
@@ -51,6 +57,10 @@ public:
     virtual bool hasPixels() const noexcept { return true; }
     // The digest of the data the owner delivered; unknown unless the platform computed one.
     virtual PictureDigest digest() const noexcept { return {}; }
+    // Optional: the picture's own pixels, each the very value readScanLines writes for it, so that a
+    // reader may look at them in place instead of copying. A picture read only through readScanLines
+    // (one that lives in the system's graphics memory) gives none: a null `top`.
+    virtual PixelRows rows() const noexcept { return {}; }
 };
 
 using PictureRef = std::shared_ptr<const Picture>;

@@ -22,6 +22,7 @@ public:
                        std::int32_t* bits) const noexcept override;
     // Of the pixels: a simulated owner delivers exactly them.
     PictureDigest digest() const noexcept override { return digest_; }
+    PixelRows rows() const noexcept override { return {pixels_.data(), width_}; }
 
     const std::vector<std::uint32_t>& pixels() const noexcept { return pixels_; }
 

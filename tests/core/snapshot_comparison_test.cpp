@@ -27,7 +27,8 @@ namespace {
 using sim::SimPicture;
 using sim::withPixel;
 
-// A picture that remembers every header it was read with.
+// A picture that remembers every header and scan-line range it was read with. It shows no rows, so the
+// fast mode has to read it as it reads a bitmap in the system's graphics memory.
 class RecordingPicture final : public Picture {
 public:
     explicit RecordingPicture(PictureRef inner) : inner_(std::move(inner)) { headers.reserve(16); }
@@ -36,9 +37,11 @@ public:
     void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
                        std::int32_t* bits) const noexcept override {
         headers.push_back(header);
+        ranges.emplace_back(firstScan, lines);
         inner_->readScanLines(header, firstScan, lines, bits);
     }
     mutable std::vector<BitmapInfoHeader> headers;
+    mutable std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;  // first scan line, count
 
 private:
     PictureRef inner_;
@@ -94,14 +97,20 @@ TEST_P(Comparison, BothHoldersAreReadWithTheFirstHoldersRegionWidenedOnlyForLarg
     auto second = std::make_shared<RecordingPicture>(pixels);
     EXPECT_TRUE(compare(holder(first, 4, 3), holder(second, 0, 0))) << "the second holder's size plays no part";
     EXPECT_TRUE(compare(holder(first), holder(second, 9000, 9000)));
-    const std::vector expected{headerFor(4, 3), headerFor(4680, 2835)};
-    EXPECT_EQ(first->headers, expected);
-    EXPECT_EQ(second->headers, expected);
-
     auto wide = std::make_shared<RecordingPicture>(SimPicture::solid(4700, 2, 0x112233));
     EXPECT_FALSE(compare(holder(first), holder(wide)));
-    EXPECT_EQ(wide->headers.back(), headerFor(4700, 2835));
-    EXPECT_EQ(first->headers.back(), wide->headers.back()) << "one header for both reads";
+
+    if (GetParam() == ComparisonMode::Literal) {
+        const std::vector expected{headerFor(4, 3), headerFor(4680, 2835), headerFor(4700, 2835)};
+        EXPECT_EQ(first->headers, expected);
+        EXPECT_EQ(second->headers, std::vector(expected.begin(), expected.end() - 1));
+        EXPECT_EQ(wide->headers.back(), headerFor(4700, 2835)) << "one header for both reads";
+    } else {
+        // The covered columns sit where the region's header puts them, read with each picture's own size.
+        EXPECT_EQ(first->headers, std::vector(3, headerFor(4, 3)));
+        EXPECT_EQ(second->headers, std::vector(2, headerFor(4, 3)));
+        EXPECT_EQ(wide->headers, std::vector{headerFor(4700, 2)});
+    }
 }
 
 TEST_P(Comparison, FailuresComeBeforeAnyPixelIsReadAndLeaveTheBuffersAsTheFailureFoundThem) {
@@ -116,6 +125,15 @@ TEST_P(Comparison, FailuresComeBeforeAnyPixelIsReadAndLeaveTheBuffersAsTheFailur
         EXPECT_EQ(failureOf(holder(spy, c.width, c.height), holder(spy)), c.kind) << c.width << "x" << c.height;
     }
     EXPECT_TRUE(spy->headers.empty());
+    if (GetParam() == ComparisonMode::Fast) {
+        // No pixel buffer is ever made, so none can be missing: the region's 53 MB are not needed.
+        EXPECT_FALSE(comparison.bufferA().hasStorage() || comparison.bufferB().hasStorage());
+        AddressSpaceCap cap(16 << 20);
+        ASSERT_TRUE(cap.applied());
+        EXPECT_FALSE(compare(holder(spy), holder(nullptr)));
+        EXPECT_TRUE(compare(holder(spy), holder(spy)));
+        return;
+    }
     // The zero-size failures recreated both buffers without elements; the overflows came before any
     // buffer was touched, so those buffers are still there.
     EXPECT_TRUE(comparison.bufferA().hasStorage() && comparison.bufferB().hasStorage());
@@ -136,6 +154,87 @@ TEST_P(Comparison, FailuresComeBeforeAnyPixelIsReadAndLeaveTheBuffersAsTheFailur
 
 INSTANTIATE_TEST_SUITE_P(BothModes, Comparison, ::testing::Values(ComparisonMode::Literal, ComparisonMode::Fast),
                          [](const auto& info) { return ::testing::PrintToString(info.param); });
+
+// A 640-pixel line is 2560 bytes: a band holds this many of them.
+constexpr std::uint32_t kLinesPerBand = kBandBytes / 2560;
+
+TEST(FastComparison, ReadsPicturesWithoutRowsInCacheSizedBandsAndStopsAtTheFirstDifferentBand) {
+    std::vector<std::uint32_t> pixels(640 * 1000);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint32_t>(i * 2654435761u) >> 8;
+    const PictureRef base = SimPicture::fromPixels(640, 1000, pixels);
+    SnapshotComparison comparison(ComparisonMode::Fast);
+
+    // Top-right is the last pixel in scan-line order: every band is read, each once, in order.
+    auto first = std::make_shared<RecordingPicture>(base);
+    auto lastDiffers = std::make_shared<RecordingPicture>(withPixel(base, 639, 0, 0));
+    EXPECT_FALSE(comparison.CompareSnapshots(holder(first), holder(lastDiffers)));
+    for (const auto* picture : {first.get(), lastDiffers.get()}) {
+        EXPECT_EQ(picture->headers, std::vector(picture->headers.size(), headerFor(640, 1000)));
+        std::uint32_t next = 0;
+        for (const auto& [firstScan, lines] : picture->ranges) {
+            EXPECT_EQ(firstScan, next);
+            EXPECT_TRUE(lines >= 1 && lines <= kLinesPerBand) << lines;
+            next = firstScan + lines;
+        }
+        EXPECT_EQ(next, 1000u);
+    }
+
+    // Bottom-left is the first: one band each.
+    auto again = std::make_shared<RecordingPicture>(base);
+    auto firstDiffers = std::make_shared<RecordingPicture>(withPixel(base, 0, 999, 0));
+    EXPECT_FALSE(comparison.CompareSnapshots(holder(again), holder(firstDiffers)));
+    EXPECT_EQ(again->ranges, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, kLinesPerBand}}));
+    EXPECT_EQ(firstDiffers->ranges, again->ranges);
+    EXPECT_TRUE(comparison.CompareSnapshots(holder(again), holder(SimPicture::fromPixels(640, 1000, pixels))));
+}
+
+TEST(FastComparison, MemoryFollowsThePicturesNotTheRegionTheyWiden) {
+    // 16384 × 1 against 1 × 16384 widens the region to 16384 × 16384: 1 GB per buffer if it were filled.
+    std::vector<std::uint32_t> line(16384, 0);
+    line[0] = 0x00ABCDEF;
+    const PictureRef wide = SimPicture::fromPixels(16384, 1, line);
+    line.front() = 0;
+    line.back() = 0x00ABCDEF;  // the bottom pixel of the tall picture, where the wide one has its own
+    const PictureRef tall = SimPicture::fromPixels(1, 16384, line);
+    line.front() = 1;
+    const PictureRef tallTopDiffers = SimPicture::fromPixels(1, 16384, line);
+
+    SnapshotComparison comparison(ComparisonMode::Fast);
+    AddressSpaceCap cap(32 << 20);
+    ASSERT_TRUE(cap.applied());
+    for (const bool throughScanLines : {false, true}) {
+        const auto shown = [&](const PictureRef& picture) -> PictureRef {
+            return throughScanLines ? std::make_shared<RecordingPicture>(picture) : picture;
+        };
+        EXPECT_TRUE(comparison.CompareSnapshots(holder(shown(wide)), holder(shown(tall)))) << throughScanLines;
+        EXPECT_FALSE(comparison.CompareSnapshots(holder(shown(wide)), holder(shown(tallTopDiffers))));
+        EXPECT_FALSE(comparison.CompareSnapshots(holder(shown(tall)), holder(shown(withPixel(wide, 16383, 0, 2)))));
+    }
+}
+
+// A picture too large to decode: no pixels, only the digest of what its owner delivered.
+class DigestOnlyPicture final : public Picture {
+public:
+    explicit DigestOnlyPicture(std::uint64_t digest) : digest_{digest, 1} {}
+    std::int32_t width() const override { return 40000; }
+    std::int32_t height() const override { return 30000; }
+    void readScanLines(const BitmapInfoHeader&, std::uint32_t, std::uint32_t, std::int32_t*) const noexcept override {}
+    bool hasPixels() const noexcept override { return false; }
+    PictureDigest digest() const noexcept override { return digest_; }
+
+private:
+    PictureDigest digest_;
+};
+
+TEST(FastComparison, JudgesAPictureKnownOnlyByItsDigestByThatDigest) {
+    const auto one = std::make_shared<DigestOnlyPicture>(1);
+    SnapshotComparison fast(ComparisonMode::Fast);
+    EXPECT_TRUE(fast.CompareSnapshots(holder(one), holder(std::make_shared<DigestOnlyPicture>(1))));
+    EXPECT_FALSE(fast.CompareSnapshots(holder(one), holder(std::make_shared<DigestOnlyPicture>(2))));
+    // Read literally it is all zeros, the same as no picture; it arrived all the same.
+    EXPECT_FALSE(fast.CompareSnapshots(holder(one), holder(nullptr)));
+    EXPECT_FALSE(fast.CompareSnapshots(holder(SimPicture::solid(2, 2, 0)), holder(one)));
+}
 
 TEST(CompareBuffers, NeedsEqualUpperBoundsAndEqualElements) {
     SnapshotComparison comparison;
