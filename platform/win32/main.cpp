@@ -7,6 +7,7 @@
 #include "app/main_form.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/desktop_services.h"
+#include "platform/win32/guard_events.h"
 #include "platform/win32/information_dialog.h"
 #include "platform/win32/main_window.h"
 #include "platform/win32/win32_clipboard.h"
@@ -21,13 +22,17 @@ class Application {
 public:
     Application(HINSTANCE instance, HICON icon)
         : window_(instance, icon),
-          clipboard_(&window_),
+          clipboard_(&window_, kClipboardAnswerMessage),
+          ticks_(kTickMessage),
+          events_(clipboard_, ticks_),
           windowServices_(window_),
           dialog_(instance, icon, window_),
-          form_(DesktopServices{clipboard_, windowServices_, windowServices_, dialog_, windowServices_, dateTime_}) {}
+          form_(DesktopServices{clipboard_, ticks_, windowServices_, dialog_, windowServices_, dateTime_}) {}
 
     int run(int showCommand) {
         window_.create(form_);
+        window_.setGuardEvents(&events_);
+        events_.attach(window_.hwnd());
         form_.setObserver(&window_);
         form_.handle(FormEvent::Load);  // before the window is first shown
         window_.show(showCommand);
@@ -47,6 +52,8 @@ public:
 private:
     MainWindow window_;
     Win32Clipboard clipboard_;
+    TickService ticks_;
+    GuardEvents events_;
     WindowServices windowServices_;
     LocalDateTimeText dateTime_;
     InformationDialog dialog_;

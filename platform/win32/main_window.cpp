@@ -183,6 +183,7 @@ void MainWindow::syncLog() {
 }
 
 LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (events_ && form_ && events_->handle(*form_, message)) return 0;
     switch (message) {
         case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
         case WM_TIMER: {

@@ -7,6 +7,7 @@
 
 #include "app/main_form.h"
 #include "platform/win32/fonts.h"
+#include "platform/win32/guard_events.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/window.h"
 
@@ -25,6 +26,8 @@ public:
     void show(int showCommand);
 
     void controlChanged(FormControl control) override;
+    // Ticks and clipboard news reach the form through `events` from now on.
+    void setGuardEvents(GuardEvents* events) noexcept { events_ = events; }
 
 private:
     struct Label {
@@ -49,6 +52,7 @@ private:
     HINSTANCE instance_;
     HICON icon_;
     MainForm* form_ = nullptr;
+    GuardEvents* events_ = nullptr;
     int dpi_;
     FontSet fonts_;
     BrushHandle bannerBrush_;

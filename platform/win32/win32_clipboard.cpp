@@ -1,81 +1,80 @@
 #include "platform/win32/win32_clipboard.h"
 
 #include "platform/runtime_error.h"
-#include "platform/win32/win32_picture.h"
 
 namespace zanthrel::win32 {
-namespace {
 
-// The clipboard held open for one operation.
-class OpenClipboardScope {
-public:
-    explicit OpenClipboardScope(HWND owner) {
-        if (!OpenClipboard(owner)) throw RuntimeError(ErrorKind::ClipboardBusy, "the clipboard is open elsewhere");
-    }
-    ~OpenClipboardScope() { CloseClipboard(); }
-    OpenClipboardScope(const OpenClipboardScope&) = delete;
-    OpenClipboardScope& operator=(const OpenClipboardScope&) = delete;
-};
-
-// Locks a global memory block for reading.
-class GlobalLockScope {
-public:
-    explicit GlobalLockScope(HANDLE block) : block_(block), data_(block ? GlobalLock(block) : nullptr) {}
-    ~GlobalLockScope() {
-        if (data_) GlobalUnlock(block_);
-    }
-    GlobalLockScope(const GlobalLockScope&) = delete;
-    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
-    const void* data() const noexcept { return data_; }
-    std::size_t size() const noexcept { return data_ ? GlobalSize(block_) : 0; }
-
-private:
-    HANDLE block_;
-    void* data_;
-};
-
-// The picture on the open clipboard, from whichever bitmap format it offers; the system converts
-// between CF_BITMAP, CF_DIB and CF_DIBV5, so one of them is enough, and the others are fallbacks.
-PictureRef pictureOnOpenClipboard() {
-    if (IsClipboardFormatAvailable(CF_BITMAP)) {
-        if (const auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP))) {
-            try {
-                return Win32Picture::copyOf(bitmap);
-            } catch (const RuntimeError&) {
-                // A bitmap GDI could not copy (a device-dependent one it cannot convert): the DIB
-                // formats below may still carry the same picture.
-            }
-        }
-    }
-    for (const UINT format : {CF_DIBV5, CF_DIB}) {
-        if (!IsClipboardFormatAvailable(format)) continue;
-        const GlobalLockScope block(GetClipboardData(format));
-        if (PictureRef picture = Win32Picture::fromPackedDib(block.data(), block.size())) return picture;
-    }
-    return nullptr;
+ClipboardAgent& Win32Clipboard::agent() {
+    if (!agent_) agent_ = std::make_unique<ClipboardAgent>(owner_ ? owner_->hwnd() : nullptr, answerMessage_);
+    return *agent_;
 }
 
-}  // namespace
-
 PictureRef Win32Clipboard::readPicture() {
-    if (cachedSequence_ && *cachedSequence_ == GetClipboardSequenceNumber()) return cachedPicture_;
-    const OpenClipboardScope open(ownerHandle());
-    // Nobody can change the clipboard while we hold it, so this number belongs to what we read.
     const DWORD sequence = GetClipboardSequenceNumber();
-    PictureRef picture = pictureOnOpenClipboard();
-    cachedPicture_ = picture;
-    cachedSequence_ = sequence;
-    return picture;
+    if (answer_ && answer_->sequence == sequence) return answer_->picture;
+    if (silentSequence_ == sequence) throw RuntimeError(ErrorKind::ClipboardBusy, "the clipboard's owner is silent");
+    if (!readOwed_ || agent().status().job == AgentJob::None) agent().requestRead();
+    readOwed_ = true;
+    throw RuntimeError(ErrorKind::ClipboardBusy, "the clipboard's answer is on its way");
 }
 
 void Win32Clipboard::clear() {
     // Nothing has been put on the clipboard since we last left it empty. Opening and emptying it again
-    // would take it from other programs and wake every clipboard viewer 200 times a second for nothing.
-    if (emptiedSequence_ && *emptiedSequence_ == GetClipboardSequenceNumber()) return;
-    const OpenClipboardScope open(ownerHandle());
-    if (CountClipboardFormats() != 0 && !EmptyClipboard())
-        throw RuntimeError(ErrorKind::PlatformFailure, "EmptyClipboard failed");
-    emptiedSequence_ = GetClipboardSequenceNumber();
+    // would take it from other programs and wake every clipboard watcher for nothing.
+    if (emptiedSequence_ == GetClipboardSequenceNumber()) return;
+    clearOwed_ = true;
+    // An emptying under way is not asked for again: the change it causes itself comes back as a notice
+    // before its outcome does. Whether the clipboard changed once more is seen when the outcome arrives.
+    if (agent().status().job != AgentJob::Clear) agent().requestClear();
+}
+
+Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_point now) {
+    News news;
+    if (!agent_) return news;
+    const DWORD sequence = GetClipboardSequenceNumber();
+    if (auto outcome = agent_->takeClearOutcome()) {
+        if (outcome->emptied) emptiedSequence_ = outcome->sequence;
+        clearOwed_ = emptiedSequence_ != sequence;
+    }
+    if (auto reading = agent_->takeReading()) {
+        // An answer that came after its deadline stays unused until the clipboard changes again.
+        if (!reading->held && reading->sequence != silentSequence_) {
+            answer_ = std::move(reading);
+            if (answer_->sequence == sequence) {
+                readOwed_ = false;
+                news.answered = true;
+            }
+        }
+    }
+    const AgentStatus status = agent_->status();
+    if (status.job != AgentJob::None && status.sequence != 0 && now - status.started > kOwnerDeadline &&
+        reportedJob_ != status.jobNumber) {
+        reportedJob_ = status.jobNumber;
+        if (status.job == AgentJob::Read) {
+            silentSequence_ = status.sequence;
+            readOwed_ = false;
+            news.problems.push_back(ClipboardProblem::OwnerSilent);
+        } else {
+            news.problems.push_back(ClipboardProblem::NotEmptied);
+        }
+    }
+    // A read the clipboard was held open for, or one overtaken by a change, is asked for again.
+    if (readOwed_ && status.job == AgentJob::None && !status.requested && silentSequence_ != sequence)
+        agent_->requestRead();
+    return news;
+}
+
+bool Win32Clipboard::needsChecks() const {
+    if (readOwed_ || clearOwed_) return true;
+    if (!agent_) return false;
+    const AgentStatus status = agent_->status();
+    return status.job != AgentJob::None || status.requested;
+}
+
+bool Win32Clipboard::idle() const {
+    if (!agent_) return true;
+    const AgentStatus status = agent_->status();
+    return status.job == AgentJob::None && !status.requested;
 }
 
 }  // namespace zanthrel::win32

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <limits>
 #include <vector>
 
+#include "platform/content_digest.h"
+#include "platform/packed_dib.h"
 #include "platform/runtime_error.h"
 
 namespace zanthrel::win32 {
@@ -20,18 +20,6 @@ BITMAPINFO bottomUp32(std::int32_t width, std::int32_t height) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     return info;
-}
-
-// Bytes between the start of a packed DIB and its pixels: the header, then the colour table or the
-// three channel masks that follow a 40-byte header.
-std::size_t pixelOffset(const BITMAPINFOHEADER& header) {
-    std::size_t colours = header.biClrUsed;
-    if (colours == 0 && header.biBitCount <= 8) colours = std::size_t{1} << header.biBitCount;
-    std::size_t offset = header.biSize + colours * sizeof(RGBQUAD);
-    if (header.biSize == sizeof(BITMAPINFOHEADER) &&
-        (header.biCompression == BI_BITFIELDS || header.biCompression == 6 /* BI_ALPHABITFIELDS */))
-        offset += (header.biCompression == BI_BITFIELDS ? 3 : 4) * sizeof(DWORD);
-    return offset;
 }
 
 }  // namespace
@@ -67,35 +55,26 @@ std::shared_ptr<const Win32Picture> Win32Picture::copyOf(HBITMAP source) {
     if (GetDIBits(screen.get(), source, 0, static_cast<UINT>(height), copy->pixels_, &info, DIB_RGB_COLORS) != height)
         throw RuntimeError(ErrorKind::PlatformFailure, "GetDIBits could not read the clipboard's bitmap");
     copy->clearTopBytes();
+    copy->digest_ = digestOf(copy->pixels_, static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
     return copy;
 }
 
-std::shared_ptr<const Win32Picture> Win32Picture::fromPackedDib(const void* block, std::size_t size) {
-    if (!block || size < sizeof(BITMAPINFOHEADER)) return nullptr;
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, block, sizeof header);
-    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biSize > size || header.biWidth <= 0 ||
-        header.biHeight == 0 || header.biHeight == std::numeric_limits<LONG>::min() || header.biPlanes != 1 ||
-        header.biBitCount == 0 || header.biBitCount > 32 || header.biClrUsed > 256)
-        return nullptr;
-    const std::int32_t width = header.biWidth;
-    const std::int32_t height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-    const std::size_t offset = pixelOffset(header);
-    if (offset >= size) return nullptr;
-    // Uncompressed lines are padded to whole DWORDs; compressed data states its own size.
-    const std::uint64_t stride = ((std::uint64_t{static_cast<std::uint32_t>(width)} * header.biBitCount + 31) / 32) * 4;
-    const bool compressed = header.biCompression == BI_RLE8 || header.biCompression == BI_RLE4;
-    const std::uint64_t needed = compressed ? header.biSizeImage : stride * static_cast<std::uint64_t>(height);
-    if (needed == 0 || needed > size - offset) return nullptr;
-
-    std::shared_ptr<Win32Picture> copy = blank(width, height);
-    ScreenDc screen;
-    const auto* info = static_cast<const BITMAPINFO*>(block);
-    const void* pixels = static_cast<const std::uint8_t*>(block) + offset;
-    if (SetDIBits(screen.get(), copy->bitmap_.get(), 0, static_cast<UINT>(height), pixels, info, DIB_RGB_COLORS) !=
-        height)
-        return nullptr;
-    copy->clearTopBytes();
+PictureRef Win32Picture::fromPackedDib(const void* block, std::size_t size, PictureDigest digest) {
+    if (!block || size == 0) return nullptr;
+    // Checked in full before anything is allocated; GDI never sees the other program's header.
+    const PackedDibCheck check = inspectPackedDib(block, size);
+    const PackedDibLayout& layout = check.layout;
+    if (check.kind != PackedDibKind::Decodable) return digestOnlyPicture(digest, layout.width, layout.height);
+    std::shared_ptr<Win32Picture> copy;
+    try {
+        copy = blank(layout.width, layout.height);
+    } catch (const RuntimeError&) {
+        return digestOnlyPicture(digest, layout.width, layout.height);
+    }
+    // The DIB section is bottom-up: the picture's top row is its last.
+    const std::ptrdiff_t width = layout.width;
+    decodePackedDib(layout, block, copy->pixels_ + (layout.height - 1) * width, -width);
+    copy->digest_ = digest;
     return copy;
 }
 

@@ -16,11 +16,12 @@ namespace zanthrel::win32 {
 class Win32Picture final : public Picture {
 public:
     // Copies any bitmap we may read. Throws RuntimeError(PlatformFailure) when it cannot be read, and
-    // returns null for a bitmap without pixels.
+    // returns null for a bitmap without pixels. Its digest is that of the copied pixels.
     static std::shared_ptr<const Win32Picture> copyOf(HBITMAP source);
-    // Copies a packed DIB (a CF_DIB or CF_DIBV5 block) of `size` bytes; null when the block is malformed
-    // or too short for the pixels its header promises.
-    static std::shared_ptr<const Win32Picture> fromPackedDib(const void* block, std::size_t size);
+    // Decodes a packed DIB (a CF_DIB or CF_DIBV5 block) of `size` bytes whose bytes have the digest
+    // `digest`. A block that cannot be decoded, or whose picture is beyond the memory bound, becomes a
+    // picture known only by that digest; null only for an empty block.
+    static PictureRef fromPackedDib(const void* block, std::size_t size, PictureDigest digest);
 
     std::int32_t width() const override { return width_; }
     std::int32_t height() const override { return height_; }
@@ -28,6 +29,7 @@ public:
 
     void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
                        std::int32_t* bits) const noexcept override;
+    PictureDigest digest() const noexcept override { return digest_; }
 
 private:
     Win32Picture(BitmapHandle bitmap, std::uint32_t* pixels, std::int32_t width, std::int32_t height)
@@ -39,6 +41,7 @@ private:
     std::uint32_t* pixels_;  // the DIB section's bottom-up pixels, owned by bitmap_
     std::int32_t width_;
     std::int32_t height_;
+    PictureDigest digest_;
 };
 
 }  // namespace zanthrel::win32

@@ -315,7 +315,9 @@ TEST_CASE("alarm-dialog") {
     CHECK_MSG(IsWindow(dialog), "the alarm closed the dialog");
 
     const auto log = program.log();
-    CHECK_MSG(log.size() == 9, "the log has " + std::to_string(log.size()) + " entries, expected 9");
+    std::string entries;
+    for (const std::string& entry : log) entries += "\n  " + entry;
+    CHECK_MSG(log.size() == 9, "the log has " + std::to_string(log.size()) + " entries, expected 9:" + entries);
     checkEntry(log[5], texts::kCaptureDetected, false);
     checkEntry(log[6], texts::kAlarmRaised, false);
     checkEntry(log[7], texts::kProtectionStopped, true);

@@ -1,0 +1,220 @@
+#include "platform/win32/clipboard_agent.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "platform/content_digest.h"
+#include "platform/packed_dib.h"
+#include "platform/win32/win32_picture.h"
+
+namespace zanthrel::win32 {
+
+struct ClipboardAgent::Shared {
+    HWND window = nullptr;
+    UINT message = 0;
+    std::thread thread;
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    bool finished = false;
+    bool wantRead = false;
+    bool wantClear = false;
+    AgentStatus status;
+    std::optional<ClipboardReading> reading;
+    std::optional<ClearOutcome> clearOutcome;
+
+    // The agent thread's own: the last delivery, so that the same bytes again give the same picture.
+    PictureDigest lastDigest;
+    std::weak_ptr<const Picture> lastPicture;
+};
+
+namespace {
+
+using Shared = ClipboardAgent::Shared;
+
+// The clipboard opened by the agent's thread in the name of the main window. Without a window Wine would
+// let two programs that both name none hold it at once. Emptying makes the window its owner, and the
+// window's thread, which never waits, answers WM_DESTROYCLIPBOARD at once.
+class OpenClipboardScope {
+public:
+    explicit OpenClipboardScope(HWND window) : open_(OpenClipboard(window) != FALSE) {}
+    ~OpenClipboardScope() {
+        if (open_) CloseClipboard();
+    }
+    OpenClipboardScope(const OpenClipboardScope&) = delete;
+    OpenClipboardScope& operator=(const OpenClipboardScope&) = delete;
+    bool open() const noexcept { return open_; }
+
+private:
+    bool open_;
+};
+
+class GlobalLockScope {
+public:
+    explicit GlobalLockScope(HANDLE block) : block_(block), data_(block ? GlobalLock(block) : nullptr) {}
+    ~GlobalLockScope() {
+        if (data_) GlobalUnlock(block_);
+    }
+    GlobalLockScope(const GlobalLockScope&) = delete;
+    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
+    const void* data() const noexcept { return data_; }
+    std::size_t size() const noexcept { return data_ ? GlobalSize(block_) : 0; }
+
+private:
+    HANDLE block_;
+    void* data_;
+};
+
+void markStarted(Shared& shared, DWORD sequence) {
+    const std::lock_guard lock(shared.mutex);
+    shared.status.sequence = sequence;
+}
+
+PictureRef pictureOfBlock(Shared& shared, HANDLE handle) {
+    const GlobalLockScope block(handle);
+    if (!block.data()) return nullptr;
+    // Only the bytes the picture uses count: GlobalSize may round up, and what lies beyond is noise.
+    std::size_t used = block.size();
+    const PackedDibCheck check = inspectPackedDib(block.data(), used);
+    if (check.kind != PackedDibKind::Undecodable)
+        used = std::min(used, check.layout.pixelOffset + check.layout.pixelBytes);
+    const PictureDigest digest = digestOf(block.data(), used);
+    if (digest == shared.lastDigest)
+        if (PictureRef same = shared.lastPicture.lock()) return same;
+    PictureRef picture = Win32Picture::fromPackedDib(block.data(), used, digest);
+    shared.lastDigest = digest;
+    shared.lastPicture = picture;
+    return picture;
+}
+
+// The picture on the open clipboard. A DIB format the owner offered is read as it is; CF_BITMAP only
+// when the owner offered no DIB, or offered its bitmap first and its DIB failed. Asking for a format the
+// system must make from another would have it convert on every read, and a malformed DIB converted by
+// the system is exactly what must not reach GDI.
+PictureRef pictureOnOpenClipboard(Shared& shared) {
+    UINT dibFormat = 0;
+    bool bitmap = false;
+    bool bitmapFirst = false;
+    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+        if ((format == CF_DIB || format == CF_DIBV5) && dibFormat == 0) dibFormat = format;
+        if (format == CF_BITMAP) {
+            bitmap = true;
+            bitmapFirst = bitmapFirst || dibFormat == 0;
+        }
+    }
+    if (dibFormat != 0) {
+        if (const HANDLE block = GetClipboardData(dibFormat)) return pictureOfBlock(shared, block);
+        // An owner that did not render its DIB would be asked again for the bitmap made from it.
+        if (!bitmapFirst) return nullptr;
+    }
+    if (!bitmap) return nullptr;
+    const auto handle = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+    return handle ? Win32Picture::copyOf(handle) : nullptr;
+}
+
+ClipboardReading read(Shared& shared) {
+    const OpenClipboardScope open(shared.window);
+    if (!open.open()) return {GetClipboardSequenceNumber(), nullptr, true};
+    // Nobody can change the clipboard while we hold it, so this number belongs to what we read.
+    const DWORD sequence = GetClipboardSequenceNumber();
+    markStarted(shared, sequence);
+    try {
+        return {sequence, pictureOnOpenClipboard(shared), false};
+    } catch (...) {
+        return {sequence, nullptr, false};  // a bitmap GDI could not copy reads as no picture
+    }
+}
+
+ClearOutcome clear(Shared& shared) {
+    const OpenClipboardScope open(shared.window);
+    if (!open.open()) return {GetClipboardSequenceNumber(), true, false};
+    markStarted(shared, GetClipboardSequenceNumber());
+    // EmptyClipboard waits until the previous owner has handled WM_DESTROYCLIPBOARD.
+    const bool emptied = CountClipboardFormats() == 0 || EmptyClipboard();
+    return {GetClipboardSequenceNumber(), false, emptied};
+}
+
+void run(const std::shared_ptr<Shared>& shared) {
+    std::unique_lock lock(shared->mutex);
+    while (true) {
+        shared->wake.wait(lock, [&] { return shared->stop || shared->wantRead || shared->wantClear; });
+        if (shared->stop) break;
+        const bool clearing = shared->wantClear;
+        (clearing ? shared->wantClear : shared->wantRead) = false;
+        shared->status.requested = shared->wantClear || shared->wantRead;
+        shared->status.job = clearing ? AgentJob::Clear : AgentJob::Read;
+        ++shared->status.jobNumber;
+        shared->status.sequence = 0;
+        shared->status.started = std::chrono::steady_clock::now();
+        lock.unlock();
+        std::optional<ClipboardReading> reading;
+        std::optional<ClearOutcome> outcome;
+        if (clearing)
+            outcome = clear(*shared);
+        else
+            reading = read(*shared);
+        lock.lock();
+        if (reading) shared->reading = std::move(reading);
+        if (outcome) shared->clearOutcome = outcome;
+        shared->status.job = AgentJob::None;
+        SendNotifyMessageW(shared->window, shared->message, 0, 0);
+    }
+    shared->finished = true;
+    shared->wake.notify_all();
+}
+
+}  // namespace
+
+ClipboardAgent::ClipboardAgent(HWND window, UINT message) : shared_(std::make_shared<Shared>()) {
+    shared_->window = window;
+    shared_->message = message;
+    shared_->thread = std::thread([shared = shared_] { run(shared); });
+}
+
+ClipboardAgent::~ClipboardAgent() {
+    std::unique_lock lock(shared_->mutex);
+    shared_->stop = true;
+    shared_->wake.notify_all();
+    // A thread inside GetClipboardData for an owner that never answers comes back only when the system
+    // gives up; the program does not wait for that to end.
+    const bool finished = shared_->wake.wait_for(lock, std::chrono::seconds(1), [&] { return shared_->finished; });
+    lock.unlock();
+    if (finished)
+        shared_->thread.join();
+    else
+        shared_->thread.detach();
+}
+
+void ClipboardAgent::requestRead() {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->wantRead = true;
+    shared_->status.requested = true;
+    shared_->wake.notify_all();
+}
+
+void ClipboardAgent::requestClear() {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->wantClear = true;
+    shared_->status.requested = true;
+    shared_->wake.notify_all();
+}
+
+AgentStatus ClipboardAgent::status() const {
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->status;
+}
+
+std::optional<ClipboardReading> ClipboardAgent::takeReading() {
+    const std::lock_guard lock(shared_->mutex);
+    return std::exchange(shared_->reading, std::nullopt);
+}
+
+std::optional<ClearOutcome> ClipboardAgent::takeClearOutcome() {
+    const std::lock_guard lock(shared_->mutex);
+    return std::exchange(shared_->clearOutcome, std::nullopt);
+}
+
+}  // namespace zanthrel::win32

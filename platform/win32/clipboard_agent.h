@@ -1,0 +1,60 @@
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include "platform/picture.h"
+
+namespace zanthrel::win32 {
+
+// What one visit to the clipboard found. `held`: another program had it open, nothing was done.
+struct ClipboardReading {
+    DWORD sequence = 0;
+    PictureRef picture;
+    bool held = false;
+};
+
+struct ClearOutcome {
+    DWORD sequence = 0;  // the clipboard's number as we left it
+    bool held = false;
+    bool emptied = false;
+};
+
+enum class AgentJob { None, Read, Clear };
+
+struct AgentStatus {
+    AgentJob job = AgentJob::None;
+    std::uint64_t jobNumber = 0;  // tells one job from the next
+    DWORD sequence = 0;           // the clipboard's number once the job had it open
+    std::chrono::steady_clock::time_point started;
+    bool requested = false;  // a job is waiting to run
+};
+
+// Does the clipboard work that may wait on another program (an owner rendering a format it only
+// promised; a previous owner told its data is gone) on a thread of its own, so that the window never
+// waits. Requests are coalesced; each finished job is announced by sending `message` to `window`, which
+// the system delivers before any posted message. A thread stuck inside the system when the agent goes is
+// left to finish on its own: it holds only state it shares with nobody else.
+class ClipboardAgent {
+public:
+    ClipboardAgent(HWND window, UINT message);
+    ~ClipboardAgent();
+    ClipboardAgent(const ClipboardAgent&) = delete;
+    ClipboardAgent& operator=(const ClipboardAgent&) = delete;
+
+    void requestRead();
+    void requestClear();
+    AgentStatus status() const;
+    std::optional<ClipboardReading> takeReading();
+    std::optional<ClearOutcome> takeClearOutcome();
+
+    struct Shared;
+
+private:
+    std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace zanthrel::win32

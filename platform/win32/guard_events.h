@@ -1,0 +1,33 @@
+#pragma once
+
+#include <windows.h>
+
+#include "app/main_form.h"
+#include "platform/win32/tick_service.h"
+#include "platform/win32/win32_clipboard.h"
+
+namespace zanthrel::win32 {
+
+// Messages the main window receives from the program's own threads.
+inline constexpr UINT kTickMessage = WM_APP + 0x100;
+inline constexpr UINT kClipboardAnswerMessage = WM_APP + 0x101;
+
+// Turns what the tick thread, the clipboard agent and the system's clipboard notices report into the
+// form's events, on the window's thread.
+class GuardEvents {
+public:
+    GuardEvents(Win32Clipboard& clipboard, TickService& ticks) : clipboard_(clipboard), ticks_(ticks) {}
+
+    // Starts the ticks and asks the system for WM_CLIPBOARDUPDATE.
+    void attach(HWND window);
+    // True for the messages handled here.
+    bool handle(MainForm& form, UINT message);
+
+private:
+    void afterClipboardWork(MainForm& form);
+
+    Win32Clipboard& clipboard_;
+    TickService& ticks_;
+};
+
+}  // namespace zanthrel::win32
