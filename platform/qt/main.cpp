@@ -1,17 +1,58 @@
 #include <QApplication>
+#include <QSystemTrayIcon>
 
+#include <cstdio>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "platform/command_line.h"
 #include "platform/qt/app_icon.h"
 #include "platform/qt/qt_desktop.h"
+#include "platform/qt/tray_icon.h"
+
+namespace {
+
+// Every log line to standard output as it is added, flushed at once, for whoever reads it live.
+void echoLog(zanthrel::qt::MainWindow& window, const zanthrel::MainForm& form) {
+    QObject::connect(&window, &zanthrel::qt::MainWindow::formChanged, &window, [&form](zanthrel::FormControl control) {
+        if (control != zanthrel::FormControl::List1 || form.state().list1.empty()) return;
+        const std::string& line = form.state().list1.back();
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    });
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+    // Parsed before Qt sees a display, so that --help and --version need none. Qt's own options are
+    // not taken: the environment (DISPLAY, QT_QPA_PLATFORM) chooses the display instead.
+    const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const zanthrel::CommandLine commandLine = zanthrel::parseCommandLine(arguments);
+    if (commandLine.action != zanthrel::CommandLine::Action::Run) {
+        const bool refused = commandLine.action == zanthrel::CommandLine::Action::Refuse;
+        std::fputs(commandLine.text.c_str(), refused ? stderr : stdout);
+        return commandLine.exitCode();
+    }
+
     // The clipboard is guarded through X11, so a Wayland session runs the program on XWayland. Qt's
     // own variable still chooses another platform for those who set it on purpose.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication application(argc, argv);
+    int qtArgc = argc > 0 ? 1 : 0;
+    QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Zanthrel"));
+    QApplication::setApplicationVersion(QString::fromStdString(zanthrel::versionLine()).section(' ', 1));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.zanthrel.Zanthrel"));
     QApplication::setWindowIcon(zanthrel::qt::applicationIcon());
 
     zanthrel::qt::QtDesktop desktop;
+    if (commandLine.echoLog) echoLog(desktop.window(), desktop.form());
+    // Without a notification area the program is the window alone, as it always was.
+    std::unique_ptr<zanthrel::qt::TrayIcon> tray;
+    if (QSystemTrayIcon::isSystemTrayAvailable()) tray = std::make_unique<zanthrel::qt::TrayIcon>(desktop.window());
     desktop.start();
+    if (tray) tray->show();
     return QApplication::exec();
 }

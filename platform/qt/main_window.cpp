@@ -80,6 +80,7 @@ void MainWindow::controlChanged(FormControl control) {
         case FormControl::Picture1: picture1_->setPicture(state.picture1.picture); break;
         case FormControl::Picture3: picture3_->setPicture(state.picture3.picture); break;
     }
+    emit formChanged(control);
 }
 
 void MainWindow::refreshButton(QPushButton& button, const CommandButtonState& state) {

@@ -15,6 +15,7 @@ namespace zanthrel::qt {
 // Form1, the main window: built from the main window's layout table, it shows MainForm's state and
 // passes clicks to it. It keeps no state of its own.
 class MainWindow final : public QWidget, public FormObserver {
+    Q_OBJECT
 public:
     explicit MainWindow(TwipScale scale);
 
@@ -25,6 +26,11 @@ public:
 
     void controlChanged(FormControl control) override;
     const BuiltForm& controls() const noexcept { return built_; }
+    MainForm* form() const noexcept { return form_; }
+
+signals:
+    // After the window has shown a change of the form's state: the tray icon and the log echo follow it.
+    void formChanged(zanthrel::FormControl control);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

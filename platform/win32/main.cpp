@@ -3,13 +3,22 @@
 #include <windows.h>
 // after windows.h, which it needs
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/main_form.h"
+#include "platform/command_line.h"
+#include "platform/win32/console_output.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/desktop_services.h"
 #include "platform/win32/guard_events.h"
 #include "platform/win32/information_dialog.h"
 #include "platform/win32/main_window.h"
+#include "platform/win32/text_encoding.h"
+#include "platform/win32/tray_icon.h"
 #include "platform/win32/win32_clipboard.h"
 
 namespace {
@@ -20,8 +29,10 @@ using namespace zanthrel::win32;
 // Everything the running program consists of, wired together once.
 class Application {
 public:
-    Application(HINSTANCE instance, HICON icon)
-        : window_(instance, icon),
+    Application(HINSTANCE instance, HICON icon, const CommandLine& commandLine)
+        : instance_(instance),
+          echoLog_(commandLine.echoLog),
+          window_(instance, icon),
           clipboard_(&window_, kClipboardAnswerMessage),
           ticks_(kTickMessage),
           events_(clipboard_, ticks_),
@@ -33,6 +44,7 @@ public:
         window_.create(form_);
         window_.setGuardEvents(&events_);
         events_.attach(window_.hwnd());
+        followChanges();
         form_.setObserver(&window_);
         form_.handle(FormEvent::Load);  // before the window is first shown
         window_.show(showCommand);
@@ -50,6 +62,22 @@ public:
     }
 
 private:
+    // The tray icon and the log echo follow what the window shows.
+    void followChanges() {
+        tray_ = std::make_unique<TrayIcon>(instance_, form_, window_.hwnd());
+        tray_->create();
+        if (echoLog_) echo_ = std::make_unique<ConsoleOutput>(STD_OUTPUT_HANDLE, false);
+        window_.setChangeListener([this](FormControl control) {
+            tray_->formChanged(control);
+            if (echo_ && control == FormControl::List1 && !form_.state().list1.empty())
+                echo_->write(form_.state().list1.back() + "\n");
+        });
+    }
+
+    HINSTANCE instance_;
+    bool echoLog_;
+    std::unique_ptr<ConsoleOutput> echo_;
+    std::unique_ptr<TrayIcon> tray_;
     MainWindow window_;
     Win32Clipboard clipboard_;
     TickService ticks_;
@@ -62,13 +90,31 @@ private:
 
 }  // namespace
 
+namespace {
+
+CommandLine readCommandLine() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; wide && i < count; ++i) arguments.push_back(toUtf8(wide[i]));
+    if (wide) LocalFree(wide);
+    return parseCommandLine(std::vector<std::string_view>(arguments.begin(), arguments.end()));
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    const CommandLine commandLine = readCommandLine();
+    if (commandLine.action != CommandLine::Action::Run) {
+        reportToUser(commandLine.text, commandLine.action == CommandLine::Action::Refuse);
+        return commandLine.exitCode();
+    }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     const auto icon = static_cast<HICON>(
         LoadImageW(instance, MAKEINTRESOURCEW(kIconGroupId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     try {
-        Application application(instance, icon);
+        Application application(instance, icon, commandLine);
         return application.run(showCommand);
     } catch (...) {
         return 1;  // the window could not be made; there is nothing to show the user in

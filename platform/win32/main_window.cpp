@@ -172,6 +172,7 @@ void MainWindow::controlChanged(FormControl control) {
         case FormControl::Picture1: InvalidateRect(picture1_.hwnd(), nullptr, TRUE); break;
         case FormControl::Picture3: InvalidateRect(picture3_.hwnd(), nullptr, TRUE); break;
     }
+    if (changeListener_) changeListener_(control);
 }
 
 void MainWindow::syncLog() {

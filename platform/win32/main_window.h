@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -28,6 +29,8 @@ public:
     void controlChanged(FormControl control) override;
     // Ticks and clipboard news reach the form through `events` from now on.
     void setGuardEvents(GuardEvents* events) noexcept { events_ = events; }
+    // Called after the window has shown each change of the form's state: the tray icon and the log echo.
+    void setChangeListener(std::function<void(FormControl)> listener) { changeListener_ = std::move(listener); }
 
 private:
     struct Label {
@@ -71,6 +74,7 @@ private:
     WindowHandle list1_;
     WindowHandle txtCounts_;
     std::vector<Label> labels_;
+    std::function<void(FormControl)> changeListener_;
 };
 
 }  // namespace zanthrel::win32

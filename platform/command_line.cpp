@@ -1,0 +1,69 @@
+#include "platform/command_line.h"
+
+#ifndef ZANTHREL_VERSION
+#error "the build defines ZANTHREL_VERSION from the project's version"
+#endif
+
+namespace zanthrel {
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: zanthrel [--echo-log]\n"
+    "Guards the clipboard against programs that record what you do through it.\n"
+    "\n"
+    "  --echo-log   also write each line of the activity log to standard output as it is added\n"
+    "  --help       print this help and exit\n"
+    "  --version    print the version and exit\n"
+    "\n"
+    "Zanthrel reads and writes no files and keeps no settings.\n";
+
+// Keeps an argument that is echoed back printable and short, whatever bytes it came with.
+std::string quoted(std::string_view argument) {
+    constexpr std::size_t kLongest = 64;
+    std::string out = "'";
+    for (std::size_t i = 0; i < argument.size() && i < kLongest; ++i) {
+        const auto c = static_cast<unsigned char>(argument[i]);
+        out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
+    }
+    if (argument.size() > kLongest) out += "...";
+    return out + "'";
+}
+
+CommandLine refuse(std::string_view why, std::string_view argument) {
+    CommandLine line;
+    line.action = CommandLine::Action::Refuse;
+    line.text = "zanthrel: " + std::string(why) + " " + quoted(argument) + " (try --help)\n";
+    return line;
+}
+
+}  // namespace
+
+std::string versionLine() {
+    return std::string("zanthrel ") + ZANTHREL_VERSION;
+}
+
+CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
+    CommandLine line;
+    for (const std::string_view argument : arguments) {
+        if (argument == "--help" || argument == "-h" || argument == "-?" || argument == "/?") {
+            line.action = CommandLine::Action::ShowHelp;
+            line.text = std::string(kUsage);
+            return line;
+        }
+        if (argument == "--version") {
+            line.action = CommandLine::Action::ShowVersion;
+            line.text = versionLine() + "\n";
+            return line;
+        }
+        if (argument == "--echo-log") {
+            line.echoLog = true;
+        } else if (argument.starts_with('-')) {
+            return refuse("unknown option", argument);
+        } else {
+            return refuse("unexpected argument", argument);
+        }
+    }
+    return line;
+}
+
+}  // namespace zanthrel

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <array>
+
+#include "app/main_form.h"
+#include "platform/tray_status.h"
+
+namespace zanthrel::qt {
+
+class MainWindow;
+
+// The guard in the notification area: the indicator's colour and blinking, the state as its tooltip,
+// the window's two commands in its menu, and a notification at an alarm. It follows the main window's
+// formChanged signal and keeps nothing of the state itself; its commands go to the form.
+class TrayIcon final : public QObject {
+    Q_OBJECT
+public:
+    // `window` must be bound to its form already.
+    explicit TrayIcon(MainWindow& window);
+
+    // Puts the icon into the notification area, where there is one.
+    void show() { icon_.show(); }
+
+    const QSystemTrayIcon& icon() const noexcept { return icon_; }
+    QMenu& menu() noexcept { return menu_; }
+    QAction& startPause() noexcept { return *startPause_; }
+    QAction& enableDisable() noexcept { return *enableDisable_; }
+    QAction& showWindow() noexcept { return *show_; }
+    QAction& quit() noexcept { return *quit_; }
+    TrayLook look() const noexcept { return look_; }
+
+    // The icon for each look: a frame like the window's indicator, filled with its colour or empty.
+    static QIcon iconFor(TrayLook look);
+
+signals:
+    // The warning an alarm raised, as shown in the notification.
+    void alarmNotified(const QString& text);
+
+private:
+    void refresh(FormControl control);
+    void applyLook();
+    void raiseWindow();
+
+    MainWindow& window_;
+    MainForm& form_;
+    QSystemTrayIcon icon_;
+    QMenu menu_;
+    QAction* startPause_;
+    QAction* enableDisable_;
+    QAction* show_;
+    QAction* quit_;
+    TrayLook look_ = TrayLook::Usable;
+    std::array<QIcon, 3> icons_;  // indexed by TrayLook
+    // The indicator blinks with every sampling tick; a tray host repaints far more slowly, so the icon
+    // takes the indicator's look at most this often.
+    QElapsedTimer sinceLookChanged_;
+    QTimer pendingLook_;
+};
+
+}  // namespace zanthrel::qt

@@ -1,0 +1,211 @@
+#include "platform/win32/tray_icon.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "app/main_window_layout.h"
+#include "app/texts.h"
+#include "platform/win32/text_encoding.h"
+
+namespace zanthrel::win32 {
+namespace {
+
+constexpr UINT kCallbackMessage = WM_APP + 1;
+constexpr UINT kIconId = 1;
+constexpr UINT_PTR kLookTimer = 1;
+// The indicator blinks with every sampling tick; the icon takes its look at most this often.
+constexpr std::uint64_t kLookIntervalMs = 200;
+
+// A frame like the window's indicator, filled with its colour or, unlit, empty.
+IconHandle drawIcon(TrayLook look) {
+    const int size = GetSystemMetrics(SM_CXSMICON) > 0 ? GetSystemMetrics(SM_CXSMICON) : 16;
+    const int margin = size / 8;
+    const RECT square{margin, margin, size - margin, size - margin};
+    const ScreenDc screen;
+    const MemoryDc dc(CreateCompatibleDC(screen.get()));
+    // Colour: black outside the square, so that the mask leaves it transparent.
+    const BitmapHandle colour(CreateCompatibleBitmap(screen.get(), size, size));
+    {
+        const SelectedObject selected(dc.get(), colour.get());
+        const RECT all{0, 0, size, size};
+        FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        const BrushHandle fill(CreateSolidBrush(look == TrayLook::Blocked ? kIndicatorRed : kIndicatorGreen));
+        FillRect(dc.get(), &square,
+                 look == TrayLook::Unlit ? static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)) : fill.get());
+        FrameRect(dc.get(), &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    }
+    // Mask: white (transparent) everywhere but the square; an unlit icon shows only its frame.
+    const BitmapHandle mask(CreateBitmap(size, size, 1, 1, nullptr));
+    {
+        const SelectedObject selected(dc.get(), mask.get());
+        const RECT all{0, 0, size, size};
+        FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        if (look == TrayLook::Unlit)
+            FrameRect(dc.get(), &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        else
+            FillRect(dc.get(), &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    }
+    ICONINFO info{TRUE, 0, 0, mask.get(), colour.get()};
+    return IconHandle(CreateIconIndirect(&info));
+}
+
+template <std::size_t N>
+void copyText(wchar_t (&target)[N], std::string_view text) {
+    const std::wstring wide = toWide(text);
+    wcsncpy(target, wide.c_str(), N - 1);
+    target[N - 1] = L'\0';
+}
+
+}  // namespace
+
+TrayIcon::TrayIcon(HINSTANCE instance, MainForm& form, HWND mainWindow)
+    : instance_(instance),
+      form_(form),
+      mainWindow_(mainWindow),
+      taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
+    for (const TrayLook look : {TrayLook::Usable, TrayLook::Blocked, TrayLook::Unlit})
+        icons_[static_cast<std::size_t>(look)] = drawIcon(look);
+}
+
+TrayIcon::~TrayIcon() {
+    // Only the icon's identity: the form may be gone by now.
+    if (added_) {
+        NOTIFYICONDATAW data{};
+        data.cbSize = sizeof data;
+        data.hWnd = hwnd();
+        data.uID = kIconId;
+        Shell_NotifyIconW(NIM_DELETE, &data);
+    }
+    destroyWindow();
+}
+
+void TrayIcon::create() {
+    registerClass(instance_, kTrayWindowClass, nullptr, nullptr);
+    // Top-level but never shown: a message-only window would not hear the TaskbarCreated broadcast.
+    createWindow(WS_EX_TOOLWINDOW, kTrayWindowClass, L"Zanthrel tray", WS_POPUP, RECT{0, 0, 0, 0}, nullptr, 0,
+                 instance_);
+    look_ = trayStatus(form_.state()).look;
+    lookChangedAt_ = GetTickCount64();
+    added_ = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+}
+
+bool TrayIcon::notify(DWORD action, UINT flags) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = hwnd();
+    data.uID = kIconId;
+    data.uFlags = flags;
+    data.uCallbackMessage = kCallbackMessage;
+    data.hIcon = icons_[static_cast<std::size_t>(look_)].get();
+    copyText(data.szTip, trayStatus(form_.state()).tooltip);
+    if (flags & NIF_INFO) {
+        copyText(data.szInfoTitle, texts::kWarningTitle);
+        copyText(data.szInfo, texts::kWarningText);
+        data.dwInfoFlags = NIIF_WARNING;
+    }
+    return Shell_NotifyIconW(action, &data) != FALSE;
+}
+
+void TrayIcon::formChanged(FormControl control) {
+    if (!hwnd()) return;
+    const MainFormState& state = form_.state();
+    if (control == FormControl::List1 && !state.list1.empty() && isAlarmEntry(state.list1.back()))
+        notify(NIM_MODIFY, NIF_INFO);
+    if (control == FormControl::Picture1 || control == FormControl::Picture3 || control == FormControl::txtCounts)
+        return;
+    if (trayStatus(state).look != look_ && !lookPending_) {
+        const std::uint64_t waited = GetTickCount64() - lookChangedAt_;
+        if (waited >= kLookIntervalMs) {
+            applyLook();
+        } else {
+            lookPending_ = true;
+            SetTimer(hwnd(), kLookTimer, static_cast<UINT>(kLookIntervalMs - waited), nullptr);
+        }
+    }
+    notify(NIM_MODIFY, NIF_TIP);
+}
+
+void TrayIcon::applyLook() {
+    lookPending_ = false;
+    const TrayLook look = trayStatus(form_.state()).look;
+    if (look == look_) return;
+    look_ = look;
+    lookChangedAt_ = GetTickCount64();
+    notify(NIM_MODIFY, NIF_ICON);
+}
+
+LRESULT TrayIcon::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == taskbarCreated_ && taskbarCreated_ != 0) {
+        // Explorer started again with an empty notification area.
+        added_ = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+        return 0;
+    }
+    switch (message) {
+        case kCallbackMessage:
+            if (lParam == WM_LBUTTONUP || lParam == WM_LBUTTONDBLCLK) showMainWindow();
+            if (lParam == WM_RBUTTONUP || lParam == WM_CONTEXTMENU) showMenu();
+            return 0;
+        case WM_COMMAND:
+            // The menu's commands, also as other programs (the tests, accessibility tools) send them.
+            if (HIWORD(wParam) == 0) run(LOWORD(wParam));
+            return 0;
+        case WM_TIMER:
+            if (wParam == kLookTimer) {
+                KillTimer(hwnd(), kLookTimer);
+                applyLook();
+            }
+            return 0;
+        default: return Window::handleMessage(message, wParam, lParam);
+    }
+}
+
+void TrayIcon::showMenu() {
+    const TrayStatus status = trayStatus(form_.state());
+    // While a modal box of the main window is open, its commands wait as the window's buttons do.
+    const bool commandsAllowed = IsWindowEnabled(mainWindow_) != FALSE;
+    const HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    const auto item = [&](UINT id, const CommandButtonState& button) {
+        const UINT flags = MF_STRING | (button.enabled && commandsAllowed ? MF_ENABLED : MF_GRAYED);
+        AppendMenuW(menu, flags, id, toWide(button.caption).c_str());
+    };
+    item(StartPause, status.startPause);
+    item(EnableDisable, status.enableDisable);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, Show, L"Show");
+    AppendMenuW(menu, MF_STRING, Quit, L"Quit");
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(hwnd());
+    const auto chosen = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN,
+                       cursor.x, cursor.y, 0, hwnd(), nullptr));
+    PostMessageW(hwnd(), WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    run(chosen);
+}
+
+void TrayIcon::run(UINT command) {
+    // The commands are the window's buttons: not while they are disabled, nor while a modal box is open.
+    const MainFormState& state = form_.state();
+    const bool allowed = IsWindowEnabled(mainWindow_) != FALSE;
+    if ((command == StartPause && !(allowed && state.cmdStartPause.enabled)) ||
+        (command == EnableDisable && !(allowed && state.cmdEnableDisable.enabled)))
+        return;
+    switch (command) {
+        case StartPause: form_.handle(FormEvent::StartPauseClick); break;
+        case EnableDisable: form_.handle(FormEvent::EnableDisableClick); break;
+        case Show: showMainWindow(); break;
+        case Quit: PostMessageW(mainWindow_, WM_CLOSE, 0, 0); break;
+        default: break;
+    }
+}
+
+void TrayIcon::showMainWindow() {
+    ShowWindow(mainWindow_, IsIconic(mainWindow_) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(mainWindow_);
+}
+
+}  // namespace zanthrel::win32

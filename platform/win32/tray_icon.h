@@ -1,0 +1,53 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+
+#include "app/main_form.h"
+#include "platform/tray_status.h"
+#include "platform/win32/win32_handle.h"
+#include "platform/win32/window.h"
+
+namespace zanthrel::win32 {
+
+inline constexpr wchar_t kTrayWindowClass[] = L"ZanthrelTray";
+
+// The guard in the notification area: the indicator's colour and blinking, the state as its tip, the
+// window's two commands in its menu, and a balloon at an alarm. It owns a hidden top-level window, the
+// kind that hears Explorer's TaskbarCreated broadcast, so the icon comes back after Explorer restarts.
+// It keeps nothing of the form's state: the main window passes on each change, and commands go to the form.
+class TrayIcon final : public Window {
+public:
+    TrayIcon(HINSTANCE instance, MainForm& form, HWND mainWindow);
+    ~TrayIcon() override;
+
+    // Creates the hidden window and adds the icon; without a notification area it waits for one.
+    void create();
+    // The main window showed a change of the form's state.
+    void formChanged(FormControl control);
+
+    // Menu command IDs; the hidden window also takes them as WM_COMMAND.
+    enum Command : UINT { StartPause = 1, EnableDisable, Show, Quit };
+
+private:
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool notify(DWORD action, UINT flags);
+    void applyLook();
+    void showMenu();
+    void run(UINT command);
+    void showMainWindow();
+
+    HINSTANCE instance_;
+    MainForm& form_;
+    HWND mainWindow_;
+    UINT taskbarCreated_;
+    bool added_ = false;
+    TrayLook look_ = TrayLook::Usable;
+    std::array<IconHandle, 3> icons_;  // indexed by TrayLook
+    std::uint64_t lookChangedAt_ = 0;
+    bool lookPending_ = false;
+};
+
+}  // namespace zanthrel::win32

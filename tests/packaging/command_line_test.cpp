@@ -1,0 +1,117 @@
+// The command line both programs share, and what the tray icon makes of the form's state.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/main_window_layout.h"
+#include "app/texts.h"
+#include "platform/command_line.h"
+#include "platform/tray_status.h"
+
+namespace zanthrel {
+namespace {
+
+CommandLine parse(std::vector<std::string_view> arguments) {
+    return parseCommandLine(arguments);
+}
+
+TEST(CommandLine, HelpAndVersionEndAtOnceWithSuccess) {
+    for (const std::string_view help : {"--help", "-h"}) {
+        const CommandLine line = parse({help});
+        EXPECT_EQ(line.action, CommandLine::Action::ShowHelp) << help;
+        EXPECT_EQ(line.exitCode(), 0);
+        EXPECT_NE(line.text.find("--echo-log"), std::string::npos) << "the help must list every option";
+    }
+    const CommandLine version = parse({"--version"});
+    EXPECT_EQ(version.action, CommandLine::Action::ShowVersion);
+    EXPECT_EQ(version.exitCode(), 0);
+    EXPECT_EQ(version.text, "zanthrel " ZANTHREL_EXPECTED_VERSION "\n") << "the one version the build defines";
+    // The first of them decides, whatever follows.
+    EXPECT_EQ(parse({"--echo-log", "--version", "--bogus"}).action, CommandLine::Action::ShowVersion);
+}
+
+TEST(CommandLine, RunsWithOrWithoutTheLogEcho) {
+    EXPECT_EQ(parse({}).action, CommandLine::Action::Run);
+    EXPECT_FALSE(parse({}).echoLog);
+    const CommandLine echo = parse({"--echo-log"});
+    EXPECT_EQ(echo.action, CommandLine::Action::Run);
+    EXPECT_TRUE(echo.echoLog);
+    EXPECT_TRUE(parse({"--echo-log", "--echo-log"}).echoLog);
+}
+
+TEST(CommandLine, AnythingElseIsRefusedInOneLineWithStatusTwo) {
+    for (const std::string_view wrong : {"--bogus", "-x", "--echo-log=yes", "--Help", "file.txt", "-", ""}) {
+        const CommandLine line = parse({"--echo-log", wrong, "--help"});
+        EXPECT_EQ(line.action, CommandLine::Action::Refuse) << wrong;
+        EXPECT_EQ(line.exitCode(), 2) << wrong;
+        ASSERT_FALSE(line.text.empty());
+        EXPECT_EQ(line.text.find('\n'), line.text.size() - 1) << "one line: " << line.text;
+        EXPECT_NE(line.text.find("'" + std::string(wrong) + "'"), std::string::npos) << line.text;
+    }
+}
+
+// An argument comes from whoever started the program: echoing it back must not let it write escape
+// sequences to the terminal, nor flood it.
+TEST(CommandLine, ARefusedArgumentIsEchoedPrintableAndShort) {
+    const CommandLine escape = parse({"--\x1b]0;owned\x07\n\r"});
+    EXPECT_EQ(escape.text.find_first_of("\x1b\x07\r"), std::string::npos);
+    EXPECT_EQ(escape.text.find('\n'), escape.text.size() - 1);
+
+    const std::string huge(100000, 'a');
+    EXPECT_LT(parse({"-" + huge}).text.size(), 200u);
+
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 2000; ++round) {
+        std::string argument(random() % 40, '\0');
+        for (char& c : argument) c = static_cast<char>(random() % 256);
+        const CommandLine line = parse({argument});
+        if (line.action != CommandLine::Action::Refuse) continue;
+        EXPECT_EQ(line.text.find('\n'), line.text.size() - 1);
+        for (const char c : line.text.substr(0, line.text.size() - 1))
+            ASSERT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << "control character in the echo";
+    }
+}
+
+MainFormState launchState() {
+    MainFormState state;
+    state.cmdStartPause = {std::string(texts::kStartCaptionAtLaunch), "0", true};
+    state.cmdEnableDisable = {std::string(texts::kBlockCaption), "0", true};
+    state.shape1FillColour = kIndicatorGreen;
+    return state;
+}
+
+TEST(TrayStatus, FollowsTheIndicatorAndTheButtons) {
+    MainFormState state = launchState();
+    TrayStatus status = trayStatus(state);
+    EXPECT_EQ(status.look, TrayLook::Usable);
+    EXPECT_EQ(status.tooltip, "Zanthrel: clipboard not protected");
+    EXPECT_EQ(status.startPause.caption, texts::kStartCaption) << "the launch caption's trailing blank is dropped";
+
+    state.cmdStartPause = {std::string(texts::kStopCaption), "1", true};
+    state.shape1Visible = false;
+    status = trayStatus(state);
+    EXPECT_EQ(status.look, TrayLook::Unlit);
+    EXPECT_EQ(status.tooltip, "Zanthrel: watching the clipboard for screen captures");
+
+    // After an alarm: monitoring off and its button disabled, the clipboard blocked.
+    state.cmdStartPause = {std::string(texts::kStartCaptionAtLaunch), "0", false};
+    state.cmdEnableDisable = {std::string(texts::kUnblockCaption), "1", true};
+    state.shape1Visible = true;
+    state.shape1FillColour = kIndicatorRed;
+    status = trayStatus(state);
+    EXPECT_EQ(status.look, TrayLook::Blocked);
+    EXPECT_EQ(status.tooltip, "Zanthrel: clipboard blocked");
+    EXPECT_FALSE(status.startPause.enabled);
+    EXPECT_EQ(status.enableDisable.caption, texts::kUnblockCaption);
+}
+
+TEST(TrayStatus, KnowsTheAlarmsLogEntryAndNoOther) {
+    EXPECT_TRUE(isAlarmEntry(std::string(texts::kAlarmRaised) + "07/12/2026 16:30:00"));
+    EXPECT_FALSE(isAlarmEntry(std::string(texts::kCaptureDetected) + "07/12/2026 16:30:00"));
+    EXPECT_FALSE(isAlarmEntry(""));
+}
+
+}  // namespace
+}  // namespace zanthrel

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Checks the Debian package CPack built.
+#   deb_check.sh lintian PACKAGE            lintian finds no errors and no warnings
+#   deb_check.sh metadata PACKAGE           the desktop entry and the AppStream metainfo validate
+#   deb_check.sh install-and-start PACKAGE WITH_XVFB
+#                                           unpacked into a throwaway root, the program opens its window
+set -euo pipefail
+check=${1:?usage}
+deb=${2:?usage}
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ -f "$deb" ] || fail "no package at $deb"
+
+root=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-deb.XXXXXX")
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+app=io.github.zanthrel.Zanthrel
+
+case "$check" in
+lintian)
+    command -v lintian >/dev/null || fail "lintian is not installed (scripts/deps linux)"
+    # Lintian refuses to run as root without this; the package is only read.
+    output=$(lintian --allow-root --fail-on error,warning "$deb" 2>&1) || fail "lintian: $output"
+    echo "$output"
+    ;;
+metadata)
+    desktop-file-validate "$root/usr/share/applications/$app.desktop" || fail "desktop-file-validate"
+    grep -qx 'Categories=Utility;Security;' "$root/usr/share/applications/$app.desktop" || fail "categories"
+    appstreamcli validate --no-net "$root/usr/share/metainfo/$app.metainfo.xml" || fail "appstreamcli validate"
+    for size in 16 32 48 64 128 256; do
+        icon="$root/usr/share/icons/hicolor/${size}x${size}/apps/$app.png"
+        [ "$(identify -format '%wx%h' "$icon")" = "${size}x${size}" ] || fail "icon $icon is not ${size}x${size}"
+    done
+    head -n1 "$root/usr/share/doc/zanthrel/copyright" |
+        grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' || fail "copyright format"
+    # Every library the program needs is a dependency that dpkg-shlibdeps worked out.
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for library in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libc6; do
+        grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
+    done
+    ;;
+install-and-start)
+    with_xvfb=${3:?usage}
+    program="$root/usr/bin/zanthrel"
+    [ -x "$program" ] || fail "no /usr/bin/zanthrel in the package"
+    "$program" --version | grep -qx "zanthrel $(dpkg-deb -f "$deb" Version)" || fail "version differs from the package's"
+    cat >"$root/start.sh" <<'SCRIPT'
+#!/usr/bin/env bash
+set -euo pipefail
+"$1" >"$2" 2>&1 &
+pid=$!
+trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
+timeout 20 xdotool search --sync --onlyvisible --name '^Zanthrel$' >/dev/null
+kill -0 "$pid"
+SCRIPT
+    chmod +x "$root/start.sh"
+    "$with_xvfb" "$root/start.sh" "$program" "$root/program.log" ||
+        fail "the unpacked program showed no window: $(cat "$root/program.log" 2>/dev/null)"
+    ;;
+*) fail "unknown check $check" ;;
+esac
+echo "PASS: $check"

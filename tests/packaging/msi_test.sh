@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The MSI under Wine: a quiet install puts the program, its documents and a Start-menu shortcut in place
+# and the installed program runs; AUTOSTART=1 adds the logon entry; a newer package replaces an older one
+# through the shared UpgradeCode and keeps the logon entry; removing it leaves nothing behind. Runs in the Wine prefix and on the
+# display that scripts/test-windows prepared.
+# Usage: msi_test.sh PACKAGE.msi STAGE_DIR BUILD_MSI SHELL_TEST.exe VERSION
+set -euo pipefail
+msi=${1:?usage}
+stage=${2:?usage}
+build_msi=${3:?usage}
+shell_test=${4:?usage}
+version=${5:?usage}
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ -n "${WINEPREFIX:-}" ] || fail "set WINEPREFIX (scripts/test-windows does)"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-msi.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+drive_c="$WINEPREFIX/drive_c"
+installed="$drive_c/Program Files/Zanthrel"
+# The package asks for a per-machine install; Wine puts the shortcut in the user's Start menu all the same.
+shortcuts=("$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zanthrel.lnk"
+           "$drive_c/users/$(whoami)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Zanthrel.lnk")
+has_shortcut() { [ -f "${shortcuts[0]}" ] || [ -f "${shortcuts[1]}" ]; }
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+
+# Wine's own programs keep its background processes' handles: their output goes through files.
+msiexec() { wine msiexec "$@" </dev/null >"$work/msiexec.log" 2>&1 || fail "msiexec $*: $(cat "$work/msiexec.log")"; }
+run_value() { wine reg query "$run_key" /v Zanthrel </dev/null 2>/dev/null | tr -d '\r' | grep -i 'zanthrel.exe'; }
+expect_gone() {
+    [ ! -e "$installed" ] || fail "$1: $(find "$installed") is left behind"
+    if has_shortcut; then fail "$1: the Start-menu shortcut is left behind"; fi
+    if run_value >/dev/null; then fail "$1: the Run entry is left behind"; fi
+    if wine reg query 'HKLM\Software\Zanthrel' </dev/null >/dev/null 2>&1; then fail "$1: HKLM\\Software\\Zanthrel is left"; fi
+}
+
+# A newer version of the same package, for the upgrade: only the version differs.
+newer=$work/zanthrel-newer.msi
+"$build_msi" "$stage" 99.0.0 "$newer" >"$work/wixl.log" 2>&1 || fail "build-msi: $(cat "$work/wixl.log")"
+
+expect_gone "before installing"
+msiexec /i "$(winepath -w "$msi")" /qn
+for file in zanthrel.exe LICENSE.txt README.md; do [ -f "$installed/$file" ] || fail "$file was not installed"; done
+has_shortcut || fail "no Start-menu shortcut"
+if run_value >/dev/null; then fail "the Run entry was added without AUTOSTART=1"; fi
+# The installed copy starts, shows its window and tray icon, echoes its log and quits from the tray.
+ZANTHREL_EXE=$(winepath -w "$installed/zanthrel.exe") WINEDEBUG=-all \
+    wine "$shell_test" echo-log-and-tray </dev/null >"$work/run.log" 2>&1 || fail "installed program: $(cat "$work/run.log")"
+msiexec /x "$(winepath -w "$msi")" /qn
+expect_gone "after removal"
+
+msiexec /i "$(winepath -w "$msi")" /qn AUTOSTART=1
+run_value | grep -qi 'Program Files\\Zanthrel\\zanthrel.exe' || fail "AUTOSTART=1 added no Run entry"
+# The newer package replaces the older one: one installed product, which then removes cleanly.
+msiexec /i "$(winepath -w "$newer")" /qn
+[ -f "$installed/zanthrel.exe" ] || fail "the upgrade removed the program"
+run_value >/dev/null || fail "the upgrade dropped the Run entry the user chose"
+products=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s </dev/null 2>/dev/null |
+    tr -d '\r' | grep -c 'DisplayName.*Zanthrel' || true)
+[ "$products" -eq 1 ] || fail "$products Zanthrel products are registered after the upgrade, expected 1"
+msiexec /x "$(winepath -w "$newer")" /qn
+expect_gone "after removing the upgrade"
+echo "PASS: install, start, AUTOSTART=1, upgrade from $version, removal"

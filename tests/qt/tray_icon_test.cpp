@@ -1,0 +1,111 @@
+// The tray icon follows the form through the main window and sends its commands to the form, on the
+// offscreen platform (which has no notification area: the icon is driven through its menu's actions).
+#include <gtest/gtest.h>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/texts.h"
+#include "platform/qt/qt_desktop.h"
+#include "platform/qt/tray_icon.h"
+#include "qt_test_support.h"
+
+namespace zanthrel::qt {
+namespace {
+
+using testing::countEntries;
+using testing::ModalAnswerer;
+using testing::waitUntil;
+
+class TrayIconTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QGuiApplication::clipboard()->clear();
+        desktop.start();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&desktop.window()));
+    }
+
+    const MainFormState& state() { return desktop.form().state(); }
+    std::string text(const QAction& action) { return action.text().toStdString(); }
+
+    ModalAnswerer answerer;
+    QtDesktop desktop;
+    TrayIcon tray{desktop.window()};
+};
+
+TEST_F(TrayIconTest, MenuOffersTheWindowsCommandsWithTheirCurrentCaptions) {
+    const QList<QAction*> actions = tray.menu().actions();
+    ASSERT_EQ(actions.size(), 5);  // two commands, a separator, Show, Quit
+    EXPECT_EQ(actions[0], &tray.startPause());
+    EXPECT_EQ(actions[1], &tray.enableDisable());
+    EXPECT_TRUE(actions[2]->isSeparator());
+    EXPECT_EQ(text(tray.showWindow()), "Show");
+    EXPECT_EQ(text(tray.quit()), "Quit");
+    // The launch caption ends in a blank, which has no place in a menu.
+    EXPECT_EQ(text(tray.startPause()), texts::kStartCaption);
+    EXPECT_EQ(text(tray.enableDisable()), texts::kBlockCaption);
+    EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: clipboard not protected");
+    EXPECT_EQ(tray.look(), TrayLook::Usable);
+}
+
+TEST_F(TrayIconTest, CommandsReachTheFormAndTheIconFollowsItsState) {
+    tray.startPause().trigger();
+    EXPECT_EQ(state().cmdStartPause.tag, "1");
+    EXPECT_EQ(text(tray.startPause()), texts::kStopCaption);
+    EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: watching the clipboard for screen captures");
+    // The indicator blinks while monitoring, and so does the icon, slower.
+    ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Unlit; })) << "the icon does not blink";
+    ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Usable; })) << "the icon does not blink";
+
+    tray.enableDisable().trigger();  // stops monitoring, then blocks
+    EXPECT_EQ(state().cmdEnableDisable.tag, "1");
+    EXPECT_EQ(text(tray.enableDisable()), texts::kUnblockCaption);
+    EXPECT_FALSE(tray.startPause().isEnabled()) << "the menu must not offer what the window's button refuses";
+    EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: clipboard blocked");
+    ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Blocked; }));
+
+    tray.enableDisable().trigger();
+    EXPECT_TRUE(tray.startPause().isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Usable; }));
+    EXPECT_EQ(countEntries(state().list1, texts::kClipboardUnblocked), 1);
+}
+
+TEST_F(TrayIconTest, ShowBringsBackAMinimizedOrHiddenWindow) {
+    desktop.window().showMinimized();
+    tray.showWindow().trigger();
+    EXPECT_FALSE(desktop.window().isMinimized());
+    desktop.window().hide();
+    tray.showWindow().trigger();
+    EXPECT_TRUE(desktop.window().isVisible());
+}
+
+TEST_F(TrayIconTest, AnAlarmAlsoNotifiesWithTheWarning) {
+    QSignalSpy notified(&tray, &TrayIcon::alarmNotified);
+    tray.startPause().trigger();
+    for (int capture = 1; capture <= 4; ++capture) {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(QColor::fromHsv(capture * 60, 255, 255));
+        QGuiApplication::clipboard()->setImage(picture);
+        ASSERT_TRUE(waitUntil([&] { return countEntries(state().list1, texts::kCaptureDetected) == capture; }))
+            << "capture " << capture << " was not counted";
+    }
+    ASSERT_TRUE(waitUntil([&] { return notified.count() == 1; })) << "no notification at the alarm";
+    EXPECT_EQ(notified[0][0].toString().toStdString(), texts::kWarningText);
+    ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Blocked; }));
+    EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: clipboard blocked");
+}
+
+TEST(TrayIconLooks, EachLookHasItsOwnIconAtTraySizes) {
+    const QImage usable = TrayIcon::iconFor(TrayLook::Usable).pixmap(16, 16).toImage();
+    const QImage blocked = TrayIcon::iconFor(TrayLook::Blocked).pixmap(16, 16).toImage();
+    const QImage unlit = TrayIcon::iconFor(TrayLook::Unlit).pixmap(16, 16).toImage();
+    EXPECT_EQ(usable.pixelColor(8, 8), QColor(0, 0xFF, 0));
+    EXPECT_EQ(blocked.pixelColor(8, 8), QColor(0xFF, 0, 0));
+    EXPECT_EQ(unlit.pixelColor(8, 8).alpha(), 0) << "an unlit indicator shows what is behind it";
+    EXPECT_EQ(unlit.pixelColor(2, 8), QColor(Qt::black)) << "but keeps its frame, so the icon stays clickable";
+}
+
+}  // namespace
+}  // namespace zanthrel::qt
