@@ -52,8 +52,8 @@ TrayIcon::TrayIcon(MainWindow& window) : window_(window), form_(boundForm(window
     menu_.addSeparator();
     show_ = menu_.addAction(QStringLiteral("Show"));
     quit_ = menu_.addAction(QStringLiteral("Quit"));
-    connect(startPause_, &QAction::triggered, this, [this] { form_.handle(FormEvent::StartPauseClick); });
-    connect(enableDisable_, &QAction::triggered, this, [this] { form_.handle(FormEvent::EnableDisableClick); });
+    connect(startPause_, &QAction::triggered, this, [this] { command(FormEvent::StartPauseClick); });
+    connect(enableDisable_, &QAction::triggered, this, [this] { command(FormEvent::EnableDisableClick); });
     connect(show_, &QAction::triggered, this, [this] { raiseWindow(); });
     connect(quit_, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
     icon_.setContextMenu(&menu_);
@@ -94,6 +94,13 @@ void TrayIcon::refresh(FormControl control) {
     if (icon_.toolTip() != tooltip) icon_.setToolTip(tooltip);
     applyButton(*startPause_, status.startPause);
     applyButton(*enableDisable_, status.enableDisable);
+}
+
+void TrayIcon::command(FormEvent event) {
+    // The window's buttons take no clicks while a modal box or dialog is open, and neither does the
+    // menu: unblocking behind the alarm's box would leave its warning telling an untruth.
+    if (QApplication::activeModalWidget()) return;
+    form_.handle(event);
 }
 
 void TrayIcon::applyLook() {

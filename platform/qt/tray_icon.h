@@ -46,6 +46,7 @@ signals:
 
 private:
     void refresh(FormControl control);
+    void command(FormEvent event);
     void applyLook();
     void raiseWindow();
 

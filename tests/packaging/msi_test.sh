@@ -23,14 +23,17 @@ shortcuts=("$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zanthrel.
 has_shortcut() { [ -f "${shortcuts[0]}" ] || [ -f "${shortcuts[1]}" ]; }
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 
-# Wine's own programs keep its background processes' handles: their output goes through files.
+# Wine's programs may start background processes that keep the handles they inherited, so their output
+# goes through files, never through a pipe that something here waits to see closed.
 msiexec() { wine msiexec "$@" </dev/null >"$work/msiexec.log" 2>&1 || fail "msiexec $*: $(cat "$work/msiexec.log")"; }
-run_value() { wine reg query "$run_key" /v Zanthrel </dev/null 2>/dev/null | tr -d '\r' | grep -i 'zanthrel.exe'; }
+reg_query() { wine reg query "$@" </dev/null >"$work/reg.out" 2>/dev/null; local status=$?; tr -d '\r' <"$work/reg.out"; return $status; }
+windows_path() { winepath -w "$1" </dev/null >"$work/path" 2>/dev/null; tr -d '\r\n' <"$work/path"; }
+run_value() { reg_query "$run_key" /v Zanthrel | grep -i 'zanthrel.exe'; }
 expect_gone() {
     [ ! -e "$installed" ] || fail "$1: $(find "$installed") is left behind"
     if has_shortcut; then fail "$1: the Start-menu shortcut is left behind"; fi
     if run_value >/dev/null; then fail "$1: the Run entry is left behind"; fi
-    if wine reg query 'HKLM\Software\Zanthrel' </dev/null >/dev/null 2>&1; then fail "$1: HKLM\\Software\\Zanthrel is left"; fi
+    if reg_query 'HKLM\Software\Zanthrel' >/dev/null; then fail "$1: HKLM\\Software\\Zanthrel is left"; fi
 }
 
 # A newer version of the same package, for the upgrade: only the version differs.
@@ -38,25 +41,24 @@ newer=$work/zanthrel-newer.msi
 "$build_msi" "$stage" 99.0.0 "$newer" >"$work/wixl.log" 2>&1 || fail "build-msi: $(cat "$work/wixl.log")"
 
 expect_gone "before installing"
-msiexec /i "$(winepath -w "$msi")" /qn
+msiexec /i "$(windows_path "$msi")" /qn
 for file in zanthrel.exe LICENSE.txt README.md; do [ -f "$installed/$file" ] || fail "$file was not installed"; done
 has_shortcut || fail "no Start-menu shortcut"
 if run_value >/dev/null; then fail "the Run entry was added without AUTOSTART=1"; fi
 # The installed copy starts, shows its window and tray icon, echoes its log and quits from the tray.
-ZANTHREL_EXE=$(winepath -w "$installed/zanthrel.exe") WINEDEBUG=-all \
+ZANTHREL_EXE=$(windows_path "$installed/zanthrel.exe") WINEDEBUG=-all \
     wine "$shell_test" echo-log-and-tray </dev/null >"$work/run.log" 2>&1 || fail "installed program: $(cat "$work/run.log")"
-msiexec /x "$(winepath -w "$msi")" /qn
+msiexec /x "$(windows_path "$msi")" /qn
 expect_gone "after removal"
 
-msiexec /i "$(winepath -w "$msi")" /qn AUTOSTART=1
+msiexec /i "$(windows_path "$msi")" /qn AUTOSTART=1
 run_value | grep -qi 'Program Files\\Zanthrel\\zanthrel.exe' || fail "AUTOSTART=1 added no Run entry"
 # The newer package replaces the older one: one installed product, which then removes cleanly.
-msiexec /i "$(winepath -w "$newer")" /qn
+msiexec /i "$(windows_path "$newer")" /qn
 [ -f "$installed/zanthrel.exe" ] || fail "the upgrade removed the program"
 run_value >/dev/null || fail "the upgrade dropped the Run entry the user chose"
-products=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s </dev/null 2>/dev/null |
-    tr -d '\r' | grep -c 'DisplayName.*Zanthrel' || true)
+products=$(reg_query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | grep -c 'DisplayName.*Zanthrel' || true)
 [ "$products" -eq 1 ] || fail "$products Zanthrel products are registered after the upgrade, expected 1"
-msiexec /x "$(winepath -w "$newer")" /qn
+msiexec /x "$(windows_path "$newer")" /qn
 expect_gone "after removing the upgrade"
 echo "PASS: install, start, AUTOSTART=1, upgrade from $version, removal"

@@ -72,6 +72,23 @@ TEST_F(TrayIconTest, CommandsReachTheFormAndTheIconFollowsItsState) {
     EXPECT_EQ(countEntries(state().list1, texts::kClipboardUnblocked), 1);
 }
 
+// While a modal window is open the window's buttons take no clicks; the menu must not go around them.
+TEST_F(TrayIconTest, CommandsWaitWhileAModalWindowIsOpen) {
+    bool sawDialog = false;
+    answerer.onDialog = [&](QWidget& dialog) {
+        sawDialog = true;
+        tray.enableDisable().trigger();
+        tray.startPause().trigger();
+        dialog.close();
+    };
+    desktop.form().handle(FormEvent::PleaseReadClick);
+    ASSERT_TRUE(sawDialog);
+    EXPECT_EQ(state().cmdEnableDisable.tag, "0");
+    EXPECT_EQ(state().cmdStartPause.tag, "0");
+    tray.enableDisable().trigger();
+    EXPECT_EQ(state().cmdEnableDisable.tag, "1") << "once the dialog is closed the menu works again";
+}
+
 TEST_F(TrayIconTest, ShowBringsBackAMinimizedOrHiddenWindow) {
     desktop.window().showMinimized();
     tray.showWindow().trigger();
