@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# scripts/bench --live [--windows]: starts the real program on a private Xvfb (the Windows program under
+# Wine in a fresh prefix), works it from outside and prints what it costs and how fast it reacts:
+#   monitor_idle_cpu_pct, block_idle_cpu_pct   CPU over 10 s with the clipboard untouched, % of one core
+#   block_exposure_{median,p90,max}_ms         how long a text copied by another program stays there
+#                                              while blocking (100 copies, 50 ms apart)
+#   detect_latency_{median,p90,max}_ms         from a picture copied to the log line counting it
+#                                              (20 pictures, 300 ms apart, in groups of four)
+# Builds in build/linux and build/windows unless ZANTHREL_LIVE_LINUX_BUILD / ZANTHREL_LIVE_WINDOWS_BUILD
+# name other build directories.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+cd "$root"
+linux_build=${ZANTHREL_LIVE_LINUX_BUILD:-build/linux}
+windows_build=${ZANTHREL_LIVE_WINDOWS_BUILD:-build/windows}
+
+windows=false
+case "${1:-}" in
+--windows) windows=true ;;
+"") ;;
+*)
+    echo "usage: scripts/bench --live [--windows]" >&2
+    exit 2
+    ;;
+esac
+
+build_linux() {
+    cmake --preset linux -B "$linux_build" >/dev/null
+    cmake --build "$linux_build" --target "$@" -j2 >/dev/null ||
+        { echo "live: building $* in $linux_build failed" >&2; exit 1; }
+}
+
+if ! $windows; then
+    scripts/deps linux
+    build_linux zanthrel zanthrel_live zanthrel_live_x11
+    command -v xdotool >/dev/null || { echo "live: xdotool is missing (scripts/deps linux)" >&2; exit 1; }
+    exec tests/qt/with_xvfb.sh bench/live/session.sh linux "$root/$linux_build/platform/qt/zanthrel" \
+        "$root/$linux_build/bench/live/zanthrel_live" "$root/$linux_build/bench/live/zanthrel_live_x11"
+fi
+
+scripts/deps windows
+build_linux zanthrel_live
+cmake --preset windows -B "$windows_build" >/dev/null
+cmake --build "$windows_build" --target zanthrel zanthrel_live_probe -j2 >/dev/null ||
+    { echo "live: building zanthrel.exe and its probe in $windows_build failed" >&2; exit 1; }
+
+# A fresh prefix and a private Xvfb, as the Windows tests use them.
+work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-live-wine.XXXXXX")
+xvfb=""
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+mkfifo "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/displayfd" </dev/null >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+read -r -t 20 display <"$work/displayfd" || { echo "live: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$display"
+unset WAYLAND_DISPLAY
+
+echo "live: creating a fresh Wine prefix" >&2
+wineboot --init </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
+wineserver -w
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
+wineserver -w
+wineserver -p  # one server for the session, rather than one per probe
+
+bench/live/session.sh windows "$root/$windows_build/bin/zanthrel.exe" "$root/$linux_build/bench/live/zanthrel_live" \
+    "$root/$windows_build/bin/zanthrel_live_probe.exe" "$xvfb"

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the live measurements compute from what they recorded; no clock and no desktop here, so that
+// the arithmetic can be checked on its own.
+namespace zanthrel::live {
+
+struct Summary {
+    std::size_t count = 0;
+    double median = 0;
+    double p90 = 0;  // nearest rank: at least 90 % of the samples are at or below it
+    double max = 0;
+};
+
+Summary summarize(std::vector<double> samples);
+
+// A figure's value: whole numbers as such, others to three significant digits but never with an exponent.
+std::string formatFigure(double value);
+// One figure as the benchmarks print them: `name value unit`.
+std::string figureLine(std::string_view name, double value, std::string_view unit);
+
+// A line of the program's log as the relay recorded it: `<nanoseconds since the epoch> <text>`.
+struct StampedLine {
+    std::int64_t ns = 0;
+    std::string text;
+};
+std::optional<StampedLine> parseStampedLine(std::string_view line);
+// What a probe recorded: `<word> <nanoseconds since the epoch>`, e.g. `copy 1700000000123456789`.
+std::optional<std::int64_t> parseProbeStamp(std::string_view line, std::string_view word);
+
+struct Detections {
+    std::vector<double> latenciesMs;  // one for each copy that was detected
+    std::size_t missed = 0;           // copies after which no detection came before the next copy
+    std::size_t unexplained = 0;      // detections no copy accounts for
+    std::size_t unwatched = 0;        // copies made while monitoring was off, which prove nothing
+};
+
+// Pairs each copy with the first event after it and before the next copy (the last copy: up to `end`).
+Detections pairInOrder(std::vector<std::int64_t> copies, std::vector<std::int64_t> events, std::int64_t end);
+
+// The log lines that mark what the program counted and when it watched.
+struct LogMarkers {
+    std::string_view detection;             // a capture counted
+    std::string_view started;               // monitoring began
+    std::vector<std::string_view> stopped;  // monitoring ended
+};
+
+// Pairs copies with detections within each span of the log during which monitoring was on. Detections
+// after the first one of a copy, or before any copy of their span, are unexplained: the program
+// counted a capture twice or one that nobody made. Spans follow the order of the log, not its stamps,
+// since a capture and the alarm that stops monitoring are logged in the same instant.
+Detections pairDetections(const std::vector<std::int64_t>& copies, const std::vector<StampedLine>& log,
+                          const LogMarkers& markers);
+
+// CPU time from /proc: utime + stime in clock ticks from a `/proc/<pid>/stat` line, and the time on
+// the CPU in nanoseconds from a `/proc/<pid>/task/<tid>/schedstat` line.
+std::optional<std::uint64_t> statCpuTicks(std::string_view statLine);
+std::optional<std::uint64_t> schedstatRunNs(std::string_view schedstatLine);
+
+}  // namespace zanthrel::live

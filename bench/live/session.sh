@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# One live session against a running program, on the display in $DISPLAY; called by live.sh.
+# Usage: session.sh linux PROGRAM LIVE_TOOL X11_PROBE
+#        session.sh windows PROGRAM_EXE LIVE_TOOL PROBE_EXE XVFB_PID     (WINEPREFIX set, wineserver running)
+# Prints one `name value unit` line per figure on stdout; progress and side figures go to stderr.
+set -euo pipefail
+
+platform=${1:?platform}
+program=${2:?program}
+live=${3:?live tool}
+probe=${4:?probe}
+xvfb_pid=${5:-}
+
+cpu_seconds=${ZANTHREL_LIVE_CPU_SECONDS:-10}
+picture=${ZANTHREL_LIVE_PICTURE:-1920x1080}
+copies=${ZANTHREL_LIVE_COPIES:-20}
+width=${picture%x*}
+height=${picture#*x}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-live.XXXXXX")
+log=$work/log
+relay_pid=""
+launcher_pid=""
+cleanup() {
+    [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
+    [ "$platform" = windows ] && wineserver -k >/dev/null 2>&1
+    [ -n "$relay_pid" ] && wait "$relay_pid" 2>/dev/null
+    if [ -n "${ZANTHREL_LIVE_KEEP:-}" ]; then say "log and copies kept in $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+say() { echo "live: $*" >&2; }
+fail() {
+    say "FAILED: $*"
+    say "the program's log so far:"
+    sed 's/^[0-9]* /    /' "$log" >&2 || true
+    say "its standard error:"
+    tail -n 20 "$work/program.err" >&2 || true
+    exit 1
+}
+figure() { echo "$1 $2 $3"; }
+
+# The log lines that hold TEXT, once there are at least COUNT of them; 20 s at most.
+wait_log() {
+    local text=$1 count=$2 deadline=$((SECONDS + 20))
+    until [ "$(grep -c -F -- "$text" "$log" || true)" -ge "$count" ]; do
+        [ $SECONDS -lt $deadline ] || fail "no log line \"$text\" (wanted $count) within 20 s"
+        kill -0 "$launcher_pid" 2>/dev/null || fail "the program ended"
+        sleep 0.05
+    done
+}
+count_log() { grep -c -F -- "$1" "$log" || true; }
+
+# A process of our Wine prefix by its command name: `wine` itself is only the launcher.
+wine_pid() {
+    local name=$1 pid deadline=$((SECONDS + 30))
+    while [ $SECONDS -lt $deadline ]; do
+        for pid in $(pgrep -x -- "$name" || true); do
+            if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+                echo "$pid"
+                return
+            fi
+        done
+        sleep 0.1
+    done
+    fail "no process $name in $WINEPREFIX"
+}
+
+run_probe() {
+    if [ "$platform" = windows ]; then wine "$probe" "$@" </dev/null; else "$probe" "$@" </dev/null; fi
+}
+
+# The middle of the two buttons in pixels (twips / 15): cmdStartPause 450,1035 10590x600 and
+# cmdEnableDisable 450,2790 10635x645.
+act() {
+    if [ "$platform" = windows ]; then
+        wine "$probe" do "$@" </dev/null || fail "could not work the window: $*"
+        return
+    fi
+    local step box
+    for step in "$@"; do
+        case $step in
+        start | stop) xdotool mousemove --window "$window" 383 89 click 1 ;;
+        block | unblock) xdotool mousemove --window "$window" 384 207 click 1 ;;
+        ok-warning)
+            box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Warning$' | head -n 1) ||
+                fail "no warning box within 10 s"
+            xdotool windowfocus --sync "$box" key Return
+            local deadline=$((SECONDS + 10))
+            while xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1; do
+                [ $SECONDS -lt $deadline ] || fail "the warning box did not close on Return"
+                sleep 0.05
+            done
+            ;;
+        esac
+    done
+}
+
+# One step that the log must confirm: the step, the line it writes.
+step() {
+    local before
+    before=$(count_log "$2")
+    act "$1"
+    wait_log "$2" $((before + 1))
+}
+
+cpu_figure() {
+    local name=$1 labelled=("program=$program_pid") line
+    [ "$platform" = windows ] && labelled+=("wineserver=$(wine_pid 'wineserver(64)?')")
+    [ -n "$xvfb_pid" ] && labelled+=("Xvfb=$xvfb_pid")
+    sleep 1  # what the click set off settles before the measured span
+    while read -r label best threads whole; do
+        if [ "$label" = program ]; then
+            figure "$name" "$best" %
+            say "$name: $threads % summed over threads, $whole % from utime+stime"
+        else
+            say "$name: $label used $best % meanwhile"
+        fi
+    done < <("$live" cpu "$cpu_seconds" "${labelled[@]}")
+}
+
+mkfifo "$work/out"
+"$live" relay <"$work/out" >"$log" &
+relay_pid=$!
+if [ "$platform" = windows ]; then
+    wine "$program" --echo-log >"$work/out" 2>"$work/program.err" </dev/null &
+else
+    "$program" --echo-log >"$work/out" 2>"$work/program.err" </dev/null &
+fi
+launcher_pid=$!
+
+say "$platform: starting $(basename "$program")"
+if [ "$platform" = windows ]; then
+    program_pid=$(wine_pid zanthrel.exe)
+else
+    program_pid=$launcher_pid
+    window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zanthrel$' | head -n 1) ||
+        fail "no window named Zanthrel within 20 s"
+fi
+wait_log "Clipboard Not Protected" 1
+
+step start "Protection Started on"
+say "monitoring on; measuring CPU for $cpu_seconds s"
+cpu_figure monitor_idle_cpu_pct
+
+step block "Clipboard Blocked"
+say "blocking on; measuring CPU for $cpu_seconds s"
+cpu_figure block_idle_cpu_pct
+
+say "copying a text 100 times, 50 ms apart, while blocking"
+run_probe exposure 100 50 || fail "the exposure probe failed"
+
+step unblock "Clipboard Unblocked"
+step start "Protection Started on"
+say "copying $copies ${picture} pictures, 300 ms apart, in groups that end with the alarm"
+group=0
+status=0
+: >"$work/copies"
+while [ "$(grep -c '^copy ' "$work/copies" || true)" -lt "$copies" ] && [ $group -lt $((copies / 2)) ]; do
+    group=$((group + 1))
+    alarms=$(count_log "Alarm Raised")
+    run_probe copy-pictures 4 300 "$width" "$height" $((group * 10)) >>"$work/copies" ||
+        fail "the picture probe failed"
+    deadline=$((SECONDS + 5))
+    while [ "$(count_log "Alarm Raised")" -le "$alarms" ] && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
+    if [ "$(count_log "Alarm Raised")" -gt "$alarms" ]; then
+        # The alarm stopped monitoring and blocked the clipboard: start again with the count at zero.
+        # What was measured so far still counts if the program cannot be brought back.
+        if ! (act ok-warning && step unblock "Clipboard Unblocked" && step start "Protection Started on"); then
+            say "could not start monitoring again after the alarm; the figures cover $group group(s)"
+            status=1
+            break
+        fi
+    else
+        say "group $group raised no alarm"
+    fi
+done
+"$live" join "$work/copies" "$log"
+exit $status

@@ -1,0 +1,281 @@
+// Another program beside zanthrel.exe under Wine, for the live measurements:
+//   exposure COUNT SPACING_MS            puts a text on the clipboard COUNT times and prints how long it
+//                                        stayed there (blocking must be on)
+//   copy-pictures COUNT SPACING_MS W H SEED
+//                                        copies up to COUNT bitmaps as Print Screen would, until the
+//                                        clipboard is emptied; prints `copy <ns>` (wall clock, as Linux
+//                                        reads it) for each
+//   do STEP...                           works zanthrel.exe's window: start, stop, block, unblock (clicks
+//                                        that must change the button's caption), ok-warning (closes the
+//                                        alarm's box)
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/main_window_layout.h"
+#include "app/texts.h"
+#include "bench/live/live_figures.h"
+#include "bench/live/test_picture.h"
+#include "platform/runtime_error.h"
+#include "platform/win32/control_ids.h"
+#include "platform/win32/win32_handle.h"
+
+namespace {
+
+using namespace zanthrel;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+[[noreturn]] void fail(const std::string& what) {
+    throw RuntimeError(ErrorKind::PlatformFailure, what);
+}
+
+std::int64_t wallNs() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const std::int64_t ticks = (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return (ticks - 116444736000000000LL) * 100;  // 100-ns steps since 1601 to ns since 1970
+}
+
+void print(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+// Handles whatever arrives until the deadline or until `done` holds, waking at least every millisecond
+// so that a missed notification costs a millisecond, not the deadline.
+template <typename Done>
+bool pumpUntil(Clock::time_point deadline, Done&& done) {
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        if (done()) return true;
+        if (Clock::now() >= deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+    }
+}
+
+// A hidden window that opens the clipboard and hears of its changes.
+class ClipboardUser {
+public:
+    ClipboardUser()
+        : window_(CreateWindowExW(0, L"STATIC", L"zanthrel live probe", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr)) {
+        if (!window_) fail("CreateWindowEx failed");
+        AddClipboardFormatListener(window_.get());
+    }
+    ~ClipboardUser() { RemoveClipboardFormatListener(window_.get()); }
+    ClipboardUser(const ClipboardUser&) = delete;
+    ClipboardUser& operator=(const ClipboardUser&) = delete;
+
+    // Puts `data` under `format` and returns the wall-clock time just before the clipboard is closed,
+    // which is when other programs are told. The clipboard takes ownership of `data`.
+    std::int64_t put(UINT format, HANDLE data) {
+        // zanthrel.exe opens the clipboard to empty it; wait for our turn.
+        if (!pumpUntil(Clock::now() + 2s, [&] { return OpenClipboard(window_.get()) != FALSE; }))
+            fail("the clipboard stayed open for 2 s");
+        EmptyClipboard();
+        const bool taken = SetClipboardData(format, data) != nullptr;
+        const std::int64_t stamp = wallNs();
+        CloseClipboard();
+        if (!taken) fail("SetClipboardData refused the data");
+        return stamp;
+    }
+
+private:
+    win32::WindowHandle window_;
+};
+
+bool clipboardEmpty() {
+    return CountClipboardFormats() == 0;
+}
+
+HANDLE textBlock(const std::wstring& text) {
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (!block) fail("no memory for the text");
+    std::memcpy(GlobalLock(block), text.c_str(), bytes);
+    GlobalUnlock(block);
+    return block;
+}
+
+int exposure(int count, std::chrono::milliseconds spacing) {
+    ClipboardUser user;
+    std::vector<double> samples;
+    int kept = 0;
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        pumpUntil(start + i * spacing, [] { return false; });
+        const std::int64_t copied = user.put(CF_UNICODETEXT, textBlock(L"exposure probe " + std::to_wstring(i)));
+        if (!pumpUntil(Clock::now() + 1s, clipboardEmpty)) {
+            ++kept;
+            continue;
+        }
+        samples.push_back(static_cast<double>(wallNs() - copied) / 1e6);
+    }
+    const live::Summary summary = live::summarize(samples);
+    print(live::figureLine("block_exposure_median_ms", summary.median, "ms"));
+    print(live::figureLine("block_exposure_p90_ms", summary.p90, "ms"));
+    print(live::figureLine("block_exposure_max_ms", summary.max, "ms"));
+    print(live::figureLine("block_exposure_kept", kept, "times"));
+    return 0;
+}
+
+// A device-dependent bitmap of the screen's format, as Print Screen puts on the clipboard.
+win32::BitmapHandle screenLikeBitmap(int width, int height, std::uint32_t seed) {
+    const std::vector<std::uint32_t> pixels = live::desktopLikePixels(width, height, seed);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down, as the pixels are
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    const win32::ScreenDc screen;
+    win32::BitmapHandle bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+    if (!bitmap || SetDIBits(screen.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(), &info,
+                             DIB_RGB_COLORS) != height)
+        fail("could not make the bitmap");
+    return bitmap;
+}
+
+int copyPictures(int count, std::chrono::milliseconds spacing, int width, int height, int seed) {
+    ClipboardUser user;
+    win32::BitmapHandle next = screenLikeBitmap(width, height, static_cast<std::uint32_t>(seed));
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        // Emptied before the next copy: the alarm blocked the clipboard, so further copies prove nothing.
+        if (pumpUntil(start + i * spacing, [i] { return i > 0 && clipboardEmpty(); })) {
+            std::fprintf(stderr, "live probe: the clipboard was emptied after %d copies\n", i);
+            return 0;
+        }
+        print("copy " + std::to_string(user.put(CF_BITMAP, next.release())));
+        if (i + 1 < count) next = screenLikeBitmap(width, height, static_cast<std::uint32_t>(seed + i + 1));
+    }
+    // The alarm blocks the clipboard after the fourth capture; until then the picture stays offered.
+    pumpUntil(Clock::now() + 5s, clipboardEmpty);
+    return 0;
+}
+
+struct Search {
+    const wchar_t* className;
+    const wchar_t* caption;
+    DWORD processId;  // 0: any
+    HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND window, LPARAM parameter) noexcept {
+    auto& search = *reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[64] = {}, caption[64] = {};
+    GetClassNameW(window, className, 64);
+    GetWindowTextW(window, caption, 64);
+    if ((search.processId && owner != search.processId) || !IsWindowVisible(window) ||
+        std::wcscmp(className, search.className) != 0 || std::wcscmp(caption, search.caption) != 0)
+        return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+HWND waitForWindow(const wchar_t* className, const wchar_t* caption, DWORD processId, std::chrono::seconds timeout) {
+    Search search{className, caption, processId, nullptr};
+    pumpUntil(Clock::now() + timeout, [&] {
+        EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    });
+    return search.found;
+}
+
+std::wstring widen(std::string_view text) {
+    return {text.begin(), text.end()};  // the captions are ASCII
+}
+
+std::wstring textOf(HWND window) {
+    wchar_t text[256] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
+    return text;
+}
+
+HWND button(HWND main, std::string_view name) {
+    const auto& controls = mainWindowLayout().controls;
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].name == name) return GetDlgItem(main, win32::kMainControlIdBase + static_cast<int>(i));
+    fail("no control " + std::string(name));
+}
+
+// Clicks a button once it can be clicked and waits for the caption the click must give it.
+void click(HWND target, std::string_view captionAfter, const std::string& step) {
+    if (!target) fail(step + ": the button is missing");
+    if (!pumpUntil(Clock::now() + 10s, [&] { return IsWindowEnabled(target) != FALSE; }))
+        fail(step + ": the button stayed disabled");
+    PostMessageW(target, BM_CLICK, 0, 0);
+    const std::wstring expected = widen(captionAfter);
+    if (!pumpUntil(Clock::now() + 10s, [&] { return textOf(target) == expected; }))
+        fail(step + ": the click did not take effect");
+}
+
+int steps(const std::vector<std::string>& names) {
+    const HWND main = waitForWindow(win32::kMainWindowClass, L"Zanthrel", 0, 30s);
+    if (!main) fail("no Zanthrel window within 30 s");
+    DWORD processId = 0;
+    GetWindowThreadProcessId(main, &processId);
+    for (const std::string& step : names) {
+        if (step == "start") {
+            click(button(main, "cmdStartPause"), texts::kStopCaption, step);
+        } else if (step == "stop") {
+            click(button(main, "cmdStartPause"), texts::kStartCaption, step);
+        } else if (step == "block") {
+            click(button(main, "cmdEnableDisable"), texts::kUnblockCaption, step);
+        } else if (step == "unblock") {
+            click(button(main, "cmdEnableDisable"), texts::kBlockCaption, step);
+        } else if (step == "ok-warning") {
+            const std::wstring title = widen(texts::kWarningTitle);
+            const HWND box = waitForWindow(L"#32770", title.c_str(), processId, 10s);
+            if (!box) fail("no warning box within 10 s");
+            PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+            if (!pumpUntil(Clock::now() + 10s, [&] { return IsWindow(box) == FALSE; }))
+                fail("the warning box did not close on OK");
+        } else {
+            fail("unknown step " + step);
+        }
+    }
+    return 0;
+}
+
+int number(const char* text, const char* what) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (!*text || *end || value < 0 || value > 1'000'000) fail(std::string("bad ") + what + ": " + text);
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    try {
+        const std::string_view mode = argc > 1 ? argv[1] : "";
+        if (mode == "exposure" && argc == 4)
+            return exposure(number(argv[2], "count"), std::chrono::milliseconds(number(argv[3], "spacing")));
+        if (mode == "copy-pictures" && argc == 7)
+            return copyPictures(number(argv[2], "count"), std::chrono::milliseconds(number(argv[3], "spacing")),
+                                number(argv[4], "width"), number(argv[5], "height"), number(argv[6], "seed"));
+        if (mode == "do" && argc > 2) return steps({argv + 2, argv + argc});
+        std::fprintf(stderr,
+                     "usage: zanthrel_live_probe exposure COUNT SPACING_MS\n"
+                     "       zanthrel_live_probe copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED\n"
+                     "       zanthrel_live_probe do start|stop|block|unblock|ok-warning...\n");
+        return 2;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "live probe: %s\n", error.what());
+        return 1;
+    }
+}
