@@ -9,6 +9,10 @@
 namespace zanthrel {
 namespace {
 
+[[noreturn]] void throwOutOfMemory() {
+    throw RuntimeError(ErrorKind::OutOfMemory, "Out of memory");
+}
+
 bool allZero(const std::uint32_t* pixels, std::size_t count) noexcept {
     // OR-ing a block at a time vectorises; checking between blocks still stops soon after a set pixel.
     constexpr std::size_t kBlock = 1024;
@@ -37,11 +41,12 @@ public:
         if (rows_.top && rows_.stride >= pictureWidth) return;
         rows_ = {};
         const std::size_t lineBytes = static_cast<std::size_t>(width_) * sizeof(std::int32_t);
+        if (lineBytes > kMaxLineBytes) throwOutOfMemory();
         bandLines_ = static_cast<std::int32_t>(std::clamp<std::size_t>(bandBytes / lineBytes, 1, height_));
         try {
             band_.resize(static_cast<std::size_t>(bandLines_) * static_cast<std::size_t>(width_));
         } catch (const std::bad_alloc&) {
-            throw RuntimeError(ErrorKind::OutOfMemory, "Out of memory");
+            throwOutOfMemory();
         }
     }
 

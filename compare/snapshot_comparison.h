@@ -12,8 +12,10 @@ enum class ComparisonMode {
     // The same verdicts and failures, from the pixels the pictures cover rather than whole buffers: work
     // and memory follow the pictures' sizes, not the region's (see coveredPixelsEqual). Answers True at
     // once when both holders share the very same picture object. A picture known only by its digest is
-    // judged by sameDeliveredContent instead of reading as zeros. Never uses the two pixel buffers, and
-    // so never fails for want of memory for them: they are empty after every call, failed or not.
+    // judged by sameDeliveredContent instead of reading as zeros. Never uses the two pixel buffers: they
+    // are empty after every call, failed or not. Its memory stays within 64 MB, so where the literal
+    // reading would need more it may fail with OutOfMemory instead: for a picture that must be read
+    // through scan lines, one of which is longer than 32 MB.
     Fast,
 };
 

@@ -212,6 +212,26 @@ TEST(FastComparison, MemoryFollowsThePicturesNotTheRegionTheyWiden) {
     }
 }
 
+// A picture in graphics memory with one scan line longer than any band may be.
+class EndlessLine final : public Picture {
+public:
+    std::int32_t width() const override { return static_cast<std::int32_t>(kMaxLineBytes / 4 + 1); }
+    std::int32_t height() const override { return 1; }
+    void readScanLines(const BitmapInfoHeader&, std::uint32_t, std::uint32_t, std::int32_t*) const noexcept override {
+        ADD_FAILURE() << "read into a band beyond the bound";
+    }
+};
+
+TEST(FastComparison, RefusesABandBeyondItsBoundRatherThanGrowWithOneScanLine) {
+    SnapshotComparison fast(ComparisonMode::Fast);
+    try {
+        fast.CompareSnapshots(holder(std::make_shared<EndlessLine>(), 1, 1), holder(nullptr));
+        ADD_FAILURE() << "compared";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.kind(), ErrorKind::OutOfMemory);
+    }
+}
+
 // A picture too large to decode: no pixels, only the digest of what its owner delivered.
 class DigestOnlyPicture final : public Picture {
 public:
