@@ -43,8 +43,11 @@ public:
         const std::size_t lineBytes = static_cast<std::size_t>(width_) * sizeof(std::int32_t);
         if (lineBytes > kMaxLineBytes) throwOutOfMemory();
         bandLines_ = static_cast<std::int32_t>(std::clamp<std::size_t>(bandBytes / lineBytes, 1, height_));
+        const std::size_t elements = static_cast<std::size_t>(bandLines_) * static_cast<std::size_t>(width_);
         try {
-            band_.resize(static_cast<std::size_t>(bandLines_) * static_cast<std::size_t>(width_));
+            // From empty, so that the band gets exactly its size rather than the vector's growth margin.
+            if (band_.size() < elements) std::vector<std::int32_t>().swap(band_);
+            band_.resize(std::max(band_.size(), elements));
         } catch (const std::bad_alloc&) {
             throwOutOfMemory();
         }
