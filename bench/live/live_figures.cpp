@@ -149,6 +149,39 @@ Detections pairDetections(const std::vector<std::int64_t>& copies, const std::ve
     return result;
 }
 
+std::string LineStamper::feed(std::string_view chunk, std::int64_t ns) {
+    pending_.append(chunk);
+    const std::string stamp = std::to_string(ns) + ' ';
+    std::string out;
+    std::size_t begin = 0;
+    for (std::size_t end; (end = pending_.find('\n', begin)) != std::string::npos; begin = end + 1)
+        out.append(stamp).append(pending_, begin, end + 1 - begin);
+    pending_.erase(0, begin);
+    return out;
+}
+
+std::string LineStamper::finish(std::int64_t ns) {
+    if (pending_.empty()) return {};
+    std::string out = std::to_string(ns) + ' ' + pending_ + '\n';
+    pending_.clear();
+    return out;
+}
+
+CpuShare cpuShare(const CpuTime& before, const CpuTime& after, double elapsedSeconds, double tickSeconds) {
+    CpuShare share;
+    if (elapsedSeconds <= 0) return share;
+    const auto percent = [elapsedSeconds](double seconds) { return seconds / elapsedSeconds * 100; };
+    share.whole =
+        after.ticks >= before.ticks ? percent(static_cast<double>(after.ticks - before.ticks) * tickSeconds) : 0;
+    // A thread that ended took its time out of the sum, which may even shrink: then only the ticks tell.
+    const bool threadsKnown = after.threadsNs >= before.threadsNs;
+    share.threads = threadsKnown ? percent(static_cast<double>(after.threadsNs - before.threadsNs) / 1e9) : 0;
+    // The ticks round to whole steps either way; beyond two steps more they saw time the sum lost.
+    const bool threadsLost = !threadsKnown || share.whole > share.threads + percent(2 * tickSeconds);
+    share.best = threadsLost ? share.whole : share.threads;
+    return share;
+}
+
 std::optional<std::uint64_t> statCpuTicks(std::string_view statLine) {
     // The command name in parentheses may itself hold spaces and parentheses; the fields follow the last ')'.
     const std::size_t close = statLine.rfind(')');

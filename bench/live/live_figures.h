@@ -58,6 +58,32 @@ struct LogMarkers {
 Detections pairDetections(const std::vector<std::int64_t>& copies, const std::vector<StampedLine>& log,
                           const LogMarkers& markers);
 
+// Splits what arrives in chunks into lines, each prefixed with the time at which its end arrived:
+// `<ns> <line>\n`. A line counts as written when it is complete, not when its first part came.
+class LineStamper {
+public:
+    std::string feed(std::string_view chunk, std::int64_t ns);
+    // What is left without a line end, stamped now; empty when nothing is left.
+    std::string finish(std::int64_t ns);
+
+private:
+    std::string pending_;
+};
+
+// A process's CPU time two ways: the sum over its threads of their time on the CPU in nanoseconds
+// (threads that end in between take theirs with them), and the process's utime + stime in clock ticks
+// (whole, but in 10 ms steps: too coarse alone for tenths of a percent over 10 s).
+struct CpuTime {
+    std::uint64_t threadsNs = 0;
+    std::uint64_t ticks = 0;
+};
+struct CpuShare {
+    double best = 0;  // what to report, in % of one core
+    double threads = 0;
+    double whole = 0;
+};
+CpuShare cpuShare(const CpuTime& before, const CpuTime& after, double elapsedSeconds, double tickSeconds);
+
 // CPU time from /proc: utime + stime in clock ticks from a `/proc/<pid>/stat` line, and the time on
 // the CPU in nanoseconds from a `/proc/<pid>/task/<tid>/schedstat` line.
 std::optional<std::uint64_t> statCpuTicks(std::string_view statLine);

@@ -110,6 +110,42 @@ TEST(LiveFigures, ProcFieldsAreFoundPastAnyCommandName) {
     EXPECT_FALSE(schedstatRunNs(""));
 }
 
+TEST(LiveFigures, LinesAreStampedWhenTheirEndArrives) {
+    LineStamper stamper;
+    EXPECT_EQ(stamper.feed("Protection Sta", 100), "");
+    EXPECT_EQ(stamper.feed("rted\nNew Screen\n\nNew", 250), "250 Protection Started\n250 New Screen\n250 \n");
+    EXPECT_EQ(stamper.feed("", 300), "");
+    EXPECT_EQ(stamper.feed(" again\r\n", 400), "400 New again\r\n");
+    EXPECT_EQ(stamper.finish(500), "");
+    EXPECT_EQ(stamper.feed("cut off", 600), "");
+    EXPECT_EQ(stamper.finish(700), "700 cut off\n");
+    // Every stamped line parses back to its text.
+    const auto parsed = parseStampedLine("400 New again\r\n");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->text, "New again");
+}
+
+TEST(LiveFigures, CpuShareTrustsTheThreadSumUnlessThreadsEnded) {
+    constexpr double kTick = 0.01;
+    // 60 ms of 10 s on the threads; the ticks saw 5 steps of 10 ms: the finer sum wins.
+    CpuShare share = cpuShare({1'000'000'000, 700}, {1'060'000'000, 705}, 10, kTick);
+    EXPECT_NEAR(share.best, 0.6, 1e-9);
+    EXPECT_NEAR(share.whole, 0.5, 1e-9);
+
+    // A thread that used 300 ms ended in between: the sum lost it, the ticks did not.
+    share = cpuShare({1'000'000'000, 700}, {1'010'000'000, 731}, 10, kTick);
+    EXPECT_NEAR(share.best, 3.1, 1e-9);
+
+    // The sum even shrank: it must not wrap round to an absurd figure.
+    share = cpuShare({5'000'000'000, 700}, {1'000'000'000, 702}, 10, kTick);
+    EXPECT_NEAR(share.best, 0.2, 1e-9);
+    EXPECT_LT(share.threads, 100);
+
+    // Nothing at all, and no time elapsed.
+    EXPECT_EQ(cpuShare({7, 7}, {7, 7}, 10, kTick).best, 0);
+    EXPECT_EQ(cpuShare({0, 0}, {1'000'000, 1}, 0, kTick).best, 0);
+}
+
 TEST(LivePictures, EverySeedGivesAnotherPictureOfTheSize) {
     constexpr int kWidth = 320, kHeight = 200;
     for (std::uint32_t seed = 1; seed < 25; ++seed) {

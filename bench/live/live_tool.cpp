@@ -47,35 +47,18 @@ bool writeAll(int fd, std::string_view data) {
 }
 
 int relay() {
-    std::string pending;
+    live::LineStamper stamper;
     char buffer[65536];
     for (;;) {
         const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
         if (got <= 0) break;
-        // A line counts as logged when its end arrives.
-        const std::string stamp = std::to_string(wallNs()) + ' ';
-        pending.append(buffer, static_cast<std::size_t>(got));
-        std::string out;
-        std::size_t begin = 0;
-        for (std::size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1)
-            out += stamp + pending.substr(begin, end + 1 - begin);
-        pending.erase(0, begin);
-        if (!writeAll(STDOUT_FILENO, out)) return 1;
+        if (!writeAll(STDOUT_FILENO, stamper.feed({buffer, static_cast<std::size_t>(got)}, wallNs()))) return 1;
     }
-    if (!pending.empty()) writeAll(STDOUT_FILENO, std::to_string(wallNs()) + ' ' + pending + '\n');
-    return 0;
+    return writeAll(STDOUT_FILENO, stamper.finish(wallNs())) ? 0 : 1;
 }
 
-// A process's CPU time two ways: the sum over its threads of their time on the CPU in nanoseconds
-// (threads that end in between are lost), and the process's utime + stime in clock ticks (whole, but
-// counted in 10 ms steps: too coarse on its own for figures of a tenth of a percent over 10 s).
-struct CpuTime {
-    std::uint64_t threadsNs = 0;
-    std::uint64_t ticks = 0;
-};
-
-CpuTime cpuTimeOf(const std::string& pid) {
-    CpuTime time;
+live::CpuTime cpuTimeOf(const std::string& pid) {
+    live::CpuTime time;
     const auto ticks = live::statCpuTicks(readFile("/proc/" + pid + "/stat"));
     if (!ticks) throw RuntimeError(ErrorKind::PlatformFailure, "no process " + pid);
     time.ticks = *ticks;
@@ -98,21 +81,18 @@ int cpu(double seconds, const std::vector<std::string>& labelled) {
         if (equals == std::string::npos) throw RuntimeError(ErrorKind::PlatformFailure, "expected LABEL=PID: " + item);
         processes.emplace_back(item.substr(0, equals), item.substr(equals + 1));
     }
-    std::vector<CpuTime> before;
+    std::vector<live::CpuTime> before;
     for (const auto& process : processes) before.push_back(cpuTimeOf(process.second));
     const auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    std::vector<CpuTime> after;
+    std::vector<live::CpuTime> after;
     for (const auto& process : processes) after.push_back(cpuTimeOf(process.second));
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double tickSeconds = 1.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
     for (std::size_t i = 0; i < processes.size(); ++i) {
-        const double threads = static_cast<double>(after[i].threadsNs - before[i].threadsNs) / 1e9 / elapsed * 100;
-        const double whole = static_cast<double>(after[i].ticks - before[i].ticks) * tickSeconds / elapsed * 100;
-        // The thread sum unless threads that ended took time the tick count saw beyond its 10 ms steps.
-        const double best = whole > threads + 2 * tickSeconds / elapsed * 100 ? whole : threads;
-        std::printf("%s %s %s %s\n", processes[i].first.c_str(), live::formatFigure(best).c_str(),
-                    live::formatFigure(threads).c_str(), live::formatFigure(whole).c_str());
+        const live::CpuShare share = live::cpuShare(before[i], after[i], elapsed, tickSeconds);
+        std::printf("%s %s %s %s\n", processes[i].first.c_str(), live::formatFigure(share.best).c_str(),
+                    live::formatFigure(share.threads).c_str(), live::formatFigure(share.whole).c_str());
     }
     return 0;
 }

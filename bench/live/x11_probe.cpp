@@ -251,8 +251,7 @@ int exposure(int count, std::chrono::milliseconds spacing) {
 // alarm blocks the clipboard), after the last picture at the latest 5 s later.
 int copyPictures(int count, std::chrono::milliseconds spacing, int width, int height, int seed) {
     std::vector<std::vector<std::uint8_t>> pictures;
-    for (int i = 0; i < count; ++i)
-        pictures.push_back(pngOf(width, height, static_cast<std::uint32_t>(seed + i)));
+    for (int i = 0; i < count; ++i) pictures.push_back(pngOf(width, height, static_cast<std::uint32_t>(seed + i)));
     SelectionOwner owner;
     const xcb_atom_t png = owner.atom("image/png");
     bool asked = false;
