@@ -64,6 +64,39 @@ std::string figureLine(std::string_view name, double value, std::string_view uni
     return line;
 }
 
+std::vector<std::string> exposureFigures(const std::vector<double>& samplesMs, int kept) {
+    const Summary summary = summarize(samplesMs);
+    return {figureLine("block_exposure_median_ms", summary.median, "ms"),
+            figureLine("block_exposure_p90_ms", summary.p90, "ms"),
+            figureLine("block_exposure_max_ms", summary.max, "ms"), figureLine("block_exposure_kept", kept, "times")};
+}
+
+ProbeCommand parseProbeCommand(const std::vector<std::string_view>& arguments) {
+    const auto numbers = [&](std::initializer_list<int*> into) {
+        if (arguments.size() != into.size() + 1) return false;
+        std::size_t i = 1;
+        for (int* target : into) {
+            const auto value = parseNumber<int>(arguments[i++]);
+            if (!value || *value < 0 || *value > 1'000'000) return false;
+            *target = *value;
+        }
+        return true;
+    };
+    ProbeCommand command;
+    const std::string_view mode = arguments.empty() ? "" : arguments[0];
+    if (mode == "exposure" && numbers({&command.count, &command.spacingMs})) {
+        command.mode = ProbeCommand::Mode::Exposure;
+    } else if (mode == "copy-pictures" &&
+               numbers({&command.count, &command.spacingMs, &command.width, &command.height, &command.seed}) &&
+               command.width > 0 && command.height > 0) {
+        command.mode = ProbeCommand::Mode::CopyPictures;
+    } else if (mode == "do" && arguments.size() > 1) {
+        command.mode = ProbeCommand::Mode::Steps;
+        command.steps.assign(arguments.begin() + 1, arguments.end());
+    }
+    return command;
+}
+
 std::optional<StampedLine> parseStampedLine(std::string_view line) {
     const std::size_t space = line.find(' ');
     if (space == std::string_view::npos) return std::nullopt;

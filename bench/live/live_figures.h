@@ -25,6 +25,21 @@ std::string formatFigure(double value);
 // One figure as the benchmarks print them: `name value unit`.
 std::string figureLine(std::string_view name, double value, std::string_view unit);
 
+// The figures of an exposure run: how long each copied text stayed (samples in ms), and how many
+// copies nobody took away within the probe's patience.
+std::vector<std::string> exposureFigures(const std::vector<double>& samplesMs, int kept);
+
+// What a clipboard probe was asked to do, from its arguments after the program's name:
+//   exposure COUNT SPACING_MS | copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED | do STEP...
+// Anything else, or a number out of range (0 to 1000000; a picture at least 1x1), is Usage.
+struct ProbeCommand {
+    enum class Mode { Usage, Exposure, CopyPictures, Steps };
+    Mode mode = Mode::Usage;
+    int count = 0, spacingMs = 0, width = 0, height = 0, seed = 0;
+    std::vector<std::string> steps;
+};
+ProbeCommand parseProbeCommand(const std::vector<std::string_view>& arguments);
+
 // A line of the program's log as the relay recorded it: `<nanoseconds since the epoch> <text>`.
 struct StampedLine {
     std::int64_t ns = 0;

@@ -146,6 +146,40 @@ TEST(LiveFigures, CpuShareTrustsTheThreadSumUnlessThreadsEnded) {
     EXPECT_EQ(cpuShare({0, 0}, {1'000'000, 1}, 0, kTick).best, 0);
 }
 
+TEST(LiveFigures, ProbeCommandsTakeOnlyWholeNumbersInRange) {
+    using Mode = ProbeCommand::Mode;
+    const ProbeCommand copy = parseProbeCommand({"copy-pictures", "4", "300", "1920", "1080", "10"});
+    EXPECT_EQ(copy.mode, Mode::CopyPictures);
+    EXPECT_EQ(copy.count, 4);
+    EXPECT_EQ(copy.spacingMs, 300);
+    EXPECT_EQ(copy.width, 1920);
+    EXPECT_EQ(copy.height, 1080);
+    EXPECT_EQ(copy.seed, 10);
+    EXPECT_EQ(parseProbeCommand({"exposure", "100", "50"}).mode, Mode::Exposure);
+    EXPECT_EQ(parseProbeCommand({"do", "ok-warning", "unblock"}).steps,
+              (std::vector<std::string>{"ok-warning", "unblock"}));
+
+    for (const std::vector<std::string_view>& refused :
+         std::vector<std::vector<std::string_view>>{{},
+                                                    {"exposure", "100"},
+                                                    {"exposure", "100", "50", "1"},
+                                                    {"exposure", "-1", "50"},
+                                                    {"exposure", "1e3", "50"},
+                                                    {"exposure", "2000000", "50"},
+                                                    {"exposure", "99999999999999999999", "50"},
+                                                    {"copy-pictures", "4", "300", "0", "1080", "1"},
+                                                    {"do"},
+                                                    {"paste", "1", "2"}})
+        EXPECT_EQ(parseProbeCommand(refused).mode, Mode::Usage) << refused.size();
+}
+
+TEST(LiveFigures, ExposureFiguresSayHowManyCopiesWereNeverTakenAway) {
+    EXPECT_EQ(exposureFigures({2, 1, 3}, 0),
+              (std::vector<std::string>{"block_exposure_median_ms 2 ms", "block_exposure_p90_ms 3 ms",
+                                        "block_exposure_max_ms 3 ms", "block_exposure_kept 0 times"}));
+    EXPECT_EQ(exposureFigures({}, 5).back(), "block_exposure_kept 5 times");
+}
+
 TEST(LivePictures, EverySeedGivesAnotherPictureOfTheSize) {
     constexpr int kWidth = 320, kHeight = 200;
     for (std::uint32_t seed = 1; seed < 25; ++seed) {

@@ -207,13 +207,6 @@ std::vector<std::uint8_t> pngOf(int width, int height, std::uint32_t seed) {
     return {png.data().begin(), png.data().end()};
 }
 
-int number(const char* text, const char* what) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (!*text || *end || value < 0 || value > 1'000'000) fail(std::string("bad ") + what + ": " + text);
-    return static_cast<int>(value);
-}
-
 void print(const std::string& line) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
@@ -238,11 +231,7 @@ int exposure(int count, std::chrono::milliseconds spacing) {
         }
         samples.push_back(static_cast<double>(owner.lostAtNs() - copied) / 1e6);
     }
-    const live::Summary summary = live::summarize(samples);
-    print(live::figureLine("block_exposure_median_ms", summary.median, "ms"));
-    print(live::figureLine("block_exposure_p90_ms", summary.p90, "ms"));
-    print(live::figureLine("block_exposure_max_ms", summary.max, "ms"));
-    print(live::figureLine("block_exposure_kept", kept, "times"));
+    for (const std::string& line : live::exposureFigures(samples, kept)) print(line);
     return 0;
 }
 
@@ -278,19 +267,20 @@ int copyPictures(int count, std::chrono::milliseconds spacing, int width, int he
 
 int main(int argc, char* argv[]) {
     try {
-        const std::string_view mode = argc > 1 ? argv[1] : "";
-        if (mode == "exposure" && argc == 4)
-            return exposure(number(argv[2], "count"), std::chrono::milliseconds(number(argv[3], "spacing")));
-        if (mode == "copy-pictures" && argc == 7)
-            return copyPictures(number(argv[2], "count"), std::chrono::milliseconds(number(argv[3], "spacing")),
-                                number(argv[4], "width"), number(argv[5], "height"), number(argv[6], "seed"));
+        const live::ProbeCommand command = live::parseProbeCommand({argv + (argc > 0 ? 1 : 0), argv + argc});
+        const std::chrono::milliseconds spacing(command.spacingMs);
+        switch (command.mode) {
+            case live::ProbeCommand::Mode::Exposure: return exposure(command.count, spacing);
+            case live::ProbeCommand::Mode::CopyPictures:
+                return copyPictures(command.count, spacing, command.width, command.height, command.seed);
+            default: break;
+        }
         std::fprintf(stderr,
-                     "usage: %s exposure COUNT SPACING_MS\n"
-                     "       %s copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED\n",
-                     argv[0], argv[0]);
+                     "usage: zanthrel_live_x11 exposure COUNT SPACING_MS\n"
+                     "       zanthrel_live_x11 copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED\n");
         return 2;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "x11 probe: %s\n", error.what());
+        std::fprintf(stderr, "zanthrel_live_x11: %s\n", error.what());
         return 1;
     }
 }

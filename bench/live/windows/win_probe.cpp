@@ -120,11 +120,7 @@ int exposure(int count, std::chrono::milliseconds spacing) {
         }
         samples.push_back(static_cast<double>(wallNs() - copied) / 1e6);
     }
-    const live::Summary summary = live::summarize(samples);
-    print(live::figureLine("block_exposure_median_ms", summary.median, "ms"));
-    print(live::figureLine("block_exposure_p90_ms", summary.p90, "ms"));
-    print(live::figureLine("block_exposure_max_ms", summary.max, "ms"));
-    print(live::figureLine("block_exposure_kept", kept, "times"));
+    for (const std::string& line : live::exposureFigures(samples, kept)) print(line);
     return 0;
 }
 
@@ -251,31 +247,26 @@ int steps(const std::vector<std::string>& names) {
     return 0;
 }
 
-int number(const char* text, const char* what) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (!*text || *end || value < 0 || value > 1'000'000) fail(std::string("bad ") + what + ": " + text);
-    return static_cast<int>(value);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
     try {
-        const std::string_view mode = argc > 1 ? argv[1] : "";
-        if (mode == "exposure" && argc == 4)
-            return exposure(number(argv[2], "count"), std::chrono::milliseconds(number(argv[3], "spacing")));
-        if (mode == "copy-pictures" && argc == 7)
-            return copyPictures(number(argv[2], "count"), std::chrono::milliseconds(number(argv[3], "spacing")),
-                                number(argv[4], "width"), number(argv[5], "height"), number(argv[6], "seed"));
-        if (mode == "do" && argc > 2) return steps({argv + 2, argv + argc});
+        const live::ProbeCommand command = live::parseProbeCommand({argv + (argc > 0 ? 1 : 0), argv + argc});
+        const std::chrono::milliseconds spacing(command.spacingMs);
+        switch (command.mode) {
+            case live::ProbeCommand::Mode::Exposure: return exposure(command.count, spacing);
+            case live::ProbeCommand::Mode::CopyPictures:
+                return copyPictures(command.count, spacing, command.width, command.height, command.seed);
+            case live::ProbeCommand::Mode::Steps: return steps(command.steps);
+            default: break;
+        }
         std::fprintf(stderr,
                      "usage: zanthrel_live_probe exposure COUNT SPACING_MS\n"
                      "       zanthrel_live_probe copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED\n"
                      "       zanthrel_live_probe do start|stop|block|unblock|ok-warning...\n");
         return 2;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "live probe: %s\n", error.what());
+        std::fprintf(stderr, "zanthrel_live_probe: %s\n", error.what());
         return 1;
     }
 }
