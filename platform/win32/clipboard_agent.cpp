@@ -14,6 +14,7 @@ namespace zanthrel::win32 {
 struct ClipboardAgent::Shared {
     HWND window = nullptr;
     UINT message = 0;
+    DWORD deadlineMs = 0;
     std::thread thread;
 
     mutable std::mutex mutex;
@@ -73,6 +74,17 @@ void markStarted(Shared& shared, DWORD sequence) {
     shared.status.sequence = sequence;
 }
 
+// Whether the clipboard's owner, if another program's window, answers a message within the deadline. One
+// that does not would leave us inside GetClipboardData with the clipboard open, for everyone, for as long
+// as the system waits on it (a minute under Wine); it is not asked for its picture at all.
+bool ownerAnswers(DWORD timeoutMs) {
+    const HWND owner = GetClipboardOwner();
+    DWORD process = 0;
+    if (!owner || !GetWindowThreadProcessId(owner, &process) || process == GetCurrentProcessId()) return true;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result) != 0;
+}
+
 PictureRef pictureOfBlock(Shared& shared, HANDLE handle) {
     const GlobalLockScope block(handle);
     if (!block.data()) return nullptr;
@@ -115,7 +127,8 @@ PictureRef pictureOnOpenClipboard(Shared& shared) {
     return handle ? Win32Picture::copyOf(handle) : nullptr;
 }
 
-ClipboardReading read(Shared& shared) {
+ClipboardReading read(Shared& shared, DWORD deadlineMs) {
+    if (!ownerAnswers(deadlineMs)) return {GetClipboardSequenceNumber(), nullptr, false, true};
     const OpenClipboardScope open(shared.window);
     if (!open.open()) return {GetClipboardSequenceNumber(), nullptr, true};
     // Nobody can change the clipboard while we hold it, so this number belongs to what we read.
@@ -147,15 +160,15 @@ void run(const std::shared_ptr<Shared>& shared) {
         shared->status.requested = shared->wantClear || shared->wantRead;
         shared->status.job = clearing ? AgentJob::Clear : AgentJob::Read;
         ++shared->status.jobNumber;
-        shared->status.sequence = 0;
         shared->status.started = std::chrono::steady_clock::now();
         lock.unlock();
+        markStarted(*shared, GetClipboardSequenceNumber());
         std::optional<ClipboardReading> reading;
         std::optional<ClearOutcome> outcome;
         if (clearing)
             outcome = clear(*shared);
         else
-            reading = read(*shared);
+            reading = read(*shared, shared->deadlineMs);
         lock.lock();
         if (reading) shared->reading = std::move(reading);
         if (outcome) shared->clearOutcome = outcome;
@@ -168,9 +181,11 @@ void run(const std::shared_ptr<Shared>& shared) {
 
 }  // namespace
 
-ClipboardAgent::ClipboardAgent(HWND window, UINT message) : shared_(std::make_shared<Shared>()) {
+ClipboardAgent::ClipboardAgent(HWND window, UINT message, std::chrono::milliseconds deadline)
+    : shared_(std::make_shared<Shared>()) {
     shared_->window = window;
     shared_->message = message;
+    shared_->deadlineMs = static_cast<DWORD>(deadline.count());
     shared_->thread = std::thread([shared = shared_] { run(shared); });
 }
 

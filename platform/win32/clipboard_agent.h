@@ -11,10 +11,12 @@
 namespace zanthrel::win32 {
 
 // What one visit to the clipboard found. `held`: another program had it open, nothing was done.
+// `silent`: the clipboard's owner did not answer at all, so it was not asked for its picture.
 struct ClipboardReading {
     DWORD sequence = 0;
     PictureRef picture;
     bool held = false;
+    bool silent = false;
 };
 
 struct ClearOutcome {
@@ -28,7 +30,7 @@ enum class AgentJob { None, Read, Clear };
 struct AgentStatus {
     AgentJob job = AgentJob::None;
     std::uint64_t jobNumber = 0;  // tells one job from the next
-    DWORD sequence = 0;           // the clipboard's number once the job had it open
+    DWORD sequence = 0;           // the clipboard's number as the job began
     std::chrono::steady_clock::time_point started;
     bool requested = false;  // a job is waiting to run
 };
@@ -40,7 +42,8 @@ struct AgentStatus {
 // left to finish on its own: it holds only state it shares with nobody else.
 class ClipboardAgent {
 public:
-    ClipboardAgent(HWND window, UINT message);
+    // `deadline`: how long an owner may take to answer before it is not asked for its picture.
+    ClipboardAgent(HWND window, UINT message, std::chrono::milliseconds deadline);
     ~ClipboardAgent();
     ClipboardAgent(const ClipboardAgent&) = delete;
     ClipboardAgent& operator=(const ClipboardAgent&) = delete;

@@ -33,7 +33,13 @@ void WindowServices::setTimer(TimerId id, bool enabled, int intervalMs) {
 }
 
 void WindowServices::show(const std::string& text, const std::string& title, int style) {
-    MessageBoxW(window_.hwnd(), toWide(text).c_str(), toWide(title).c_str(), static_cast<UINT>(style));
+    {
+        const Window::ModalScope modal;
+        MessageBoxW(window_.hwnd(), toWide(text).c_str(), toWide(title).c_str(), static_cast<UINT>(style));
+    }
+    // A modal loop that the box ran inside (the dialog's) looks at its windows again after each posted
+    // message; ticks arrive as sent messages, so one is posted to have it look now.
+    PostMessageW(window_.hwnd(), WM_NULL, 0, 0);
 }
 
 void WindowServices::bringToFront() {

@@ -1,5 +1,7 @@
 #include "platform/win32/guard_events.h"
 
+#include <utility>
+
 namespace zanthrel::win32 {
 
 void GuardEvents::attach(HWND window) {
@@ -9,26 +11,41 @@ void GuardEvents::attach(HWND window) {
 }
 
 bool GuardEvents::handle(MainForm& form, UINT message) {
+    unsigned due = 0;
+    bool changed = false;
     switch (message) {
-        case kTickMessage: {
-            const unsigned due = ticks_.takeDue();
-            for (const TimerId id : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3})
-                if (due & TickService::bit(id)) form.onTimer(id);
-            // An emptying the clipboard was held open for is tried again.
-            if ((due & TickService::kCheckTick) && clipboard_.clearOwed()) form.onTimer(TimerId::Timer3);
-            afterClipboardWork(form);
-            return true;
-        }
-        case kClipboardAnswerMessage: afterClipboardWork(form); return true;
-        case WM_CLIPBOARDUPDATE:
-            // Another program changed the clipboard: blocking acts at once. Our own emptying comes back
-            // here too, and finds nothing to do.
-            afterClipboardWork(form);
-            form.onTimer(TimerId::Timer3);
-            afterClipboardWork(form);
-            return true;
+        case kTickMessage: due = ticks_.takeDue(); break;
+        case kClipboardAnswerMessage: break;
+        // Another program changed the clipboard: blocking acts at once. Our own emptying comes back here
+        // too, and finds nothing to do.
+        case WM_CLIPBOARDUPDATE: changed = true; break;
         default: return false;
     }
+    // This message is one handler deep itself. Below it, every handler must be waiting in a modal loop
+    // (ticks go on under a message box, as they must); one that is not waits on another thread's
+    // SendMessage, in the middle of changing the form, and must not have the form run under it.
+    if (Window::handlerDepth() - 1 > Window::modalDepth()) {
+        deferredTicks_ |= due;
+        deferredChange_ = deferredChange_ || changed;
+        ticks_.setChecks(true);
+        return true;
+    }
+    due |= std::exchange(deferredTicks_, 0u);
+    changed = std::exchange(deferredChange_, false) || changed;
+    run(form, due, changed);
+    return true;
+}
+
+void GuardEvents::run(MainForm& form, unsigned due, bool clipboardChanged) {
+    if (clipboardChanged) {
+        afterClipboardWork(form);
+        form.onTimer(TimerId::Timer3);
+    }
+    for (const TimerId id : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3})
+        if (due & TickService::bit(id)) form.onTimer(id);
+    // An emptying the clipboard was held open for is tried again.
+    if ((due & TickService::kCheckTick) && clipboard_.clearOwed()) form.onTimer(TimerId::Timer3);
+    afterClipboardWork(form);
 }
 
 void GuardEvents::afterClipboardWork(MainForm& form) {
@@ -45,7 +62,7 @@ void GuardEvents::afterClipboardWork(MainForm& form) {
         // A new picture is judged at once rather than on the next tick.
         form.onTimer(TimerId::Timer1);
     }
-    ticks_.setChecks(clipboard_.needsChecks());
+    ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
 }
 
 }  // namespace zanthrel::win32

@@ -24,10 +24,14 @@ public:
     bool handle(MainForm& form, UINT message);
 
 private:
+    void run(MainForm& form, unsigned due, bool clipboardChanged);
     void afterClipboardWork(MainForm& form);
 
     Win32Clipboard& clipboard_;
     TickService& ticks_;
+    // Work that arrived while a handler waited on another thread's SendMessage, for the next chance.
+    unsigned deferredTicks_ = 0;
+    bool deferredChange_ = false;
 };
 
 }  // namespace zanthrel::win32

@@ -45,7 +45,10 @@ void InformationDialog::showModal() {
     ShowWindow(hwnd(), SW_SHOW);
     SetForegroundWindow(hwnd());
     SetFocus(command1_.get());
-    runModalLoop();
+    {
+        const ModalScope modal;
+        runModalLoop();
+    }
     // Enabled again before the dialog goes, so that the system activates the caller rather than
     // some other program's window.
     if (caller) EnableWindow(caller, TRUE);

@@ -5,7 +5,7 @@
 namespace zanthrel::win32 {
 
 ClipboardAgent& Win32Clipboard::agent() {
-    if (!agent_) agent_ = std::make_unique<ClipboardAgent>(owner_ ? owner_->hwnd() : nullptr, answerMessage_);
+    if (!agent_) agent_ = std::make_unique<ClipboardAgent>(owner_ ? owner_->hwnd() : nullptr, answerMessage_, kOwnerDeadline);
     return *agent_;
 }
 
@@ -37,8 +37,13 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
         clearOwed_ = emptiedSequence_ != sequence;
     }
     if (auto reading = agent_->takeReading()) {
+        if (reading->silent && reading->sequence != silentSequence_) {
+            silentSequence_ = reading->sequence;
+            readOwed_ = false;
+            news.problems.push_back(ClipboardProblem::OwnerSilent);
+        }
         // An answer that came after its deadline stays unused until the clipboard changes again.
-        if (!reading->held && reading->sequence != silentSequence_) {
+        if (!reading->held && !reading->silent && reading->sequence != silentSequence_) {
             answer_ = std::move(reading);
             if (answer_->sequence == sequence) {
                 readOwed_ = false;
@@ -47,7 +52,7 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
         }
     }
     const AgentStatus status = agent_->status();
-    if (status.job != AgentJob::None && status.sequence != 0 && now - status.started > kOwnerDeadline &&
+    if (status.job != AgentJob::None && now - status.started > kOwnerDeadline &&
         reportedJob_ != status.jobNumber) {
         reportedJob_ = status.jobNumber;
         if (status.job == AgentJob::Read) {

@@ -48,6 +48,25 @@ LRESULT Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
+namespace {
+// The user-interface thread's nesting, read and changed on that thread only.
+int handlers = 0;
+int modals = 0;
+}  // namespace
+
+int Window::handlerDepth() noexcept {
+    return handlers;
+}
+int Window::modalDepth() noexcept {
+    return modals;
+}
+Window::ModalScope::ModalScope() noexcept {
+    ++modals;
+}
+Window::ModalScope::~ModalScope() {
+    --modals;
+}
+
 LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_NCCREATE) {
         auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
@@ -57,12 +76,14 @@ LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARA
     auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
     LRESULT result = 0;
+    ++handlers;
     try {
         result = self->handleMessage(message, wParam, lParam);
     } catch (...) {
         // Nothing may unwind into the system's code; the message gets its default treatment.
         result = DefWindowProcW(hwnd, message, wParam, lParam);
     }
+    --handlers;
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;

@@ -19,6 +19,21 @@ public:
     // Registers a class of ours with the shared window procedure; registering it again does nothing.
     static void registerClass(HINSTANCE instance, const wchar_t* className, HICON icon, HBRUSH background);
 
+    // How many messages our window procedures are handling at once on this thread, one inside another,
+    // and how many of those wait in a modal loop of ours (a message box, the dialog). A handler nested
+    // under another that is not in a modal loop got there because the outer one waits on a SendMessage
+    // to another thread, during which the system delivers sent messages too.
+    static int handlerDepth() noexcept;
+    static int modalDepth() noexcept;
+    // Marks a modal loop for as long as it lives.
+    class ModalScope {
+    public:
+        ModalScope() noexcept;
+        ~ModalScope();
+        ModalScope(const ModalScope&) = delete;
+        ModalScope& operator=(const ModalScope&) = delete;
+    };
+
 protected:
     Window() = default;
     // Destroys the window if it still exists; the object no longer receives its last messages.

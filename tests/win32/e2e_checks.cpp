@@ -71,6 +71,12 @@ void checkEntry(const std::string& entry, std::string_view prefix, bool ellipsis
               "log entry '" + entry + "' has no date and time in it");
 }
 
+std::string describeLog(const std::vector<std::string>& log) {
+    std::string text;
+    for (const std::string& entry : log) text += "\n  " + entry;
+    return text;
+}
+
 std::size_t countCaptures(const std::vector<std::string>& log) {
     return static_cast<std::size_t>(std::count_if(
         log.begin(), log.end(), [](const std::string& entry) { return startsWith(entry, texts::kCaptureDetected); }));

@@ -27,6 +27,8 @@ bool startsWith(const std::string& text, std::string_view prefix);
 // A timestamped entry: the prefix, a date, one space, a time, and "..." where asked for.
 void checkEntry(const std::string& entry, std::string_view prefix, bool ellipsis);
 std::size_t countCaptures(const std::vector<std::string>& log);
+// The entries one to a line, for a failure's message.
+std::string describeLog(const std::vector<std::string>& log);
 // Waits until the log has `count` entries, checks that it has no more, and returns it.
 std::vector<std::string> waitForLog(const Zanthrel& program, std::size_t count);
 

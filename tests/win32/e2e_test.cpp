@@ -306,7 +306,8 @@ TEST_CASE("alarm-dialog") {
         clipboard::copyPicture(capture);
         const bool counted =
             waitUntil([&] { return countCaptures(program.log()) == static_cast<std::size_t>(capture); });
-        CHECK_MSG(counted, "capture " + std::to_string(capture) + " was not counted while the dialog was open");
+        CHECK_MSG(counted, "capture " + std::to_string(capture) + " was not counted while the dialog was open; log:" +
+                               describeLog(program.log()));
     }
     clipboard::copyPicture(4);
     std::string text;
@@ -315,9 +316,7 @@ TEST_CASE("alarm-dialog") {
     CHECK_MSG(IsWindow(dialog), "the alarm closed the dialog");
 
     const auto log = program.log();
-    std::string entries;
-    for (const std::string& entry : log) entries += "\n  " + entry;
-    CHECK_MSG(log.size() == 9, "the log has " + std::to_string(log.size()) + " entries, expected 9:" + entries);
+    CHECK_MSG(log.size() == 9, "the log has " + std::to_string(log.size()) + " entries, expected 9:" + describeLog(log));
     checkEntry(log[5], texts::kCaptureDetected, false);
     checkEntry(log[6], texts::kAlarmRaised, false);
     checkEntry(log[7], texts::kProtectionStopped, true);
