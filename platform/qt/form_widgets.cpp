@@ -67,9 +67,8 @@ void PictureBoxWidget::paintEvent(QPaintEvent*) {
 }
 
 StatusIndicator::StatusIndicator(QWidget* parent) : QWidget(parent) {
-    blinkFrame_.setSingleShot(true);
-    blinkFrame_.setInterval(16);
-    connect(&blinkFrame_, &QTimer::timeout, this, [this] { update(); });
+    blink_.setInterval(kBlinkMs);
+    connect(&blink_, &QTimer::timeout, this, [this] { showLit(!shownLit_); });
 }
 
 void StatusIndicator::setFill(QColor fill) {
@@ -79,13 +78,28 @@ void StatusIndicator::setFill(QColor fill) {
 }
 
 void StatusIndicator::setLit(bool lit) {
-    if (lit == lit_) return;
     lit_ = lit;
-    if (!blinkFrame_.isActive()) blinkFrame_.start();
+    if (!blink_.isActive()) showLit(lit_);
+}
+
+void StatusIndicator::setBlinking(bool blinking) {
+    if (blinking == blink_.isActive()) return;
+    if (blinking) {
+        blink_.start();
+        return;
+    }
+    blink_.stop();
+    showLit(lit_);
+}
+
+void StatusIndicator::showLit(bool lit) {
+    if (lit == shownLit_) return;
+    shownLit_ = lit;
+    update();
 }
 
 void StatusIndicator::paintEvent(QPaintEvent*) {
-    if (!lit_) return;  // the banner behind shows through, as when a shape is hidden
+    if (!shownLit_) return;  // the banner behind shows through, as when a shape is hidden
     QPainter painter(this);
     painter.fillRect(rect(), fill_);
     painter.setPen(palette().color(QPalette::WindowText));

@@ -41,24 +41,34 @@ private:
     PictureRef picture_;
 };
 
-// The status indicator: a solid rectangle with a one-pixel border. It blinks on every sampling tick,
-// a thousand times a second, so it is hidden by painting nothing rather than by hiding the widget, and
-// blinking repaints it at most once per screen frame.
+// The status indicator: a solid rectangle with a one-pixel border. The logic blinks it on every sampling
+// tick, which at 64 ticks a second would show as a grey flicker at best and cost a repaint per tick;
+// and ticks pause while the clipboard is at rest. So while monitoring runs it blinks at a pace of its
+// own, a flip every kBlinkMs; otherwise it shows the logic's state.
 class StatusIndicator final : public QWidget {
 public:
+    static constexpr int kBlinkMs = 250;
+
     explicit StatusIndicator(QWidget* parent);
     void setFill(QColor fill);
     void setLit(bool lit);
+    void setBlinking(bool blinking);
+    // The logic's state, and what is painted now.
     bool isLit() const noexcept { return lit_; }
+    bool isShownLit() const noexcept { return shownLit_; }
+    bool isBlinking() const noexcept { return blink_.isActive(); }
     QColor fill() const { return fill_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void showLit(bool lit);
+
     QColor fill_;
     bool lit_ = true;
-    QTimer blinkFrame_;
+    bool shownLit_ = true;
+    QTimer blink_;
 };
 
 // A label that reports a click: press and release inside it with the left button.

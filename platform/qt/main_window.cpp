@@ -101,6 +101,7 @@ void MainWindow::refreshIndicator() {
                                                                                   : QStringLiteral("Clipboard usable"));
     }
     shape1_->setLit(state.shape1Visible);
+    shape1_->setBlinking(state.timer(TimerId::Timer1).enabled);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

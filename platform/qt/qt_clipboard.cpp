@@ -9,39 +9,115 @@
 namespace zanthrel::qt {
 
 QtClipboard::QtClipboard(QClipboard& clipboard)
-    : clipboard_(clipboard),
-      selection_(X11ClipboardSelection::forApplication()),
-      changesReported_(!selection_ || selection_->changesReported()) {
-    connect(&clipboard_, &QClipboard::changed, this, &QtClipboard::onChanged);
+    : clipboard_(clipboard), selection_(X11ClipboardSelection::forApplication()) {
+    if (selection_) {
+        decoder_ = std::make_unique<PictureDecoder>([this](ClipboardAnswer answer) {
+            QMetaObject::invokeMethod(
+                this, [this, answer = std::move(answer)] { onAnswer(answer); }, Qt::QueuedConnection);
+        });
+        X11ClipboardReader::Listener listener;
+        listener.changed = [this](std::uint64_t serial, bool owned) {
+            QMetaObject::invokeMethod(
+                this, [this, serial, owned] { onChanged(serial, owned); }, Qt::QueuedConnection);
+        };
+        listener.delivered = [decoder = decoder_.get()](ClipboardDelivery delivery) {
+            decoder->submit(std::move(delivery));
+        };
+        reader_ = X11ClipboardReader::start(std::move(listener));
+    }
+    if (!reader_) {
+        decoder_.reset();
+        connect(&clipboard_, &QClipboard::changed, this, &QtClipboard::onInProcessChange);
+    }
 }
 
-void QtClipboard::onChanged(QClipboard::Mode mode) {
-    if (mode != QClipboard::Clipboard) return;
-    current_.reset();
-    fetchFailed_ = false;
-    mayBeOwned_ = true;
+QtClipboard::~QtClipboard() {
+    reader_.reset();
+    decoder_.reset();
+}
+
+std::uint64_t QtClipboard::fetchCount() const noexcept {
+    return reader_ ? reader_->fetchCount() : inProcessFetches_;
+}
+
+std::uint64_t QtClipboard::decodeCount() const {
+    return decoder_ ? decoder_->decodeCount() : 0;
 }
 
 PictureRef QtClipboard::readPicture() {
-    if (!current_ || !changesReported_) {
-        fetchFailed_ = false;
-        current_ = fetchPicture();
+    if (!reader_) {
+        if (!current_) current_ = fetchInProcess();
+        return *current_;
     }
-    if (fetchFailed_) throw RuntimeError(ErrorKind::ClipboardBusy, "The clipboard's owner sent no usable picture");
-    return *current_;
+    if (!answer_ || answer_->serial < latestSerial_) {
+        if (!requested_) {
+            requested_ = true;
+            reader_->request();
+        }
+        if (!answer_) throw RuntimeError(ErrorKind::ClipboardBusy, "The clipboard's owner has not answered yet");
+    }
+    switch (answer_->kind) {
+        case ClipboardDelivery::Kind::Refused:
+            throw RuntimeError(ErrorKind::ClipboardBusy, "The clipboard's owner refused to send its picture");
+        case ClipboardDelivery::Kind::Silent:
+            throw RuntimeError(ErrorKind::ClipboardBusy, "The clipboard's owner did not send its picture in time");
+        case ClipboardDelivery::Kind::NoPicture:
+        case ClipboardDelivery::Kind::Data: break;
+    }
+    return answer_->picture;
 }
 
-PictureRef QtClipboard::fetchPicture() {
-    ++fetches_;
+void QtClipboard::onChanged(std::uint64_t serial, bool owned) {
+    ++changes_;
+    latestSerial_ = std::max(latestSerial_, serial);
+    takenByLastChange_ = owned;
+    emitEvent(Event::Changed);
+    if (!owned) return;  // the clipboard emptied, by the blocker itself or by its owner going away
+    mayBeOwned_ = true;
+    emitEvent(Event::OwnerTaken);
+}
+
+void QtClipboard::onAnswer(ClipboardAnswer answer) {
+    ++answers_;
+    requested_ = false;
+    latestSerial_ = std::max(latestSerial_, answer.serial);
+    // Answers come in order; one older than what is kept cannot arrive, but would change nothing.
+    if (answer_ && answer.serial < answer_->serial) return;
+    const bool silent = answer.kind == ClipboardDelivery::Kind::Silent;
+    answer_ = std::move(answer);
+    if (silent) emitEvent(Event::OwnerSilent);
+    emitEvent(Event::Answered);
+}
+
+bool QtClipboard::atRest(const PictureRef& held) const noexcept {
+    if (!reader_) return current_.has_value() && *current_ == held;
+    if (!answer_ || answer_->serial < latestSerial_ || requested_) return false;
+    switch (answer_->kind) {
+        case ClipboardDelivery::Kind::Refused:
+        case ClipboardDelivery::Kind::Silent: return true;  // reads fail and leave the holders alone
+        case ClipboardDelivery::Kind::NoPicture:
+        case ClipboardDelivery::Kind::Data: break;
+    }
+    return answer_->picture == held;
+}
+
+void QtClipboard::emitEvent(Event event) {
+    if (listener_) listener_(event);
+}
+
+void QtClipboard::onInProcessChange(QClipboard::Mode mode) {
+    if (mode != QClipboard::Clipboard) return;
+    current_.reset();
+    mayBeOwned_ = true;
+    emitEvent(Event::Changed);
+}
+
+PictureRef QtClipboard::fetchInProcess() {
+    ++inProcessFetches_;
     const QMimeData* data = clipboard_.mimeData(QClipboard::Clipboard);
     if (!data || !data->hasImage()) return nullptr;
     const QImage image = qvariant_cast<QImage>(data->imageData());
-    // The owner offered a picture but did not deliver one Qt can decode, within Qt's clipboard timeout:
-    // the nearest thing X11 has to a clipboard held open by another program.
-    if (image.isNull()) {
-        fetchFailed_ = true;
-        return nullptr;
-    }
+    if (image.isNull()) throw RuntimeError(ErrorKind::ClipboardBusy, "The clipboard holds no usable picture");
     return std::make_shared<const QtPicture>(image);
 }
 
@@ -49,18 +125,18 @@ void QtClipboard::clear() {
     if (!selection_) {
         clipboard_.clear(QClipboard::Clipboard);
         current_ = PictureRef{};
-        fetchFailed_ = false;
         return;
     }
-    // Nothing has been copied since the last tick found the selection unowned: no X traffic at all.
+    // Nothing has been copied since emptying last found the selection unowned: no X traffic at all.
     // Disowning an unowned selection would still wake every clipboard watcher on the desktop.
-    if (!mayBeOwned_ && changesReported_) return;
+    if (!mayBeOwned_ && reader_) return;
     mayBeOwned_ = false;
     // Qt must forget data it serves itself (a log line copied with Ctrl+C), or it would keep answering.
     if (clipboard_.ownsClipboard()) clipboard_.clear(QClipboard::Clipboard);
-    if (selection_->hasOwner()) selection_->disown();
+    // Just after a program took it, the selection is known to be owned: no round trip before disowning.
+    if (takenByLastChange_ || selection_->hasOwner()) selection_->disown();
+    takenByLastChange_ = false;
     current_ = PictureRef{};
-    fetchFailed_ = false;
 }
 
 }  // namespace zanthrel::qt

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include <QClipboard>
 #include <QObject>
 
+#include "platform/qt/picture_decoder.h"
+#include "platform/qt/x11_clipboard_reader.h"
 #include "platform/qt/x11_selection.h"
 #include "platform/services.h"
 
@@ -14,35 +17,74 @@ namespace zanthrel::qt {
 
 // The system clipboard (the X11 CLIPBOARD selection) as the main window's logic sees it.
 //
-// Reading asks the owner for its data, which on X11 means a conversation with another program, so the
-// result is kept until Qt reports that the clipboard changed: the sampling tick, which runs every
-// millisecond, then costs no round trip while nothing happens.
+// On X11 the picture is fetched by a reader on its own thread and decoded on another, and readPicture()
+// answers from the newest result at once: the window never waits for the program that owns the
+// clipboard, however slow or hostile. Qt's own clipboard is not asked for pictures there, since it
+// would wait up to five seconds per request. Elsewhere (Qt's offscreen platform) the clipboard lives
+// in this process and is read directly.
 class QtClipboard final : public QObject, public Clipboard {
 public:
-    explicit QtClipboard(QClipboard& clipboard);
+    enum class Event {
+        Changed,      // the clipboard changed, whoever caused it
+        OwnerTaken,   // after Changed, when a program took the clipboard (not when it was left without owner)
+        Answered,     // the answer to a change arrived; readPicture() now gives it
+        OwnerSilent,  // the owner did not deliver its picture in time
+    };
 
+    explicit QtClipboard(QClipboard& clipboard);
+    ~QtClipboard() override;
+
+    // Receives the events above on the user-interface thread.
+    void setListener(std::function<void(Event)> listener) { listener_ = std::move(listener); }
+
+    // Throws ClipboardBusy until the first answer arrives. While the answer to a later change is on its
+    // way it gives the previous answer, as the clipboard stood when last known: holders then never
+    // keep a picture the clipboard no longer has, and no picture is counted twice. An owner that refused
+    // its picture or let its deadline pass reads as busy until the next change.
     PictureRef readPicture() override;
     void clear() override;
 
-    // How many times the clipboard's data were really fetched (not answered from the kept result).
-    std::uint64_t fetchCount() const noexcept { return fetches_; }
+    // Whether a read now would give `held` again, or fail without changing anything, until the next
+    // Changed event: then a sampling tick whose holders both hold `held` has nothing to do.
+    bool atRest(const PictureRef& held) const noexcept;
+
+    // Whether changes of owner are reported as events; without that the blocker has to poll.
+    bool reportsOwnerChanges() const noexcept { return reader_ != nullptr; }
+    // Fetches begun, and pictures decoded rather than recognised as the previous one.
+    std::uint64_t fetchCount() const noexcept;
+    std::uint64_t decodeCount() const;
+    const X11ClipboardReader* reader() const noexcept { return reader_.get(); }
+    // Changes and answers that reached the user-interface thread.
+    std::uint64_t changeCount() const noexcept { return changes_; }
+    std::uint64_t answerCount() const noexcept { return answers_; }
 
 private:
-    void onChanged(QClipboard::Mode mode);
-    PictureRef fetchPicture();
+    void onChanged(std::uint64_t serial, bool owned);
+    void onAnswer(ClipboardAnswer answer);
+    void emitEvent(Event event);
+    void onInProcessChange(QClipboard::Mode mode);
+    PictureRef fetchInProcess();
 
     QClipboard& clipboard_;
     std::unique_ptr<X11ClipboardSelection> selection_;
-    // False on an X server without XFIXES: then every read fetches and every tick empties.
-    bool changesReported_;
-    // Engaged while it is known what the clipboard holds: the picture, or null for none.
-    std::optional<PictureRef> current_;
-    // The owner sent no picture we could decode; kept until the clipboard changes, so that an owner that
-    // never answers stalls one tick, not every tick.
-    bool fetchFailed_ = false;
+    std::function<void(Event)> listener_;
+    // The decoder outlives the reader, which hands it deliveries until it stops.
+    std::unique_ptr<PictureDecoder> decoder_;
+    std::unique_ptr<X11ClipboardReader> reader_;
+
+    std::uint64_t latestSerial_ = 1;  // the reader calls the clipboard it finds at start change 1
+    std::optional<ClipboardAnswer> answer_;
+    bool requested_ = false;
+    std::uint64_t changes_ = 0;
+    std::uint64_t answers_ = 0;
     // Some program may own the selection: set on every change, cleared once emptying found it unowned.
     bool mayBeOwned_ = true;
-    std::uint64_t fetches_ = 0;
+    // The newest change reported was a program taking the clipboard.
+    bool takenByLastChange_ = false;
+
+    // In-process clipboard only.
+    std::optional<PictureRef> current_;
+    std::uint64_t inProcessFetches_ = 0;
 };
 
 }  // namespace zanthrel::qt

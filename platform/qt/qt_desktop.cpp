@@ -15,12 +15,44 @@ QtDesktop::QtDesktop()
     : scale_(screenScale()),
       window_(scale_),
       clipboard_(*QGuiApplication::clipboard()),
-      timers_([this](TimerId id) { form_.onTimer(id); }),
+      timers_([this](TimerId id) { onTick(id); }),
       messageBox_(window_),
       informationDialog_(scale_),
       windowOrder_(window_),
       form_(DesktopServices{clipboard_, timers_, messageBox_, informationDialog_, windowOrder_, dateTime_}) {
     window_.bind(form_);
+    // The blocker empties the clipboard when a program has taken it, not on a clock, wherever the
+    // clipboard reports that.
+    timers_.setOnDemand(TimerId::Timer3, clipboard_.reportsOwnerChanges());
+    clipboard_.setListener([this](QtClipboard::Event event) {
+        switch (event) {
+            case QtClipboard::Event::Changed: timers_.resume(TimerId::Timer1); break;
+            case QtClipboard::Event::OwnerTaken: timers_.tickNow(TimerId::Timer3); break;
+            case QtClipboard::Event::OwnerSilent: try { form_.reportClipboardProblem(ClipboardProblem::OwnerSilent);
+                } catch (...) {
+                    // The log line is all that is lost; the guard goes on.
+                }
+                break;
+            case QtClipboard::Event::Answered:
+                timers_.resume(TimerId::Timer1);
+                form_.handle(FormEvent::ClipboardAnswered);
+                // The sample is taken now rather than at the next tick, so that a capture is counted
+                // within one tick of its arrival.
+                timers_.tickNow(TimerId::Timer1);
+                break;
+        }
+    });
+}
+
+void QtDesktop::onTick(TimerId id) {
+    form_.onTimer(id);
+    if (id != TimerId::Timer1) return;
+    // With both holders holding what the clipboard still holds, every further tick would compare a
+    // picture with itself and put it back: the clock stops until the clipboard changes.
+    const MainFormState& state = form_.state();
+    if (state.timer(TimerId::Timer1).enabled && state.picture1.picture == state.picture3.picture &&
+        clipboard_.atRest(state.picture1.picture))
+        timers_.pause(TimerId::Timer1);
 }
 
 void QtDesktop::start() {

@@ -30,6 +30,8 @@ public:
     static TwipScale screenScale();
 
 private:
+    void onTick(TimerId id);
+
     TwipScale scale_;
     MainWindow window_;
     QtClipboard clipboard_;

@@ -1,33 +1,57 @@
 #include "platform/qt/qt_picture.h"
 
+#include <new>
+
+#include <QBuffer>
+#include <QImageReader>
+
 #include "platform/dib_stand_in.h"
 
 namespace zanthrel::qt {
 
-QtPicture::QtPicture(const QImage& image) {
-    if (image.isNull()) return;
+QtPicture::QtPicture(QImage image, PictureDigest digest) : image_(std::move(image)), digest_(digest) {
+    if (image_.isNull()) return;
     // Transparent pixels keep their colour channels; a bitmap on the clipboard has no alpha either.
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    width_ = rgb.width();
-    height_ = rgb.height();
-    pixels_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
-    for (int y = 0; y < height_; ++y) {
-        const auto* source = reinterpret_cast<const std::uint32_t*>(rgb.constScanLine(y));
-        std::uint32_t* target = pixels_.data() + static_cast<std::size_t>(y) * width_;
-        // Qt keeps 0xFF in the top byte of an opaque pixel; a DIB keeps 0 there.
-        for (int x = 0; x < width_; ++x) target[x] = source[x] & 0x00FFFFFFu;
+    // Converting in place spares a second copy of a large picture where the depth stays the same.
+    image_.convertTo(QImage::Format_RGB32);
+    if (image_.isNull()) throw std::bad_alloc();
+    // Qt keeps 0xFF in the top byte of an opaque pixel; a DIB keeps 0 there. Painting ignores it.
+    for (int y = 0; y < image_.height(); ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(image_.scanLine(y));
+        for (int x = 0; x < image_.width(); ++x) row[x] &= 0x00FFFFFFu;
     }
 }
 
 void QtPicture::readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
                               std::int32_t* bits) const noexcept {
-    copyIntoBottomUpDib(pixels_.data(), width_, height_, width_, header, firstScan, lines, bits);
+    if (image_.isNull()) return;
+    copyIntoBottomUpDib(reinterpret_cast<const std::uint32_t*>(image_.constBits()), image_.width(), image_.height(),
+                        image_.bytesPerLine() / 4, header, firstScan, lines, bits);
 }
 
-QImage QtPicture::view() const {
-    if (pixels_.empty()) return {};
-    // RGB32 ignores the top byte when painting, so the stored values can be shown as they are.
-    return QImage(reinterpret_cast<const uchar*>(pixels_.data()), width_, height_, width_ * 4, QImage::Format_RGB32);
+PictureRef decodeDeliveredPicture(const std::vector<unsigned char>& bytes, bool complete, PictureDigest digest) {
+    if (!complete) return std::make_shared<const DigestOnlyPicture>(digest);
+    // Wraps the bytes without copying them; the reader only reads.
+    QByteArray data =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(kDecodeAllocationLimitMiB);
+    // The header's size, where the format tells it, rules out a picture beyond the bound before any
+    // pixel is allocated.
+    const QSize size = reader.size();
+    if (size.isValid() && std::int64_t{size.width()} * size.height() > kMaxDecodedPixels)
+        return std::make_shared<const DigestOnlyPicture>(digest);
+    QImage image;
+    try {
+        if (!reader.read(&image) || image.isNull() || std::int64_t{image.width()} * image.height() > kMaxDecodedPixels)
+            return std::make_shared<const DigestOnlyPicture>(digest);
+        return std::make_shared<const QtPicture>(std::move(image), digest);
+    } catch (const std::bad_alloc&) {
+        // No memory for the pixels now: still a picture that arrived, judged by its data.
+        return std::make_shared<const DigestOnlyPicture>(digest);
+    }
 }
 
 }  // namespace zanthrel::qt

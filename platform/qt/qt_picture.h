@@ -14,20 +14,47 @@ namespace zanthrel::qt {
 class QtPicture final : public Picture {
 public:
     // Throws std::bad_alloc when the pixels cannot be stored; a null image gives a 0 × 0 picture.
-    explicit QtPicture(const QImage& image);
+    // `digest`: of the data the owner delivered, when the picture came from another program.
+    explicit QtPicture(QImage image, PictureDigest digest = {});
 
-    std::int32_t width() const override { return width_; }
-    std::int32_t height() const override { return height_; }
+    std::int32_t width() const override { return image_.width(); }
+    std::int32_t height() const override { return image_.height(); }
     void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
                        std::int32_t* bits) const noexcept override;
+    PictureDigest digest() const noexcept override { return digest_; }
 
     // A view on the pixels for painting; valid while this picture lives.
-    QImage view() const;
+    QImage view() const { return image_; }
 
 private:
-    std::int32_t width_ = 0;
-    std::int32_t height_ = 0;
-    std::vector<std::uint32_t> pixels_;
+    QImage image_;  // Format_RGB32, top byte cleared
+    PictureDigest digest_;
 };
+
+// A picture known only by the digest of its data: too large to decode within the memory bound, or data
+// offered as a picture that no decoder understands. It has no pixels to show or compare.
+class DigestOnlyPicture final : public Picture {
+public:
+    explicit DigestOnlyPicture(PictureDigest digest) noexcept : digest_(digest) {}
+    std::int32_t width() const override { return 0; }
+    std::int32_t height() const override { return 0; }
+    void readScanLines(const BitmapInfoHeader&, std::uint32_t, std::uint32_t, std::int32_t*) const noexcept override {}
+    bool hasPixels() const noexcept override { return false; }
+    PictureDigest digest() const noexcept override { return digest_; }
+
+private:
+    PictureDigest digest_;
+};
+
+// The largest picture decoded into pixels: 8192 × 8192. Anything larger is known by its digest only.
+inline constexpr std::int64_t kMaxDecodedPixels = std::int64_t{8192} * 8192;
+// What Qt may allocate while decoding one picture, in MiB: its largest pixel format (16 bits a channel,
+// 8 bytes a pixel) at the pixel bound, with room for the decoder's own buffers.
+inline constexpr int kDecodeAllocationLimitMiB = 576;
+
+// Decodes data another program delivered as a picture. Within the bounds the result has pixels and
+// carries `digest`; data beyond them, or that no decoder understands, give a DigestOnlyPicture. Never
+// returns null.
+PictureRef decodeDeliveredPicture(const std::vector<unsigned char>& bytes, bool complete, PictureDigest digest);
 
 }  // namespace zanthrel::qt

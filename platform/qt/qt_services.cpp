@@ -1,5 +1,7 @@
 #include "platform/qt/qt_services.h"
 
+#include <algorithm>
+
 #include <langinfo.h>
 #include <ctime>
 
@@ -10,24 +12,63 @@
 
 namespace zanthrel::qt {
 
-QtTimers::QtTimers(std::function<void(TimerId)> onTick) {
+QtTimers::QtTimers(std::function<void(TimerId)> onTick) : onTick_(std::move(onTick)) {
     const std::array ids{TimerId::Timer1, TimerId::Timer2, TimerId::Timer3};
     for (std::size_t i = 0; i < ids.size(); ++i) {
+        // Precise: Qt would otherwise let a coarse timer drift by up to 5 % to save wake-ups.
         timers_[i].setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timers_[i], &QTimer::timeout, [onTick, id = ids[i]] { onTick(id); });
+        QObject::connect(&timers_[i], &QTimer::timeout, [this, id = ids[i]] {
+            ++ticks_[static_cast<std::size_t>(id)];
+            onTick_(id);
+        });
     }
 }
 
 void QtTimers::setTimer(TimerId id, bool enabled, int intervalMs) {
-    QTimer& timer = timers_[static_cast<std::size_t>(id)];
-    if (enabled)
-        timer.start(intervalMs);  // restarts, so a fresh interval begins
-    else
+    const auto index = static_cast<std::size_t>(id);
+    enabled_[index] = enabled;
+    paused_[index] = false;
+    intervals_[index] = std::max(intervalMs, kShortestIntervalMs);
+    QTimer& timer = timers_[index];
+    if (!enabled) {
         timer.stop();
+        return;
+    }
+    if (onDemand_[index]) {
+        // Queued: the logic that enabled the timer is still running and must finish first.
+        QTimer::singleShot(0, &timer, [this, id] { tickNow(id); });
+        return;
+    }
+    timer.start(intervals_[index]);  // restarts, so a fresh interval begins
+}
+
+void QtTimers::setOnDemand(TimerId id, bool onDemand) {
+    onDemand_[static_cast<std::size_t>(id)] = onDemand;
+}
+
+void QtTimers::tickNow(TimerId id) {
+    const auto index = static_cast<std::size_t>(id);
+    if (!enabled_[index]) return;
+    ++ticks_[index];
+    onTick_(id);
+}
+
+void QtTimers::pause(TimerId id) {
+    const auto index = static_cast<std::size_t>(id);
+    if (!enabled_[index] || onDemand_[index]) return;
+    paused_[index] = true;
+    timers_[index].stop();
+}
+
+void QtTimers::resume(TimerId id) {
+    const auto index = static_cast<std::size_t>(id);
+    if (!paused_[index]) return;
+    paused_[index] = false;
+    if (enabled_[index]) timers_[index].start(intervals_[index]);
 }
 
 bool QtTimers::isActive(TimerId id) const {
-    return timers_[static_cast<std::size_t>(id)].isActive();
+    return enabled_[static_cast<std::size_t>(id)];
 }
 
 void QtMessageBox::show(const std::string& text, const std::string& title, int style) {

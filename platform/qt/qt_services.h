@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -13,16 +14,39 @@ class QWidget;
 
 namespace zanthrel::qt {
 
-// The main window's three timers. Intervals of a few milliseconds need precise timers: Qt would
-// otherwise let a coarse timer drift by up to 5 % to save wake-ups.
+// The main window's three timers, paced for a desktop where nothing is gained by waking more often:
+// intervals below kShortestIntervalMs run at that interval, the resolution of the Windows timers the
+// logic was made for (64 ticks a second). A timer made on demand has no period at all: it ticks once
+// right after it is enabled and then whenever tickNow() says its moment has come (the blocker, when a
+// program has taken the clipboard).
 class QtTimers final : public TimerService {
 public:
+    static constexpr int kShortestIntervalMs = 16;
+
     explicit QtTimers(std::function<void(TimerId)> onTick);
     void setTimer(TimerId id, bool enabled, int intervalMs) override;
+    void setOnDemand(TimerId id, bool onDemand);
+    // Runs the timer's tick now, if it is enabled.
+    void tickNow(TimerId id);
+    // Stops the clock of an enabled timer while its ticks would change nothing; resume() restarts it.
+    // Enabling or disabling the timer ends a pause.
+    void pause(TimerId id);
+    void resume(TimerId id);
+    bool isPaused(TimerId id) const { return paused_[static_cast<std::size_t>(id)]; }
+    // Enabled, whether it ticks by the clock or on demand.
     bool isActive(TimerId id) const;
+    int intervalMs(TimerId id) const { return timers_[static_cast<std::size_t>(id)].interval(); }
+    // Ticks handed to the logic so far, by the clock or on demand.
+    std::uint64_t tickCount(TimerId id) const { return ticks_[static_cast<std::size_t>(id)]; }
 
 private:
+    std::function<void(TimerId)> onTick_;
     std::array<QTimer, 3> timers_;
+    std::array<bool, 3> enabled_{};
+    std::array<bool, 3> onDemand_{};
+    std::array<bool, 3> paused_{};
+    std::array<int, 3> intervals_{};
+    std::array<std::uint64_t, 3> ticks_{};
 };
 
 // The system's modal message box. Its nested event loop keeps the timers ticking, as the logic needs.

@@ -1,0 +1,130 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "platform/picture.h"
+#include "platform/qt/x11_transfer.h"
+
+struct xcb_connection_t;
+
+namespace zanthrel::qt {
+
+// What the reader learnt about one change of the clipboard.
+struct ClipboardDelivery {
+    enum class Kind {
+        NoPicture,  // no owner, or nothing offered as a picture
+        Data,       // the data of a picture: the bytes when kept, their digest always
+        Refused,    // the owner offered a picture, then refused it or sent more than is ever accepted
+        Silent,     // the owner did not answer within its deadline
+    };
+    std::uint64_t serial = 0;
+    Kind kind = Kind::NoPicture;
+    std::vector<unsigned char> bytes;
+    bool kept = false;
+    PictureDigest digest;
+};
+
+// Watches the X11 CLIPBOARD selection and fetches its picture, on a thread and an X connection of its own,
+// so that no other program can make the user interface wait. Changes come from XFIXES as they happen;
+// without XFIXES the owner is polled every kFallbackPoll.
+//
+// A fetch starts only when asked for, at most once per kFetchGap, and always for the newest change.
+// A change made by another program abandons a transfer still in progress at once; a change by the same
+// owner lets it finish first, unless one of its answers is already kPatience late, so that a program
+// offering a picture many times a second is still read.
+class X11ClipboardReader {
+public:
+    struct Listener {
+        // Both are called on the reader's thread, in the order things happened. `owned`: some program
+        // took the clipboard; false when it was left without an owner (emptied, or its owner went away).
+        std::function<void(std::uint64_t serial, bool owned)> changed;
+        std::function<void(ClipboardDelivery)> delivered;
+    };
+
+    static constexpr std::chrono::milliseconds kAnswerDeadline{1000};
+    static constexpr std::chrono::milliseconds kTransferDeadline{10000};
+    static constexpr std::chrono::milliseconds kPatience{50};
+    static constexpr std::chrono::milliseconds kFetchGap{15};
+    static constexpr std::chrono::milliseconds kFallbackPoll{100};
+
+    // Null when no X display can be reached.
+    static std::unique_ptr<X11ClipboardReader> start(Listener listener);
+    ~X11ClipboardReader();
+    X11ClipboardReader(const X11ClipboardReader&) = delete;
+    X11ClipboardReader& operator=(const X11ClipboardReader&) = delete;
+
+    // Asks for the data of the newest change; `delivered` answers once it is known. Any thread.
+    void request();
+    bool watchesChanges() const noexcept { return xfixesEventBase_.has_value(); }
+    // How many transfers were started, and how many of them came in increments (INCR).
+    std::uint64_t fetchCount() const noexcept { return fetches_.load(); }
+    std::uint64_t incrementalCount() const noexcept { return incremental_.load(); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    enum class Step { None, Targets, Data, Increments };
+    struct Transfer {
+        Step step = Step::None;
+        std::uint64_t serial = 0;
+        std::uint32_t owner = 0;
+        std::uint32_t property = 0;
+        std::uint32_t target = 0;
+        std::uint32_t time = 0;
+        Clock::time_point started;
+        Clock::time_point asked;  // when the answer now awaited was asked for
+        TransferBuffer buffer;
+    };
+    struct Atoms {
+        std::uint32_t clipboard = 0, targets = 0, incr = 0;
+        std::uint32_t properties[2] = {0, 0};
+        std::vector<std::uint32_t> pictureTypes;  // most wanted first
+    };
+
+    X11ClipboardReader(xcb_connection_t* connection, std::uint32_t window, Atoms atoms,
+                       std::optional<std::uint8_t> xfixesEventBase, int wakeFd, Listener listener);
+    void run();
+    void handleEvent(const void* event);
+    Clock::time_point actOnTime(Clock::time_point now);
+    void noteChange(std::uint32_t owner, std::uint32_t time);
+    void startFetch(Clock::time_point now);
+    void ask(std::uint32_t target, Clock::time_point now);
+    void onSelectionNotify(std::uint32_t property, std::uint32_t target);
+    void onIncrement();
+    // Reads the transfer's property whole, deleting it; false when the reply could not be had.
+    bool readProperty(std::uint32_t& type, std::uint8_t& format, std::vector<unsigned char>& value, bool intoBuffer);
+    void deliver(ClipboardDelivery delivery);
+    void finish(ClipboardDelivery::Kind kind);
+    std::uint32_t queryOwner();
+
+    xcb_connection_t* connection_;
+    std::uint32_t window_;
+    Atoms atoms_;
+    std::optional<std::uint8_t> xfixesEventBase_;
+    int wakeFd_;
+    Listener listener_;
+
+    // Reader thread only.
+    std::uint64_t latestSerial_ = 1;
+    std::uint32_t latestOwner_ = 0;
+    std::uint32_t latestTime_ = 0;
+    std::uint64_t answeredSerial_ = 0;
+    Transfer transfer_;
+    Clock::time_point lastFetch_{};
+    Clock::time_point nextPoll_{};
+    unsigned nextProperty_ = 0;
+
+    std::atomic<bool> wanted_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<std::uint64_t> fetches_{0};
+    std::atomic<std::uint64_t> incremental_{0};
+    std::thread thread_;
+};
+
+}  // namespace zanthrel::qt

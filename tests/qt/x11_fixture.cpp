@@ -1,0 +1,110 @@
+#include "x11_fixture.h"
+
+#include <QPushButton>
+
+#include "app/texts.h"
+
+namespace zanthrel::qt::testing {
+
+XclipCopy::XclipCopy(const QString& file, const QString& type) {
+    QStringList arguments{"-selection", "clipboard", "-quiet"};
+    if (!type.isEmpty()) arguments << "-t" << type;
+    arguments << "-i" << file;
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start("xclip", arguments);
+}
+
+XclipCopy::~XclipCopy() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+TestOwner::TestOwner(const QStringList& arguments) {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral(ZANTHREL_TEST_OWNER), arguments);
+}
+
+TestOwner::~TestOwner() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+bool TestOwner::saw(const QString& line, int timeoutMs) {
+    const QByteArray wanted = line.toUtf8() + '\n';
+    return waitUntil(
+        [&] {
+            output_ += process_.readAllStandardOutput();
+            return output_.contains(wanted);
+        },
+        timeoutMs);
+}
+
+int xclipPasteStatus(const QString& target) {
+    QProcess paste;
+    QStringList arguments{"-selection", "clipboard", "-o"};
+    if (!target.isEmpty()) arguments << "-t" << target;
+    paste.start("xclip", arguments);
+    if (!paste.waitForFinished(5000) || paste.exitStatus() != QProcess::NormalExit) return -1;
+    return paste.exitCode();
+}
+
+void X11ClipboardTest::SetUp() {
+    ASSERT_TRUE(directory.isValid());
+    ASSERT_NE(selection, nullptr) << "not running on X11";
+    // Whatever an earlier test left on the clipboard goes before the program starts.
+    emptyClipboard();
+    startProgram();
+}
+
+void X11ClipboardTest::emptyClipboard() {
+    if (selection->hasOwner()) selection->disown();
+}
+
+void X11ClipboardTest::startProgram() {
+    desktop = std::make_unique<QtDesktop>();
+    desktop->start();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&desktop->window()));
+}
+
+QString X11ClipboardTest::writeText(const char* name, const QByteArray& text) {
+    QFile file(directory.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    return file.fileName();
+}
+
+QString X11ClipboardTest::writePng(const char* name, QColor colour, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    const QString path = directory.filePath(name);
+    EXPECT_TRUE(image.save(path, "PNG"));
+    return path;
+}
+
+void X11ClipboardTest::click(const char* name) {
+    QTest::mouseClick(desktop->window().findChild<QWidget*>(name), Qt::LeftButton);
+}
+
+int X11ClipboardTest::captures() {
+    return countEntries(state().list1, texts::kCaptureDetected);
+}
+
+bool X11ClipboardTest::judgedSince(std::uint64_t answers) {
+    return waitUntil(
+        [&] { return desktop->clipboard().answerCount() > answers && desktop->timers().isPaused(TimerId::Timer1); });
+}
+
+std::unique_ptr<XclipCopy> X11ClipboardTest::copyAndExpectCount(const QString& file, int expected, const char* type,
+                                                                int timeoutMs) {
+    auto copy = std::make_unique<XclipCopy>(file, QString::fromUtf8(type));
+    EXPECT_TRUE(copy->started()) << "xclip did not start";
+    EXPECT_TRUE(waitUntil([&] { return captures() == expected; }, timeoutMs))
+        << file.toStdString() << " was not counted as capture " << expected << "; captures: " << captures();
+    return copy;
+}
+
+}  // namespace zanthrel::qt::testing

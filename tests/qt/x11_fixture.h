@@ -1,0 +1,74 @@
+#pragma once
+// What the tests against the real X11 clipboard share: the other programs (xclip, and a small X client
+// of our own that can be hostile), and a fixture that starts the program on a clipboard left empty.
+#include <gtest/gtest.h>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "platform/qt/qt_desktop.h"
+#include "platform/qt/x11_selection.h"
+#include "qt_test_support.h"
+
+namespace zanthrel::qt::testing {
+
+// xclip holding the CLIPBOARD selection in the foreground, as a program that copied something. It
+// exits once it loses the selection; the destructor ends it otherwise.
+class XclipCopy {
+public:
+    XclipCopy(const QString& file, const QString& type);
+    ~XclipCopy();
+    bool started() { return process_.waitForStarted(5000); }
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+
+private:
+    QProcess process_;
+};
+
+// x11_test_owner: see its source for the modes. Once ready() it holds the clipboard.
+class TestOwner {
+public:
+    explicit TestOwner(const QStringList& arguments);
+    ~TestOwner();
+    // Waits until the owner has written `line` (e.g. "owner", "asked", "done").
+    bool saw(const QString& line, int timeoutMs = 5000);
+    bool ready() { return saw(QStringLiteral("owner")); }
+
+private:
+    QProcess process_;
+    QByteArray output_;
+};
+
+// What `xclip -o` makes of the clipboard: its exit code, or -1 when it could not run.
+int xclipPasteStatus(const QString& target = {});
+
+class X11ClipboardTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    // Empties the clipboard through X, whoever owns it.
+    void emptyClipboard();
+    // Creates and starts the program, and waits until its window is shown.
+    void startProgram();
+
+    QString writeText(const char* name, const QByteArray& text);
+    QString writePng(const char* name, QColor colour, QSize size = QSize(64, 48));
+    void click(const char* name);
+    const MainFormState& state() { return desktop->form().state(); }
+    int captures();
+    // Waits until an answer newer than `answers` has reached the program and its sampling ticks have
+    // come to rest: everything the clipboard delivered has been judged.
+    bool judgedSince(std::uint64_t answers);
+    // Copies a picture with xclip and waits until it is counted as capture number `expected`.
+    std::unique_ptr<XclipCopy> copyAndExpectCount(const QString& file, int expected, const char* type = "image/png",
+                                                  int timeoutMs = 5000);
+
+    QTemporaryDir directory;
+    std::unique_ptr<X11ClipboardSelection> selection = X11ClipboardSelection::forApplication();
+    ModalAnswerer answerer;
+    std::unique_ptr<QtDesktop> desktop;
+};
+
+}  // namespace zanthrel::qt::testing

@@ -1,0 +1,194 @@
+// Other programs that do not play by the rules, and floods of pictures, against the real X11 clipboard:
+// the window must never wait for them, and every picture that does arrive must still be judged.
+#include <gtest/gtest.h>
+#include <QPushButton>
+
+#include "app/texts.h"
+#include "platform/runtime_error.h"
+#include "x11_fixture.h"
+
+namespace zanthrel::qt {
+namespace {
+
+using testing::countEntries;
+using testing::TestOwner;
+using testing::waitUntil;
+using testing::X11ClipboardTest;
+using testing::XclipCopy;
+
+bool readsAsBusy(QtClipboard& clipboard) {
+    try {
+        clipboard.readPicture();
+        return false;
+    } catch (const RuntimeError& error) {
+        return error.kind() == ErrorKind::ClipboardBusy;
+    }
+}
+
+class HostileOwnerTest : public X11ClipboardTest {
+protected:
+    int silentLines() { return countEntries(state().list1, texts::kOwnerSilent); }
+    // Waits until the program has asked the clipboard's owner (again) since `fetches`.
+    bool askedSince(std::uint64_t fetches) {
+        return waitUntil([&] { return desktop->clipboard().fetchCount() > fetches; });
+    }
+};
+
+TEST_F(HostileOwnerTest, SilentOwnerIsLoggedOnceCountsNothingAndIsNotAskedAgain) {
+    click("cmdStartPause");
+    TestOwner silent({"silent"});
+    ASSERT_TRUE(silent.ready());
+    ASSERT_TRUE(waitUntil([&] { return silentLines() == 1; }, 3000)) << "the silent owner was not logged";
+    EXPECT_EQ(captures(), 0);
+    EXPECT_TRUE(readsAsBusy(desktop->clipboard()));
+    // Nothing more to do until the clipboard changes: it is not asked again, and the ticks rest.
+    const std::uint64_t fetches = desktop->clipboard().fetchCount();
+    ASSERT_TRUE(waitUntil([&] { return desktop->timers().isPaused(TimerId::Timer1); }));
+    EXPECT_EQ(desktop->clipboard().fetchCount(), fetches);
+    EXPECT_EQ(silentLines(), 1);
+
+    copyAndExpectCount(writePng("after-silent.png", Qt::darkGreen), 1);
+}
+
+TEST_F(HostileOwnerTest, BlockingTakesEffectWhileASilentOwnerIsBeingAsked) {
+    click("cmdStartPause");
+    const std::uint64_t fetches = desktop->clipboard().fetchCount();
+    TestOwner silent({"silent"});
+    ASSERT_TRUE(silent.ready());
+    ASSERT_TRUE(askedSince(fetches));
+    click("cmdEnableDisable");
+    EXPECT_EQ(state().cmdEnableDisable.caption, texts::kUnblockCaption);
+    // Well inside the owner's deadline, let alone the five seconds Qt's clipboard would wait per request.
+    EXPECT_TRUE(waitUntil([&] { return !selection->hasOwner(); }, 500)) << "the silent owner kept the clipboard";
+    EXPECT_EQ(silentLines(), 0) << "a transfer given up for a change is no silent owner";
+}
+
+TEST_F(HostileOwnerTest, PictureRightAfterAnOwnerThatSendsOnlyItsTypesIsCountedAtOnce) {
+    click("cmdStartPause");
+    TestOwner typesOnly({"targets-only", "image/png"});
+    ASSERT_TRUE(typesOnly.ready());
+    ASSERT_TRUE(typesOnly.saw("asked")) << "the picture was never asked for";
+    // Counted well before the first owner's deadline runs out: its transfer was given up at once.
+    copyAndExpectCount(writePng("after-types-only.png", Qt::darkBlue), 1, "image/png", 800);
+    EXPECT_EQ(silentLines(), 0);
+}
+
+TEST_F(HostileOwnerTest, BlockingReactsToEachCopyOnceAndNotToItsOwnEmptying) {
+    click("cmdEnableDisable");
+    QtClipboard& clipboard = desktop->clipboard();
+    const QtTimers& timers = desktop->timers();
+    ASSERT_TRUE(waitUntil([&] { return timers.tickCount(TimerId::Timer3) == 1; })) << "no tick on enabling";
+    for (int copy = 1; copy <= 3; ++copy) {
+        const std::uint64_t changes = clipboard.changeCount();
+        XclipCopy text(writeText("secret.txt", "my password"), {});
+        ASSERT_TRUE(text.started());
+        ASSERT_TRUE(waitUntil([&] { return !text.running(); })) << "copy " << copy << " was not emptied";
+        // The copy and the emptying: two changes, one tick.
+        ASSERT_TRUE(waitUntil([&] { return clipboard.changeCount() >= changes + 2; }));
+        EXPECT_EQ(timers.tickCount(TimerId::Timer3), std::uint64_t(1 + copy));
+    }
+    EXPECT_FALSE(selection->hasOwner());
+}
+
+TEST_F(HostileOwnerTest, ReofferedPictureFloodCountsOnceAndDecodesOnce) {
+    click("cmdStartPause");
+    const QString file = writePng("4k.png", QColor(0x20, 0x40, 0x60), QSize(3840, 2160));
+    const std::uint64_t fetches = desktop->clipboard().fetchCount();
+    const std::uint64_t ticks = desktop->timers().tickCount(TimerId::Timer1);
+    TestOwner flood({"flood", "200", "2", "image/png", file});
+    ASSERT_TRUE(flood.ready());
+    ASSERT_TRUE(flood.saw("done", 10000));
+    ASSERT_TRUE(waitUntil([&] { return captures() == 1; })) << "the picture was not counted";
+    EXPECT_EQ(desktop->clipboard().decodeCount(), 1u) << "identical data were decoded again";
+    // At most one fetch per tick, however many offers: about 400 of them came.
+    const std::uint64_t fetched = desktop->clipboard().fetchCount() - fetches;
+    EXPECT_LE(fetched, desktop->timers().tickCount(TimerId::Timer1) - ticks);
+    EXPECT_GE(fetched, 2u);
+    ASSERT_TRUE(waitUntil([&] { return desktop->timers().isPaused(TimerId::Timer1); }));
+    EXPECT_EQ(captures(), 1);
+}
+
+TEST_F(HostileOwnerTest, DistinctPictureFloodRaisesTheAlarm) {
+    click("cmdStartPause");
+    QStringList arguments{"flood", "200", "1.5", "image/png"};
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
+    for (const QColor& colour : colours)
+        arguments << writePng(qPrintable(QStringLiteral("flood-%1.png").arg(colour.name().mid(1))), colour);
+    TestOwner flood(arguments);
+    ASSERT_TRUE(flood.ready());
+    ASSERT_TRUE(waitUntil([&] { return !answerer.messageBoxes().empty(); })) << "no alarm";
+    EXPECT_EQ(answerer.messageBoxes()[0].title.toStdString(), texts::kWarningTitle);
+    EXPECT_EQ(state().cmdEnableDisable.caption, texts::kUnblockCaption);
+}
+
+// Pictures Qt's default allocation limit refused, and degenerate shapes: each is a capture.
+TEST_F(HostileOwnerTest, LargePictureBeyondQtsDefaultLimitIsCountedWithItsPixels) {
+    click("cmdStartPause");
+    copyAndExpectCount(writePng("large.png", Qt::darkRed, QSize(8192, 4097)), 1, "image/png", 15000);
+    const PictureRef picture = desktop->clipboard().readPicture();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_TRUE(picture->hasPixels());
+    EXPECT_EQ(picture->width(), 8192);
+    EXPECT_EQ(picture->height(), 4097);
+}
+
+TEST_F(HostileOwnerTest, RowThenColumnPictureAreBothCounted) {
+    click("cmdStartPause");
+    auto row = copyAndExpectCount(writePng("row.png", Qt::gray, QSize(16384, 1)), 1, "image/png", 10000);
+    copyAndExpectCount(writePng("column.png", Qt::gray, QSize(1, 16384)), 2, "image/png", 10000);
+}
+
+TEST_F(HostileOwnerTest, PictureBeyondTheDecodeBoundIsCountedByItsData) {
+    click("cmdStartPause");
+    // A PNG signature and a header claiming 30000 × 30000 pixels, and nothing after it.
+    const QByteArray header = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000075300000753008060000006627f8ba");
+    copyAndExpectCount(writeText("giant.png", header), 1);
+    const PictureRef picture = desktop->clipboard().readPicture();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_FALSE(picture->hasPixels());
+    copyAndExpectCount(writePng("normal.png", Qt::darkCyan), 2);
+}
+
+// The program as started from a desktop where a silent owner already holds the clipboard.
+class StartupTest : public X11ClipboardTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(directory.isValid());
+        ASSERT_NE(selection, nullptr) << "not running on X11";
+        emptyClipboard();
+    }
+};
+
+TEST_F(StartupTest, WindowAppearsAtOnceWhileASilentOwnerHoldsTheClipboard) {
+    TestOwner silent({"silent"});
+    ASSERT_TRUE(silent.ready());
+    QProcess program;
+    program.start(QStringLiteral(ZANTHREL_PROGRAM), {});
+    ASSERT_TRUE(program.waitForStarted(5000));
+    QProcess search;
+    search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Zanthrel$"});
+    // Qt's own clipboard would wait five seconds for each of several requests before the first paint.
+    EXPECT_TRUE(search.waitForFinished(4000) && search.exitCode() == 0) << "no window within 4 s";
+    search.kill();
+    program.kill();
+    program.waitForFinished(5000);
+}
+
+TEST_F(StartupTest, PictureOnTheClipboardAtStartIsNoCapture) {
+    XclipCopy copy(writePng("before-start.png", Qt::darkYellow), "image/png");
+    ASSERT_TRUE(copy.started());
+    ASSERT_TRUE(waitUntil([&] { return selection->hasOwner(); }));
+    startProgram();
+    // The start-up reads could not be answered at once; the answer fills both holders when it comes.
+    ASSERT_TRUE(waitUntil([&] { return state().picture1.picture && state().picture3.picture; }));
+    EXPECT_EQ(state().picture1.picture, state().picture3.picture);
+    click("cmdStartPause");
+    // The first tick finds both holders holding what the clipboard holds, and rests.
+    ASSERT_TRUE(waitUntil([&] {
+        return desktop->timers().tickCount(TimerId::Timer1) > 0 && desktop->timers().isPaused(TimerId::Timer1);
+    }));
+    EXPECT_EQ(captures(), 0);
+}
+
+}  // namespace
+}  // namespace zanthrel::qt

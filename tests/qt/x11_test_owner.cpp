@@ -1,0 +1,156 @@
+// A small X client that plays the other program in the X11 tests, including the hostile ones Qt's own
+// clipboard could not cope with. It writes "owner" on a line of its own once it holds CLIPBOARD and
+// "asked" whenever it is asked for picture data, so the tests wait on what it has done, not on time.
+//
+//   x11_test_owner silent                 takes the clipboard and never answers anything
+//   x11_test_owner targets-only TYPE      lists TYPE among its types, never sends the data
+//   x11_test_owner flood RATE SECONDS TYPE FILE...
+//                                         takes the clipboard RATE times a second for SECONDS, serving
+//                                         the files in turn (one file: the same picture re-offered)
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+xcb_atom_t intern(xcb_connection_t* connection, const std::string& name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return atom;
+}
+
+void say(const char* line) {
+    std::puts(line);
+    std::fflush(stdout);
+}
+
+struct Owner {
+    xcb_connection_t* connection = nullptr;
+    xcb_window_t window = 0;
+    xcb_atom_t clipboard = 0, targets = 0, atom = 0, type = 0;
+    bool answerTargets = false;
+    bool answerData = false;
+    const std::vector<char>* data = nullptr;
+
+    void take() {
+        xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
+        xcb_flush(connection);
+    }
+
+    void answer(const xcb_selection_request_event_t& request) {
+        xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
+        if (request.target == type) say("asked");
+        if (request.target == targets && answerTargets) {
+            const xcb_atom_t list[] = {targets, type};
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, atom, 32, 2, list);
+        } else if (request.target == type && answerData && data &&
+                   data->size() / 4 < xcb_get_maximum_request_length(connection) - 64) {
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, type, 8,
+                                static_cast<std::uint32_t>(data->size()), data->data());
+        } else if (request.target == type || request.target == targets) {
+            return;  // silent: the request is left unanswered
+        } else {
+            property = XCB_NONE;
+        }
+        xcb_selection_notify_event_t notify{};
+        notify.response_type = XCB_SELECTION_NOTIFY;
+        notify.time = request.time;
+        notify.requestor = request.requestor;
+        notify.selection = request.selection;
+        notify.target = request.target;
+        notify.property = property;
+        xcb_send_event(connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&notify));
+        xcb_flush(connection);
+    }
+
+    void serveUntilEnded() {
+        while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) {
+            if ((event->response_type & 0x7F) == XCB_SELECTION_REQUEST)
+                answer(*reinterpret_cast<xcb_selection_request_event_t*>(event));
+            std::free(event);
+        }
+    }
+
+    void handlePending() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+            if ((event->response_type & 0x7F) == XCB_SELECTION_REQUEST)
+                answer(*reinterpret_cast<xcb_selection_request_event_t*>(event));
+            std::free(event);
+        }
+    }
+};
+
+std::vector<char> readFile(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    Owner owner;
+    owner.connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(owner.connection)) return 2;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(owner.connection)).data;
+    owner.window = xcb_generate_id(owner.connection);
+    xcb_create_window(owner.connection, XCB_COPY_FROM_PARENT, owner.window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    owner.clipboard = intern(owner.connection, "CLIPBOARD");
+    owner.targets = intern(owner.connection, "TARGETS");
+    owner.atom = intern(owner.connection, "ATOM");
+    owner.type = intern(owner.connection, argc > 2 && mode == "targets-only" ? argv[2] : "image/png");
+
+    if (mode == "silent" || mode == "targets-only") {
+        owner.answerTargets = mode == "targets-only";
+        owner.take();
+        // A round trip: the ownership is in place before the test is told so.
+        std::free(xcb_get_input_focus_reply(owner.connection, xcb_get_input_focus(owner.connection), nullptr));
+        say("owner");
+        if (mode == "silent") {
+            for (;;) std::this_thread::sleep_for(std::chrono::hours(1));  // reads nothing, answers nothing
+        }
+        owner.serveUntilEnded();
+        return 0;
+    }
+    if (mode == "flood" && argc > 5) {
+        const double rate = std::atof(argv[2]);
+        const double seconds = std::atof(argv[3]);
+        owner.type = intern(owner.connection, argv[4]);
+        std::vector<std::vector<char>> files;
+        for (int i = 5; i < argc; ++i) files.push_back(readFile(argv[i]));
+        owner.answerTargets = owner.answerData = true;
+        const auto period = std::chrono::duration<double>(1.0 / rate);
+        const auto start = std::chrono::steady_clock::now();
+        auto next = start;
+        std::size_t offers = 0;
+        while (std::chrono::steady_clock::now() - start < std::chrono::duration<double>(seconds)) {
+            owner.data = &files[offers % files.size()];
+            owner.take();
+            if (offers++ == 0) say("owner");
+            next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+            // Answers requests until the next offer is due.
+            while (std::chrono::steady_clock::now() < next) {
+                owner.handlePending();
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        }
+        say("done");
+        // Keeps the last offer until ended, so that the clipboard does not go empty under the test.
+        owner.serveUntilEnded();
+        return 0;
+    }
+    std::fprintf(stderr, "usage: %s silent | targets-only TYPE | flood RATE SECONDS TYPE FILE...\n", argv[0]);
+    return 2;
+}
