@@ -212,6 +212,8 @@ CpuShare cpuShare(const CpuTime& before, const CpuTime& after, double elapsedSec
     // The ticks round to whole steps either way; beyond two steps more they saw time the sum lost.
     const bool threadsLost = !threadsKnown || share.whole > share.threads + percent(2 * tickSeconds);
     share.best = threadsLost ? share.whole : share.threads;
+    share.wakeupsPerSecond =
+        threadsKnown && after.runs >= before.runs ? static_cast<double>(after.runs - before.runs) / elapsedSeconds : 0;
     return share;
 }
 
@@ -228,10 +230,13 @@ std::optional<std::uint64_t> statCpuTicks(std::string_view statLine) {
     return *user + *system;
 }
 
-std::optional<std::uint64_t> schedstatRunNs(std::string_view schedstatLine) {
+std::optional<Schedstat> parseSchedstat(std::string_view schedstatLine) {
     const std::vector<std::string_view> fields = words(schedstatLine);
     if (fields.size() != 3) return std::nullopt;
-    return parseNumber<std::uint64_t>(fields[0]);
+    const auto runNs = parseNumber<std::uint64_t>(fields[0]);
+    const auto runs = parseNumber<std::uint64_t>(fields[2]);
+    if (!runNs || !runs) return std::nullopt;
+    return Schedstat{*runNs, *runs};
 }
 
 }  // namespace zanthrel::live

@@ -91,17 +91,23 @@ private:
 struct CpuTime {
     std::uint64_t threadsNs = 0;
     std::uint64_t ticks = 0;
+    std::uint64_t runs = 0;  // how often its threads were put on a CPU: wake-ups, for an idle program
 };
 struct CpuShare {
     double best = 0;  // what to report, in % of one core
     double threads = 0;
     double whole = 0;
+    double wakeupsPerSecond = 0;  // summed over its threads
 };
 CpuShare cpuShare(const CpuTime& before, const CpuTime& after, double elapsedSeconds, double tickSeconds);
 
-// CPU time from /proc: utime + stime in clock ticks from a `/proc/<pid>/stat` line, and the time on
-// the CPU in nanoseconds from a `/proc/<pid>/task/<tid>/schedstat` line.
+// CPU time from /proc: utime + stime in clock ticks from a `/proc/<pid>/stat` line; the time on the CPU
+// in nanoseconds and the number of times on it from a `/proc/<pid>/task/<tid>/schedstat` line.
 std::optional<std::uint64_t> statCpuTicks(std::string_view statLine);
-std::optional<std::uint64_t> schedstatRunNs(std::string_view schedstatLine);
+struct Schedstat {
+    std::uint64_t runNs = 0;
+    std::uint64_t runs = 0;
+};
+std::optional<Schedstat> parseSchedstat(std::string_view schedstatLine);
 
 }  // namespace zanthrel::live

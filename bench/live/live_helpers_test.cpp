@@ -105,9 +105,13 @@ TEST(LiveFigures, ProcFieldsAreFoundPastAnyCommandName) {
     EXPECT_FALSE(statCpuTicks("4321 (short) S 1 2 3"));
     EXPECT_FALSE(statCpuTicks("no parenthesis at all"));
 
-    EXPECT_EQ(schedstatRunNs("123456789 5000 42\n"), 123456789u);
-    EXPECT_FALSE(schedstatRunNs("123456789 5000"));
-    EXPECT_FALSE(schedstatRunNs(""));
+    const auto schedstat = parseSchedstat("123456789 5000 42\n");
+    ASSERT_TRUE(schedstat);
+    EXPECT_EQ(schedstat->runNs, 123456789u);
+    EXPECT_EQ(schedstat->runs, 42u);
+    EXPECT_FALSE(parseSchedstat("123456789 5000"));
+    EXPECT_FALSE(parseSchedstat("123456789 5000 x"));
+    EXPECT_FALSE(parseSchedstat(""));
 }
 
 TEST(LiveFigures, LinesAreStampedWhenTheirEndArrives) {
@@ -128,9 +132,10 @@ TEST(LiveFigures, LinesAreStampedWhenTheirEndArrives) {
 TEST(LiveFigures, CpuShareTrustsTheThreadSumUnlessThreadsEnded) {
     constexpr double kTick = 0.01;
     // 60 ms of 10 s on the threads; the ticks saw 5 steps of 10 ms: the finer sum wins.
-    CpuShare share = cpuShare({1'000'000'000, 700}, {1'060'000'000, 705}, 10, kTick);
+    CpuShare share = cpuShare({1'000'000'000, 700, 50}, {1'060'000'000, 705, 1050}, 10, kTick);
     EXPECT_NEAR(share.best, 0.6, 1e-9);
     EXPECT_NEAR(share.whole, 0.5, 1e-9);
+    EXPECT_NEAR(share.wakeupsPerSecond, 100, 1e-9);
 
     // A thread that used 300 ms ended in between: the sum lost it, the ticks did not.
     share = cpuShare({1'000'000'000, 700}, {1'010'000'000, 731}, 10, kTick);

@@ -1,7 +1,8 @@
 // The Linux side of the live measurements, for either program:
 //   relay                      copies standard input to standard output, each line prefixed with the
 //                              wall-clock time in nanoseconds at which it arrived
-//   cpu SECONDS LABEL=PID...   CPU time of each process over the same SECONDS, in % of one core
+//   cpu SECONDS LABEL=PID...   CPU time of each process over the same SECONDS, in % of one core, as
+//                              `LABEL best threads whole wakeups-per-second`
 //   join COPIES LOG            detection latencies: copies (`copy <ns>`) against the relayed log
 
 #include <dirent.h>
@@ -66,8 +67,10 @@ live::CpuTime cpuTimeOf(const std::string& pid) {
     if (DIR* directory = opendir(tasks.c_str())) {
         while (const dirent* entry = readdir(directory)) {
             if (entry->d_name[0] == '.') continue;
-            if (auto ns = live::schedstatRunNs(readFile(tasks + '/' + entry->d_name + "/schedstat")))
-                time.threadsNs += *ns;
+            if (auto stat = live::parseSchedstat(readFile(tasks + '/' + entry->d_name + "/schedstat"))) {
+                time.threadsNs += stat->runNs;
+                time.runs += stat->runs;
+            }
         }
         closedir(directory);
     }
@@ -91,8 +94,9 @@ int cpu(double seconds, const std::vector<std::string>& labelled) {
     const double tickSeconds = 1.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
     for (std::size_t i = 0; i < processes.size(); ++i) {
         const live::CpuShare share = live::cpuShare(before[i], after[i], elapsed, tickSeconds);
-        std::printf("%s %s %s %s\n", processes[i].first.c_str(), live::formatFigure(share.best).c_str(),
-                    live::formatFigure(share.threads).c_str(), live::formatFigure(share.whole).c_str());
+        std::printf("%s %s %s %s %s\n", processes[i].first.c_str(), live::formatFigure(share.best).c_str(),
+                    live::formatFigure(share.threads).c_str(), live::formatFigure(share.whole).c_str(),
+                    live::formatFigure(share.wakeupsPerSecond).c_str());
     }
     return 0;
 }
@@ -106,9 +110,10 @@ std::vector<std::string> lines(const std::string& path) {
 }
 
 int join(const std::string& copiesPath, const std::string& logPath) {
-    std::vector<std::int64_t> copies, served;
+    std::vector<std::int64_t> copies, asked, served;
     for (const std::string& line : lines(copiesPath)) {
         if (auto stamp = live::parseProbeStamp(line, "copy")) copies.push_back(*stamp);
+        if (auto stamp = live::parseProbeStamp(line, "asked")) asked.push_back(*stamp);
         if (auto stamp = live::parseProbeStamp(line, "served")) served.push_back(*stamp);
     }
     std::vector<live::StampedLine> log;
@@ -128,12 +133,13 @@ int join(const std::string& copiesPath, const std::string& logPath) {
           live::figureLine("detect_unexplained", static_cast<double>(detections.unexplained), "times")})
         std::printf("%s\n", line.c_str());
     std::fprintf(stderr, "live: %zu copies while monitoring was off were left out\n", detections.unwatched);
-    // Where the picture probe can tell: when the program first asked for the picture after each copy.
-    if (!served.empty()) {
-        const live::Summary asked =
-            live::summarize(live::pairInOrder(copies, served, std::numeric_limits<std::int64_t>::max()).latenciesMs);
-        std::fprintf(stderr, "live: the program asked for each picture after %.1f ms (median), %.1f ms (p90)\n",
-                     asked.median, asked.p90);
+    // Where the picture probe can tell: when the program first reacted to each copy, and took the picture.
+    for (const auto& [events, what] : {std::pair{&asked, "first asked the clipboard"}, {&served, "took the picture"}}) {
+        if (events->empty()) continue;
+        const live::Summary after =
+            live::summarize(live::pairInOrder(copies, *events, std::numeric_limits<std::int64_t>::max()).latenciesMs);
+        std::fprintf(stderr, "live: the program %s %.1f ms after a copy (median), %.1f ms (p90)\n", what, after.median,
+                     after.p90);
     }
     return 0;
 }

@@ -109,12 +109,12 @@ cpu_figure() {
     [ "$platform" = windows ] && labelled+=("wineserver=$(wine_pid 'wineserver(64)?')")
     [ -n "$xvfb_pid" ] && labelled+=("Xvfb=$xvfb_pid")
     sleep 1  # what the click set off settles before the measured span
-    while read -r label best threads whole; do
+    while read -r label best threads whole wakeups; do
         if [ "$label" = program ]; then
             figure "$name" "$best" %
-            say "$name: $threads % summed over threads, $whole % from utime+stime"
+            say "$name: $threads % summed over threads, $whole % from utime+stime, $wakeups wake-ups/s"
         else
-            say "$name: $label used $best % meanwhile"
+            say "$name: $label used $best % meanwhile, $wakeups wake-ups/s"
         fi
     done < <("$live" cpu "$cpu_seconds" "${labelled[@]}")
 }

@@ -93,8 +93,9 @@ public:
     }
 
     bool lost() const noexcept { return lost_; }
-    // Called with the wall-clock time whenever the data itself was handed out.
-    void onServed(std::function<void(std::int64_t)> callback) { onServed_ = std::move(callback); }
+    // Called with the wall-clock time of every request, and whether it was one for the data itself that
+    // was handed out.
+    void onRequest(std::function<void(std::int64_t, bool)> callback) { onRequest_ = std::move(callback); }
     std::int64_t lostAtNs() const noexcept { return lostAtNs_; }
 
     // Serves requests for the data until the deadline, or until the selection is lost if asked to.
@@ -148,7 +149,8 @@ private:
             }
             case XCB_SELECTION_REQUEST: {
                 const auto& request = reinterpret_cast<const xcb_selection_request_event_t&>(event);
-                if (answer(request) && request.target == target_ && onServed_) onServed_(wallNs());
+                const bool served = answer(request) && request.target == target_;
+                if (onRequest_) onRequest_(wallNs(), served);
                 break;
             }
             default: break;
@@ -194,7 +196,7 @@ private:
     xcb_timestamp_t ownedSince_ = 0, propertyTime_ = 0;
     bool lost_ = false;
     std::int64_t lostAtNs_ = 0;
-    std::function<void(std::int64_t)> onServed_;
+    std::function<void(std::int64_t, bool)> onRequest_;
 };
 
 // The picture as a screenshot tool offers it under image/png.
@@ -235,18 +237,20 @@ int exposure(int count, std::chrono::milliseconds spacing) {
     return 0;
 }
 
-// Offers up to `count` different pictures under image/png, `spacing` apart; prints `copy <ns>` for each
-// and `served <ns>` when the picture was first handed out. Stops when the selection is taken away (the
-// alarm blocks the clipboard), after the last picture at the latest 5 s later.
+// Offers up to `count` different pictures under image/png, `spacing` apart; prints `copy <ns>` for each,
+// `asked <ns>` at the first request after it and `served <ns>` when the picture was first handed out. Stops when the
+// selection is taken away (the alarm blocks the clipboard), after the last picture at the latest 5 s later.
 int copyPictures(int count, std::chrono::milliseconds spacing, int width, int height, int seed) {
     std::vector<std::vector<std::uint8_t>> pictures;
     for (int i = 0; i < count; ++i) pictures.push_back(pngOf(width, height, static_cast<std::uint32_t>(seed + i)));
     SelectionOwner owner;
     const xcb_atom_t png = owner.atom("image/png");
-    bool asked = false;
-    owner.onServed([&asked](std::int64_t at) {
-        if (std::exchange(asked, true)) return;  // the first request after a copy is the one that counts
-        print("served " + std::to_string(at));
+    // Only the first request of each kind after a copy counts: when the program first reacted to it
+    // (usually asking for TARGETS), and when it took the picture.
+    bool asked = false, served = false;
+    owner.onRequest([&](std::int64_t at, bool picture) {
+        if (!std::exchange(asked, true)) print("asked " + std::to_string(at));
+        if (picture && !std::exchange(served, true)) print("served " + std::to_string(at));
     });
     const auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
@@ -256,7 +260,7 @@ int copyPictures(int count, std::chrono::milliseconds spacing, int width, int he
             std::fprintf(stderr, "x11 probe: the clipboard was taken away after %d copies\n", i);
             return 0;
         }
-        asked = false;
+        asked = served = false;
         print("copy " + std::to_string(owner.own(png, png, std::move(pictures[static_cast<std::size_t>(i)]))));
     }
     owner.serveUntil(Clock::now() + 5s, true);
