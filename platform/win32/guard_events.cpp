@@ -44,8 +44,13 @@ void GuardEvents::run(MainForm& form, unsigned due, bool clipboardChanged) {
     for (const TimerId id : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3})
         if (due & TickService::bit(id)) form.onTimer(id);
     // An emptying the clipboard was held open for is tried again.
-    if ((due & TickService::kCheckTick) && clipboard_.clearOwed()) form.onTimer(TimerId::Timer3);
-    afterClipboardWork(form);
+    const bool check = (due & TickService::kCheckTick) != 0;
+    if (check && clipboard_.clearOwed() && clipboard_.idle()) form.onTimer(TimerId::Timer3);
+    // A plain sampling tick has nothing to collect: the agent says when it has news.
+    if (check || clipboardChanged || due == 0)
+        afterClipboardWork(form);
+    else
+        ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
 }
 
 void GuardEvents::afterClipboardWork(MainForm& form) {
@@ -62,6 +67,8 @@ void GuardEvents::afterClipboardWork(MainForm& form) {
         // A new picture is judged at once rather than on the next tick.
         form.onTimer(TimerId::Timer1);
     }
+    // The clipboard changed again while we emptied it: empty it again now, not on the next check.
+    if (news.emptyingDone && clipboard_.clearOwed() && clipboard_.idle()) form.onTimer(TimerId::Timer3);
     ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
 }
 

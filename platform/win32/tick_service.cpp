@@ -7,11 +7,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// SetTimer's resolution (USER_TIMER_MINIMUM); what the system would give Timer1's 1 ms.
-constexpr auto kTimerResolution = 10ms;
 // How often blocking looks at the clipboard's sequence number without a change notice: cheap (one call,
 // no clipboard opened), and only a safety net for a notice that did not arrive.
-constexpr auto kBlockFallback = 50ms;
+constexpr auto kBlockFallback = 200ms;
+
+// The system clock's tick (15.6 ms on most Windows machines), which is what a 1 ms SetTimer gets; never
+// below SetTimer's own minimum, USER_TIMER_MINIMUM.
+std::chrono::microseconds timerResolution() {
+    DWORD adjustment = 0, increment = 0;
+    BOOL disabled = TRUE;
+    constexpr auto minimum = std::chrono::microseconds(USER_TIMER_MINIMUM * 1000);
+    if (!GetSystemTimeAdjustment(&adjustment, &increment, &disabled)) return minimum;
+    return std::max(minimum, std::chrono::microseconds(increment / 10));  // 100-ns units
+}
 constexpr auto kCheckInterval = 10ms;
 
 }  // namespace
@@ -45,7 +53,8 @@ void TickService::setTimer(TimerId id, bool enabled, int intervalMs) {
         if (enabled) due_ |= bit(id);
         seenSequence_ = GetClipboardSequenceNumber();
     } else {
-        slot.interval = std::max<Clock::duration>(std::chrono::milliseconds(intervalMs), kTimerResolution);
+        static const auto resolution = timerResolution();
+        slot.interval = std::max<Clock::duration>(std::chrono::milliseconds(intervalMs), resolution);
         slot.due = now + slot.interval;
         due_ &= ~bit(id);  // enabling starts a fresh interval; a tick still owed from before is void
     }

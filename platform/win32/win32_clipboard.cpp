@@ -35,6 +35,7 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
     if (auto outcome = agent_->takeClearOutcome()) {
         if (outcome->emptied) emptiedSequence_ = outcome->sequence;
         clearOwed_ = emptiedSequence_ != sequence;
+        news.emptyingDone = true;
     }
     if (auto reading = agent_->takeReading()) {
         if (reading->silent && reading->sequence != silentSequence_) {

@@ -34,7 +34,8 @@ public:
 
     // What the window learns when the agent has finished something or a check is due.
     struct News {
-        bool answered = false;  // a picture for the clipboard as it is now has arrived
+        bool answered = false;      // a picture for the clipboard as it is now has arrived
+        bool emptyingDone = false;  // an emptying has finished, done or not
         std::vector<ClipboardProblem> problems;
     };
     News collect(std::chrono::steady_clock::time_point now);

@@ -41,13 +41,39 @@ void Win32Picture::clearTopBytes() const noexcept {
     for (std::size_t i = 0; i < count; ++i) pixels_[i] &= 0x00FFFFFFu;
 }
 
-std::shared_ptr<const Win32Picture> Win32Picture::copyOf(HBITMAP source) {
+namespace {
+
+// The digest of a bitmap too large to copy, read in bands of at most 16 MB.
+PictureDigest digestOfBitmap(HBITMAP source, std::int32_t width, std::int32_t height) {
+    const std::int32_t bandLines = std::max<std::int32_t>(1, (std::int32_t{1} << 22) / width);
+    std::vector<std::uint32_t> band(static_cast<std::size_t>(width) * static_cast<std::size_t>(bandLines));
+    BITMAPINFO info = bottomUp32(width, height);
+    ScreenDc screen;
+    ContentDigester digester;
+    for (std::int32_t first = 0; first < height; first += bandLines) {
+        const std::int32_t lines = std::min(bandLines, height - first);
+        const int read = GetDIBits(screen.get(), source, static_cast<UINT>(first), static_cast<UINT>(lines),
+                                   band.data(), &info, DIB_RGB_COLORS);
+        if (read != lines) throw RuntimeError(ErrorKind::PlatformFailure, "GetDIBits could not read the bitmap");
+        const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(lines);
+        for (std::size_t i = 0; i < count; ++i) band[i] &= 0x00FFFFFFu;
+        digester.add(band.data(), count * 4);
+    }
+    return digester.finish();
+}
+
+}  // namespace
+
+PictureRef Win32Picture::copyOf(HBITMAP source) {
     BITMAP description{};
     if (!source || !GetObjectW(source, sizeof description, &description))
         throw RuntimeError(ErrorKind::PlatformFailure, "not a bitmap");
     const std::int32_t width = description.bmWidth;
     const std::int32_t height = description.bmHeight < 0 ? -description.bmHeight : description.bmHeight;
     if (width <= 0 || height <= 0) return nullptr;
+    // The same memory bound as for DIBs: beyond it the picture is known by the digest of its pixels.
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxDecodedPixels)
+        return digestOnlyPicture(digestOfBitmap(source, width, height), width, height);
 
     std::shared_ptr<Win32Picture> copy = blank(width, height);
     BITMAPINFO info = bottomUp32(width, height);

@@ -16,8 +16,9 @@ namespace zanthrel::win32 {
 class Win32Picture final : public Picture {
 public:
     // Copies any bitmap we may read. Throws RuntimeError(PlatformFailure) when it cannot be read, and
-    // returns null for a bitmap without pixels. Its digest is that of the copied pixels.
-    static std::shared_ptr<const Win32Picture> copyOf(HBITMAP source);
+    // returns null for a bitmap without pixels. Its digest is that of the copied pixels; one beyond the
+    // memory bound is known by that digest alone.
+    static PictureRef copyOf(HBITMAP source);
     // Decodes a packed DIB (a CF_DIB or CF_DIBV5 block) of `size` bytes whose bytes have the digest
     // `digest`. A block that cannot be decoded, or whose picture is beyond the memory bound, becomes a
     // picture known only by that digest; null only for an empty block.
@@ -30,6 +31,10 @@ public:
     void readScanLines(const BitmapInfoHeader& header, std::uint32_t firstScan, std::uint32_t lines,
                        std::int32_t* bits) const noexcept override;
     PictureDigest digest() const noexcept override { return digest_; }
+    // The DIB section's own memory, bottom-up: the comparison reads it in place, without GetDIBits.
+    PixelRows rows() const noexcept override {
+        return {pixels_ + static_cast<std::ptrdiff_t>(height_ - 1) * width_, -static_cast<std::int64_t>(width_)};
+    }
 
 private:
     Win32Picture(BitmapHandle bitmap, std::uint32_t* pixels, std::int32_t width, std::int32_t height)

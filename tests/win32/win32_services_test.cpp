@@ -209,6 +209,17 @@ TEST_CASE("a packed DIB is decoded, and one too short for its pixels is known by
     CHECK(Win32Picture::fromPackedDib(block.data(), 0, PictureDigest{3, 3}) == nullptr);
 }
 
+TEST_CASE("a bitmap beyond the memory bound is known by the digest of its pixels, read in bands") {
+    // One bit per pixel keeps the test's own bitmaps small: 8193 x 8192 is 8 MB here, 256 MB at 32 bits.
+    const BitmapHandle first(CreateBitmap(8193, 8192, 1, 1, nullptr));
+    const BitmapHandle second(CreateBitmap(8193, 8192, 1, 1, nullptr));
+    CHECK(first && second);
+    const PictureRef a = Win32Picture::copyOf(first.get());
+    const PictureRef b = Win32Picture::copyOf(second.get());
+    CHECK(a && !a->hasPixels() && a->width() == 8193 && a->height() == 8192 && a->digest().known());
+    CHECK(sameDeliveredContent(a, b));
+}
+
 TEST_CASE("DIBs from another program: malformed ones arrive without pixels, the same bytes again give the same picture") {
     Win32Clipboard clipboard(nullptr, 0);
     std::vector<std::uint8_t> good(sizeof(BITMAPINFOHEADER) + 8, 0);
