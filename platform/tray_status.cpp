@@ -20,10 +20,8 @@ TrayStatus trayStatus(const MainFormState& state) {
     TrayStatus status;
     const bool blocking = state.cmdEnableDisable.tag == kOn;
     const bool monitoring = state.cmdStartPause.tag == kOn;
-    if (!state.shape1Visible)
-        status.look = TrayLook::Unlit;
-    else
-        status.look = state.shape1FillColour == kIndicatorRed ? TrayLook::Blocked : TrayLook::Usable;
+    status.look = state.shape1FillColour == kIndicatorRed ? TrayLook::Blocked : TrayLook::Usable;
+    status.blinking = state.timer(TimerId::Timer1).enabled;
     status.tooltip = blocking     ? "Zanthrel: clipboard blocked"
                      : monitoring ? "Zanthrel: watching the clipboard for screen captures"
                                   : "Zanthrel: clipboard not protected";

@@ -12,11 +12,15 @@ namespace zanthrel {
 enum class TrayLook {
     Usable,   // the indicator is green: the clipboard is not blocked
     Blocked,  // the indicator is red
-    Unlit,    // the indicator is off for this half of its blinking while monitoring
+    Unlit,    // the indicator is off, in the other half of its blinking
 };
 
 struct TrayStatus {
-    TrayLook look = TrayLook::Usable;
+    TrayLook look = TrayLook::Usable;  // Usable or Blocked: the indicator's colour
+    // While monitoring runs the indicator blinks. The logic flips it on sampling ticks, which come
+    // too fast for a tray host to show and pause while the clipboard is at rest, so an icon blinks at
+    // a pace of its own while this holds.
+    bool blinking = false;
     std::string tooltip;
     CommandButtonState startPause;  // captions without the trailing blanks the buttons carry
     CommandButtonState enableDisable;

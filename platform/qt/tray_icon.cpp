@@ -12,8 +12,6 @@
 namespace zanthrel::qt {
 namespace {
 
-constexpr int kLookIntervalMs = 200;
-
 MainForm& boundForm(MainWindow& window) {
     if (!window.form()) qFatal("The tray icon needs a main window bound to its form");
     return *window.form();
@@ -63,11 +61,13 @@ TrayIcon::TrayIcon(MainWindow& window) : window_(window), form_(boundForm(window
     connect(&window_, &MainWindow::formChanged, this, [this](FormControl control) { refresh(control); });
     for (const TrayLook look : {TrayLook::Usable, TrayLook::Blocked, TrayLook::Unlit})
         icons_[static_cast<std::size_t>(look)] = iconFor(look);
-    pendingLook_.setSingleShot(true);
-    connect(&pendingLook_, &QTimer::timeout, this, [this] { applyLook(); });
+    blink_.setInterval(StatusIndicator::kBlinkMs);
+    connect(&blink_, &QTimer::timeout, this, [this] {
+        lit_ = !lit_;
+        showLook(trayStatus(form_.state()).look);
+    });
     look_ = trayStatus(form_.state()).look;
     icon_.setIcon(icons_[static_cast<std::size_t>(look_)]);
-    sinceLookChanged_.start();
     refresh(FormControl::cmdStartPause);
 }
 
@@ -83,13 +83,14 @@ void TrayIcon::refresh(FormControl control) {
     if (control == FormControl::Picture1 || control == FormControl::Picture3 || control == FormControl::txtCounts)
         return;
     const TrayStatus status = trayStatus(state);
-    if (status.look != look_ && !pendingLook_.isActive()) {
-        const qint64 waited = sinceLookChanged_.elapsed();
-        if (waited >= kLookIntervalMs)
-            applyLook();
+    if (status.blinking != blink_.isActive()) {
+        lit_ = true;
+        if (status.blinking)
+            blink_.start();
         else
-            pendingLook_.start(int(kLookIntervalMs - waited));
+            blink_.stop();
     }
+    showLook(status.look);
     const QString tooltip = QString::fromStdString(status.tooltip);
     if (icon_.toolTip() != tooltip) icon_.setToolTip(tooltip);
     applyButton(*startPause_, status.startPause);
@@ -103,12 +104,11 @@ void TrayIcon::command(FormEvent event) {
     form_.handle(event);
 }
 
-void TrayIcon::applyLook() {
-    const TrayLook look = trayStatus(form_.state()).look;
-    if (look == look_) return;
-    look_ = look;
+void TrayIcon::showLook(TrayLook look) {
+    const TrayLook shown = lit_ ? look : TrayLook::Unlit;
+    if (shown == look_) return;
+    look_ = shown;
     icon_.setIcon(icons_[static_cast<std::size_t>(look_)]);
-    sinceLookChanged_.restart();
 }
 
 void TrayIcon::raiseWindow() {

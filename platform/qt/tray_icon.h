@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAction>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
@@ -47,7 +46,7 @@ signals:
 private:
     void refresh(FormControl control);
     void command(FormEvent event);
-    void applyLook();
+    void showLook(TrayLook look);
     void raiseWindow();
 
     MainWindow& window_;
@@ -60,10 +59,8 @@ private:
     QAction* quit_;
     TrayLook look_ = TrayLook::Usable;
     std::array<QIcon, 3> icons_;  // indexed by TrayLook
-    // The indicator blinks with every sampling tick; a tray host repaints far more slowly, so the icon
-    // takes the indicator's look at most this often.
-    QElapsedTimer sinceLookChanged_;
-    QTimer pendingLook_;
+    QTimer blink_;                // while monitoring, at the indicator's own pace
+    bool lit_ = true;
 };
 
 }  // namespace zanthrel::qt

@@ -13,9 +13,8 @@ namespace {
 
 constexpr UINT kCallbackMessage = WM_APP + 1;
 constexpr UINT kIconId = 1;
-constexpr UINT_PTR kLookTimer = 1;
-// The indicator blinks with every sampling tick; the icon takes its look at most this often.
-constexpr std::uint64_t kLookIntervalMs = 200;
+constexpr UINT_PTR kBlinkTimer = 1;
+constexpr UINT kBlinkMs = 250;
 
 // A frame like the window's indicator, filled with its colour or, unlit, empty.
 IconHandle drawIcon(TrayLook look) {
@@ -86,7 +85,6 @@ void TrayIcon::create() {
     createWindow(WS_EX_TOOLWINDOW, kTrayWindowClass, L"Zanthrel tray", WS_POPUP, RECT{0, 0, 0, 0}, nullptr, 0,
                  instance_);
     look_ = trayStatus(form_.state()).look;
-    lookChangedAt_ = GetTickCount64();
     added_ = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP);
 }
 
@@ -114,24 +112,23 @@ void TrayIcon::formChanged(FormControl control) {
         notify(NIM_MODIFY, NIF_INFO);
     if (control == FormControl::Picture1 || control == FormControl::Picture3 || control == FormControl::txtCounts)
         return;
-    if (trayStatus(state).look != look_ && !lookPending_) {
-        const std::uint64_t waited = GetTickCount64() - lookChangedAt_;
-        if (waited >= kLookIntervalMs) {
-            applyLook();
-        } else {
-            lookPending_ = true;
-            SetTimer(hwnd(), kLookTimer, static_cast<UINT>(kLookIntervalMs - waited), nullptr);
-        }
+    const TrayStatus status = trayStatus(state);
+    if (status.blinking != blinking_) {
+        blinking_ = status.blinking;
+        lit_ = true;
+        if (blinking_)
+            SetTimer(hwnd(), kBlinkTimer, kBlinkMs, nullptr);
+        else
+            KillTimer(hwnd(), kBlinkTimer);
     }
+    showLook(status.look);
     notify(NIM_MODIFY, NIF_TIP);
 }
 
-void TrayIcon::applyLook() {
-    lookPending_ = false;
-    const TrayLook look = trayStatus(form_.state()).look;
-    if (look == look_) return;
-    look_ = look;
-    lookChangedAt_ = GetTickCount64();
+void TrayIcon::showLook(TrayLook look) {
+    const TrayLook shown = lit_ ? look : TrayLook::Unlit;
+    if (shown == look_) return;
+    look_ = shown;
     notify(NIM_MODIFY, NIF_ICON);
 }
 
@@ -151,9 +148,9 @@ LRESULT TrayIcon::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (HIWORD(wParam) == 0) run(LOWORD(wParam));
             return 0;
         case WM_TIMER:
-            if (wParam == kLookTimer) {
-                KillTimer(hwnd(), kLookTimer);
-                applyLook();
+            if (wParam == kBlinkTimer) {
+                lit_ = !lit_;
+                showLook(trayStatus(form_.state()).look);
             }
             return 0;
         default: return Window::handleMessage(message, wParam, lParam);

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <array>
-#include <cstdint>
 
 #include "app/main_form.h"
 #include "platform/tray_status.h"
@@ -34,7 +33,7 @@ public:
 private:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool notify(DWORD action, UINT flags);
-    void applyLook();
+    void showLook(TrayLook look);
     void showMenu();
     void run(UINT command);
     void showMainWindow();
@@ -46,8 +45,8 @@ private:
     bool added_ = false;
     TrayLook look_ = TrayLook::Usable;
     std::array<IconHandle, 3> icons_;  // indexed by TrayLook
-    std::uint64_t lookChangedAt_ = 0;
-    bool lookPending_ = false;
+    bool blinking_ = false;            // while monitoring, at a pace of its own
+    bool lit_ = true;
 };
 
 }  // namespace zanthrel::win32

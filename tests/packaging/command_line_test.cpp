@@ -86,22 +86,28 @@ TEST(TrayStatus, FollowsTheIndicatorAndTheButtons) {
     MainFormState state = launchState();
     TrayStatus status = trayStatus(state);
     EXPECT_EQ(status.look, TrayLook::Usable);
+    EXPECT_FALSE(status.blinking);
     EXPECT_EQ(status.tooltip, "Zanthrel: clipboard not protected");
     EXPECT_EQ(status.startPause.caption, texts::kStartCaption) << "the launch caption's trailing blank is dropped";
 
+    // Monitoring: the icon blinks at its own pace whichever half of a blink the logic left the indicator in.
     state.cmdStartPause = {std::string(texts::kStopCaption), "1", true};
+    state.timers[static_cast<std::size_t>(TimerId::Timer1)].enabled = true;
     state.shape1Visible = false;
     status = trayStatus(state);
-    EXPECT_EQ(status.look, TrayLook::Unlit);
+    EXPECT_TRUE(status.blinking);
+    EXPECT_EQ(status.look, TrayLook::Usable);
     EXPECT_EQ(status.tooltip, "Zanthrel: watching the clipboard for screen captures");
 
     // After an alarm: monitoring off and its button disabled, the clipboard blocked.
     state.cmdStartPause = {std::string(texts::kStartCaptionAtLaunch), "0", false};
     state.cmdEnableDisable = {std::string(texts::kUnblockCaption), "1", true};
+    state.timers[static_cast<std::size_t>(TimerId::Timer1)].enabled = false;
     state.shape1Visible = true;
     state.shape1FillColour = kIndicatorRed;
     status = trayStatus(state);
     EXPECT_EQ(status.look, TrayLook::Blocked);
+    EXPECT_FALSE(status.blinking);
     EXPECT_EQ(status.tooltip, "Zanthrel: clipboard blocked");
     EXPECT_FALSE(status.startPause.enabled);
     EXPECT_EQ(status.enableDisable.caption, texts::kUnblockCaption);
