@@ -5,7 +5,8 @@
 #   block_exposure_{median,p90,max}_ms         how long a text copied by another program stays there
 #                                              while blocking (100 copies, 50 ms apart)
 #   detect_latency_{median,p90,max}_ms         from a picture copied to the log line counting it
-#                                              (20 pictures, 300 ms apart, in groups of four)
+#                                              (20 pictures, 300 ms apart, 1 s under Wine, in groups
+#                                              that end with the alarm)
 # Builds in build/linux and build/windows unless ZANTHREL_LIVE_LINUX_BUILD / ZANTHREL_LIVE_WINDOWS_BUILD
 # name other build directories.
 set -euo pipefail

@@ -3,7 +3,7 @@
 //                              wall-clock time in nanoseconds at which it arrived
 //   cpu SECONDS LABEL=PID...   CPU time of each process over the same SECONDS, in % of one core, as
 //                              `LABEL best threads whole wakeups-per-second`
-//   join COPIES LOG            detection latencies: copies (`copy <ns>`) against the relayed log
+//   join COPIES LOG SPACING_MS detection latencies: copies (`copy <ns>`) against the relayed log
 
 #include <dirent.h>
 #include <unistd.h>
@@ -109,7 +109,7 @@ std::vector<std::string> lines(const std::string& path) {
     return result;
 }
 
-int join(const std::string& copiesPath, const std::string& logPath) {
+int join(const std::string& copiesPath, const std::string& logPath, double spacingMs) {
     std::vector<std::int64_t> copies, asked, served;
     for (const std::string& line : lines(copiesPath)) {
         if (auto stamp = live::parseProbeStamp(line, "copy")) copies.push_back(*stamp);
@@ -133,6 +133,11 @@ int join(const std::string& copiesPath, const std::string& logPath) {
           live::figureLine("detect_unexplained", static_cast<double>(detections.unexplained), "times")})
         std::printf("%s\n", line.c_str());
     std::fprintf(stderr, "live: %zu copies while monitoring was off were left out\n", detections.unwatched);
+    if (summary.max > spacingMs / 2)
+        std::fprintf(stderr,
+                     "live: WARNING: latencies reach half the %.0f ms between copies; a detection may have "
+                     "been paired with the wrong copy (ZANTHREL_LIVE_SPACING_MS)\n",
+                     spacingMs);
     // Where the picture probe can tell: when the program first reacted to each copy, and took the picture.
     for (const auto& [events, what] : {std::pair{&asked, "first asked the clipboard"}, {&served, "took the picture"}}) {
         if (events->empty()) continue;
@@ -151,8 +156,8 @@ int main(int argc, char* argv[]) {
         const std::string_view mode = argc > 1 ? argv[1] : "";
         if (mode == "relay" && argc == 2) return relay();
         if (mode == "cpu" && argc >= 4) return cpu(std::atof(argv[2]), {argv + 3, argv + argc});
-        if (mode == "join" && argc == 4) return join(argv[2], argv[3]);
-        std::fprintf(stderr, "usage: %s relay | cpu SECONDS LABEL=PID... | join COPIES LOG\n", argv[0]);
+        if (mode == "join" && argc == 5) return join(argv[2], argv[3], std::atof(argv[4]));
+        std::fprintf(stderr, "usage: %s relay | cpu SECONDS LABEL=PID... | join COPIES LOG SPACING_MS\n", argv[0]);
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "live tool: %s\n", error.what());

@@ -14,6 +14,9 @@ xvfb_pid=${5:-}
 cpu_seconds=${ZANTHREL_LIVE_CPU_SECONDS:-10}
 picture=${ZANTHREL_LIVE_PICTURE:-1920x1080}
 copies=${ZANTHREL_LIVE_COPIES:-20}
+# A copy is paired with the first detection before the next copy, so the spacing must stay well above
+# the latency: under Wine a 1920x1080 bitmap takes a few hundred milliseconds.
+if [ "$platform" = windows ]; then spacing=${ZANTHREL_LIVE_SPACING_MS:-1000}; else spacing=${ZANTHREL_LIVE_SPACING_MS:-300}; fi
 width=${picture%x*}
 height=${picture#*x}
 
@@ -152,14 +155,14 @@ run_probe exposure 100 50 || fail "the exposure probe failed"
 
 step unblock "Clipboard Unblocked"
 step start "Protection Started on"
-say "copying $copies ${picture} pictures, 300 ms apart, in groups that end with the alarm"
+say "copying $copies ${picture} pictures, $spacing ms apart, in groups that end with the alarm"
 group=0
 status=0
 : >"$work/copies"
 while [ "$(grep -c '^copy ' "$work/copies" || true)" -lt "$copies" ] && [ $group -lt $((copies / 2)) ]; do
     group=$((group + 1))
     alarms=$(count_log "Alarm Raised")
-    run_probe copy-pictures 4 300 "$width" "$height" $((group * 10)) >>"$work/copies" ||
+    run_probe copy-pictures 4 "$spacing" "$width" "$height" $((group * 10)) >>"$work/copies" ||
         fail "the picture probe failed"
     deadline=$((SECONDS + 5))
     while [ "$(count_log "Alarm Raised")" -le "$alarms" ] && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
@@ -175,5 +178,5 @@ while [ "$(grep -c '^copy ' "$work/copies" || true)" -lt "$copies" ] && [ $group
         say "group $group raised no alarm"
     fi
 done
-"$live" join "$work/copies" "$log"
+"$live" join "$work/copies" "$log" "$spacing"
 exit $status
