@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string_view>
@@ -48,7 +49,12 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(zanthrel::qt::applicationIcon());
 
     zanthrel::qt::QtDesktop desktop;
-    if (commandLine.echoLog) echoLog(desktop.window(), desktop.form());
+    if (commandLine.echoLog) {
+        // A reader that goes away must not take the guard with it: a write to its closed pipe then
+        // fails quietly instead of raising SIGPIPE.
+        std::signal(SIGPIPE, SIG_IGN);
+        echoLog(desktop.window(), desktop.form());
+    }
     // Without a notification area the program is the window alone, as it always was.
     std::unique_ptr<zanthrel::qt::TrayIcon> tray;
     if (QSystemTrayIcon::isSystemTrayAvailable()) tray = std::make_unique<zanthrel::qt::TrayIcon>(desktop.window());

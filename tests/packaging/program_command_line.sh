@@ -43,4 +43,28 @@ chmod +x "$work/echo.sh"
 "$with_xvfb" "$work/echo.sh" "$program" "$work/echoed" || fail "--echo-log: $(cat "$work/echoed" 2>/dev/null)"
 [ "$(head -n1 "$work/echoed")" = "Clipboard Not Protected. Please click the first button to enable the protection." ] ||
     fail "echoed '$(head -n1 "$work/echoed")'"
+# A reader that stops reading must not end the guard: the next line goes to a closed pipe.
+cat >"$work/reader_gone.sh" <<'SCRIPT'
+#!/usr/bin/env bash
+set -euo pipefail
+mkfifo "$2/fifo"
+"$1" --echo-log >"$2/fifo" 2>/dev/null &
+pid=$!
+trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
+head -n1 "$2/fifo" >/dev/null  # reads the first line, then closes the pipe
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zanthrel$' | head -n1)
+xdotool mousemove --window "$window" 384 207 click 1  # cmdEnableDisable: logs a line, then blocks
+# A guard that outlived its log line takes away what another program copies.
+echo copied | xclip -selection clipboard -quiet -i >/dev/null 2>&1 &
+copier=$!
+deadline=$((SECONDS + 10))
+while kill -0 "$copier" 2>/dev/null; do
+    kill -0 "$pid" 2>/dev/null || { echo "the program ended when its log reader went away" >&2; exit 1; }
+    [ $SECONDS -lt $deadline ] || { kill "$copier"; echo "the clipboard was not blocked" >&2; exit 1; }
+    sleep 0.05
+done
+kill -0 "$pid" 2>/dev/null || { echo "the program ended when its log reader went away" >&2; exit 1; }
+SCRIPT
+chmod +x "$work/reader_gone.sh"
+"$with_xvfb" "$work/reader_gone.sh" "$program" "$work" || fail "--echo-log with a reader that went away"
 echo "PASS: --help, --version, a refused option and the log echo"
