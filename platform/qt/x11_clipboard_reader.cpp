@@ -269,7 +269,8 @@ void X11ClipboardReader::onSelectionNotify(std::uint32_t property, std::uint32_t
         const auto announced =
             parseIncrAnnouncement(head->format, xcb_get_property_value(head.get()),
                                   static_cast<std::size_t>(xcb_get_property_value_length(head.get())));
-        if (!announced || !transfer_.buffer.announce(*announced)) return finish(ClipboardDelivery::Kind::Refused);
+        // Some owners (xclip among them) announce no size at all; only a size past the limit is refused.
+        if (announced && !transfer_.buffer.announce(*announced)) return finish(ClipboardDelivery::Kind::Refused);
         ++incremental_;
         transfer_.step = Step::Increments;
         transfer_.asked = Clock::now();

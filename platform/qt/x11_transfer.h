@@ -22,7 +22,7 @@ inline constexpr std::uint64_t kMaxTransferBytes = std::uint64_t{1} << 30;
 std::vector<std::uint32_t> parseAtomList(std::uint8_t format, const void* data, std::size_t bytes);
 
 // The size an INCR announcement promises (a lower bound, by convention), or nothing when the value is not
-// one 32-bit item.
+// one 32-bit item (some owners send none).
 std::optional<std::uint32_t> parseIncrAnnouncement(std::uint8_t format, const void* data, std::size_t bytes);
 
 // The first atom of `preferred` that `offered` holds, or 0 (None) when it holds none of them.

@@ -2,6 +2,7 @@
 // the window must never wait for them, and every picture that does arrive must still be judged.
 #include <gtest/gtest.h>
 #include <QPushButton>
+#include <QRandomGenerator>
 
 #include "app/texts.h"
 #include "platform/runtime_error.h"
@@ -130,6 +131,22 @@ TEST_F(HostileOwnerTest, LargePictureBeyondQtsDefaultLimitIsCountedWithItsPixels
     EXPECT_TRUE(picture->hasPixels());
     EXPECT_EQ(picture->width(), 8192);
     EXPECT_EQ(picture->height(), 4097);
+}
+
+TEST_F(HostileOwnerTest, PictureSentInIncrementsIsCountedWithItsPixels) {
+    click("cmdStartPause");
+    // Noise does not compress: some 6 MB of PNG, more than xclip sends in one piece.
+    QImage noise(1400, 1400, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noise.height(); ++y)
+        random.fillRange(reinterpret_cast<quint32*>(noise.scanLine(y)), noise.width());
+    const QString file = directory.filePath("noise.png");
+    ASSERT_TRUE(noise.save(file, "PNG"));
+    copyAndExpectCount(file, 1, "image/png", 10000);
+    EXPECT_GT(desktop->clipboard().reader()->incrementalCount(), 0u) << "the transfer came whole after all";
+    const PictureRef picture = desktop->clipboard().readPicture();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->width(), 1400);
 }
 
 TEST_F(HostileOwnerTest, RowThenColumnPictureAreBothCounted) {

@@ -1,0 +1,228 @@
+// What the Linux program does with the data another program delivers, before any X server is involved:
+// the transfer rules, the decode bound, and the decoder thread's reuse of an identical picture. Also the
+// pacing of the timers and the indicator's blink, which decide what an idle program costs.
+#include <gtest/gtest.h>
+#include <QBuffer>
+#include <QImage>
+#include <QWidget>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/qt/form_widgets.h"
+#include "platform/qt/picture_decoder.h"
+#include "platform/qt/qt_picture.h"
+#include "platform/qt/qt_services.h"
+#include "platform/qt/x11_transfer.h"
+#include "qt_test_support.h"
+
+namespace zanthrel::qt {
+namespace {
+
+using testing::waitUntil;
+
+std::vector<unsigned char> pngOf(QSize size, QColor colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, "PNG"));
+    return {bytes.begin(), bytes.end()};
+}
+
+// A PNG signature and header chunk claiming `width` × `height`, with nothing after it.
+std::vector<unsigned char> pngHeaderClaiming(std::uint32_t width, std::uint32_t height) {
+    std::vector<unsigned char> bytes = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    for (const std::uint32_t value : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<unsigned char>(value >> shift));
+    for (const unsigned char field : {8, 6, 0, 0, 0}) bytes.push_back(field);
+    const QByteArray chunk(reinterpret_cast<const char*>(bytes.data()) + 12, 17);
+    const std::uint32_t crc = [&] {
+        std::uint32_t c = 0xFFFFFFFFu;
+        for (const char byte : chunk) {
+            c ^= static_cast<unsigned char>(byte);
+            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+        }
+        return ~c;
+    }();
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<unsigned char>(crc >> shift));
+    return bytes;
+}
+
+TEST(X11TransferTest, TypeListsAreWhole32BitItemsAndTheMostWantedTypeWins) {
+    const std::uint32_t list[] = {11, 22, 33};
+    EXPECT_EQ(parseAtomList(32, list, sizeof list), std::vector<std::uint32_t>({11, 22, 33}));
+    EXPECT_TRUE(parseAtomList(8, list, sizeof list).empty()) << "bytes are no list of types";
+    EXPECT_TRUE(parseAtomList(32, list, sizeof list - 1).empty()) << "a ragged list";
+    EXPECT_FALSE(parseIncrAnnouncement(32, list, sizeof list).has_value()) << "an announcement is one item";
+    EXPECT_EQ(parseIncrAnnouncement(32, list, 4), 11u);
+
+    const std::uint32_t offered[] = {5, 0, 9, 7};
+    const std::uint32_t wanted[] = {0, 7, 9};  // 0: a type whose atom could not be had
+    EXPECT_EQ(chooseTarget(offered, wanted), 7u) << "order of preference, not of offer";
+    const std::uint32_t none[] = {1, 2};
+    EXPECT_EQ(chooseTarget(offered, none), 0u);
+}
+
+TEST(X11TransferTest, DataAreKeptUpToTheLimitDigestedToTheEndRefusedBeyondTheTotal) {
+    const std::string data = "0123456789abcdef";
+    TransferBuffer whole;
+    ASSERT_TRUE(whole.add(data.data(), data.size()));
+
+    TransferBuffer pieces(10, 20);
+    ASSERT_TRUE(pieces.add(data.data(), 7));
+    EXPECT_TRUE(pieces.kept());
+    ASSERT_TRUE(pieces.add(data.data() + 7, 9));
+    EXPECT_FALSE(pieces.kept()) << "16 bytes passed the limit of 10";
+    EXPECT_TRUE(pieces.takeBytes().empty());
+    EXPECT_EQ(pieces.digest(), whole.digest()) << "the digest depends on the bytes, not on the pieces";
+    EXPECT_FALSE(pieces.add(data.data(), 5)) << "21 bytes pass the total of 20";
+    EXPECT_EQ(pieces.size(), 16u);
+    EXPECT_FALSE(pieces.announce(21));
+    EXPECT_TRUE(whole.announce(kMaxTransferBytes));
+    EXPECT_FALSE(whole.announce(kMaxTransferBytes + 1));
+}
+
+TEST(DeliveredPictureTest, DecodesWithinTheBoundAndKnowsEverythingElseByItsDigest) {
+    const std::vector<unsigned char> png = pngOf(QSize(5, 3), QColor(0x10, 0x20, 0x30));
+    const PictureDigest digest = digestOf(png.data(), png.size());
+    const PictureRef decoded = decodeDeliveredPicture(png, true, digest);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_TRUE(decoded->hasPixels());
+    EXPECT_EQ(decoded->width(), 5);
+    EXPECT_EQ(decoded->digest(), digest);
+    std::vector<std::int32_t> bits(15, 0);
+    decoded->readScanLines(BitmapInfoHeader{40, 5, 3, 1, 32, 0}, 0, 3, bits.data());
+    EXPECT_EQ(bits[0], 0x102030) << "DIB values, without Qt's top byte";
+
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        bool complete;
+    };
+    const Case unreadable[] = {
+        {"a header beyond 8192 x 8192", pngHeaderClaiming(8192, 8193), true},
+        {"a header of 30000 x 30000", pngHeaderClaiming(30000, 30000), true},
+        {"a header at the bound, without its pixels", pngHeaderClaiming(8192, 8192), true},
+        {"bytes no decoder knows", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}, true},
+        {"nothing at all", {}, true},
+        {"data too large to keep", {}, false},
+    };
+    for (const Case& c : unreadable) {
+        const PictureDigest known{1, 2};
+        const PictureRef picture = decodeDeliveredPicture(c.bytes, c.complete, known);
+        ASSERT_NE(picture, nullptr) << c.what << ": a picture arrived and must be judged";
+        EXPECT_FALSE(picture->hasPixels()) << c.what;
+        EXPECT_EQ(picture->digest(), known) << c.what;
+    }
+}
+
+// Collects what the decoder thread answers.
+class Answers {
+public:
+    std::function<void(ClipboardAnswer)> sink() {
+        return [this](ClipboardAnswer answer) {
+            const std::lock_guard lock(mutex_);
+            answers_.push_back(std::move(answer));
+            arrived_.notify_all();
+        };
+    }
+    // Waits (for at most five seconds) until `count` answers have come.
+    std::vector<ClipboardAnswer> first(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        arrived_.wait_for(lock, std::chrono::seconds(5), [&] { return answers_.size() >= count; });
+        return answers_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<ClipboardAnswer> answers_;
+};
+
+ClipboardDelivery dataDelivery(std::uint64_t serial, const std::vector<unsigned char>& bytes) {
+    return {serial, ClipboardDelivery::Kind::Data, bytes, true, digestOf(bytes.data(), bytes.size())};
+}
+
+TEST(PictureDecoderTest, IdenticalDataGiveBackThePreviousPictureUndecoded) {
+    Answers answers;
+    PictureDecoder decoder(answers.sink());
+    const std::vector<unsigned char> red = pngOf(QSize(4, 4), Qt::red), blue = pngOf(QSize(4, 4), Qt::blue);
+    const ClipboardDelivery steps[] = {dataDelivery(1, red),  dataDelivery(2, red),
+                                       dataDelivery(3, blue), {4, ClipboardDelivery::Kind::Silent, {}, false, {}},
+                                       dataDelivery(5, blue), {6, ClipboardDelivery::Kind::NoPicture, {}, false, {}},
+                                       dataDelivery(7, blue)};
+    std::vector<ClipboardAnswer> got;
+    for (const ClipboardDelivery& step : steps) {
+        decoder.submit(step);  // one at a time: a delivery still waiting would give way to a newer one
+        got = answers.first(got.size() + 1);
+    }
+    ASSERT_EQ(got.size(), std::size(steps));
+    for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].serial, i + 1);
+    EXPECT_EQ(got[1].picture, got[0].picture) << "the same data again: the very same picture";
+    EXPECT_NE(got[2].picture, got[0].picture);
+    EXPECT_EQ(got[3].kind, ClipboardDelivery::Kind::Silent);
+    EXPECT_EQ(got[3].picture, nullptr);
+    EXPECT_EQ(got[4].picture, got[2].picture) << "a silent owner in between changes nothing";
+    EXPECT_EQ(got[5].picture, nullptr);
+    EXPECT_NE(got[6].picture, got[2].picture) << "after an empty clipboard the picture is decoded anew";
+    EXPECT_EQ(decoder.decodeCount(), 3u);
+}
+
+TEST(QtTimersTest, ShortIntervalsRunAtTheSystemPaceAndOnDemandTimersOnlyWhenTold) {
+    std::vector<TimerId> ticks;
+    QtTimers timers([&](TimerId id) { ticks.push_back(id); });
+    timers.setTimer(TimerId::Timer1, true, 1);
+    EXPECT_EQ(timers.intervalMs(TimerId::Timer1), QtTimers::kShortestIntervalMs);
+    timers.setTimer(TimerId::Timer2, true, 30000);
+    EXPECT_EQ(timers.intervalMs(TimerId::Timer2), 30000);
+    timers.setTimer(TimerId::Timer1, false, 1);
+    timers.setTimer(TimerId::Timer2, false, 30000);
+
+    timers.setOnDemand(TimerId::Timer3, true);
+    timers.tickNow(TimerId::Timer3);
+    EXPECT_TRUE(ticks.empty()) << "a disabled timer ticked";
+    timers.setTimer(TimerId::Timer3, true, 5);
+    EXPECT_TRUE(ticks.empty()) << "the tick on enabling must wait for the logic that enabled it to finish";
+    ASSERT_TRUE(waitUntil([&] { return ticks.size() == 1; })) << "no tick after enabling";
+    timers.tickNow(TimerId::Timer3);
+    EXPECT_EQ(ticks, std::vector<TimerId>(2, TimerId::Timer3));
+
+    // A paused timer keeps its place: enabled, silent until resumed.
+    timers.setTimer(TimerId::Timer1, true, 1);
+    timers.pause(TimerId::Timer1);
+    EXPECT_TRUE(timers.isActive(TimerId::Timer1));
+    EXPECT_TRUE(timers.isPaused(TimerId::Timer1));
+    timers.resume(TimerId::Timer1);
+    ASSERT_TRUE(waitUntil([&] { return ticks.back() == TimerId::Timer1; }));
+    timers.pause(TimerId::Timer1);
+    timers.setTimer(TimerId::Timer1, false, 1);
+    EXPECT_FALSE(timers.isPaused(TimerId::Timer1)) << "disabling ends a pause";
+}
+
+TEST(StatusIndicatorTest, BlinksAtItsOwnPaceWhileMonitoringAndShowsTheLogicsStateOtherwise) {
+    QWidget parent;
+    StatusIndicator indicator(&parent);
+    indicator.setLit(false);
+    EXPECT_FALSE(indicator.isShownLit());
+    indicator.setBlinking(true);
+    int flips = 0;
+    bool shown = indicator.isShownLit();
+    ASSERT_TRUE(waitUntil([&] {
+        // Ticks toggling the logic's state meanwhile set nothing on screen.
+        indicator.setLit(!indicator.isLit());
+        if (indicator.isShownLit() != shown) {
+            shown = !shown;
+            ++flips;
+        }
+        return flips >= 2;
+    })) << "no visible blink";
+    indicator.setLit(true);
+    indicator.setBlinking(false);
+    EXPECT_TRUE(indicator.isShownLit()) << "stopped, it shows the logic's state at once";
+    EXPECT_FALSE(indicator.isBlinking());
+}
+
+}  // namespace
+}  // namespace zanthrel::qt
