@@ -37,7 +37,7 @@ public:
         SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
     }
     ~Pipe() {
-        CloseHandle(read_);
+        closeReadEnd();
         closeWriteEnd();
     }
     Pipe(const Pipe&) = delete;
@@ -46,6 +46,10 @@ public:
     void closeWriteEnd() {
         if (write_) CloseHandle(write_);
         write_ = nullptr;
+    }
+    void closeReadEnd() {
+        if (read_) CloseHandle(read_);
+        read_ = nullptr;
     }
     // What has arrived so far, without waiting.
     std::string available() {
@@ -208,6 +212,28 @@ TEST_CASE("echo-log-and-tray") {
 
     PostMessageW(tray, WM_COMMAND, win32::TrayIcon::Quit, 0);
     CHECK_MSG(program.waitForExit() == 0, "Quit must end the program normally");
+}
+
+// A reader of the log that goes away must not end the guard or stop it.
+TEST_CASE("echo-reader-gone") {
+    Pipe out, err;
+    Started program;
+    start(program, L"--echo-log", out, err);
+    const DWORD id = program.process.dwProcessId;
+    HWND main = nullptr;
+    HWND tray = nullptr;
+    CHECK_MSG(waitUntil([&] { return (main = windowOf(id, win32::kMainWindowClass)) && IsWindowVisible(main); }, 30s),
+              "no main window");
+    CHECK(waitUntil([&] { return (tray = windowOf(id, win32::kTrayWindowClass)) != nullptr; }, 10s));
+    CHECK(waitUntil([&] { return !out.available().empty(); }, 10s));
+    out.closeReadEnd();
+    for (const std::string_view caption : {texts::kUnblockCaption, texts::kBlockCaption}) {
+        PostMessageW(tray, WM_COMMAND, win32::TrayIcon::EnableDisable, 0);
+        CHECK_MSG(waitUntil([&] { return buttonText(main, "cmdEnableDisable") == caption; }, 10s),
+                  "the program stopped following commands once its log reader was gone");
+    }
+    PostMessageW(tray, WM_COMMAND, win32::TrayIcon::Quit, 0);
+    CHECK(program.waitForExit() == 0);
 }
 
 int main(int argc, char** argv) {
