@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "app/main_window_layout.h"
 #include "app/texts.h"
@@ -126,6 +127,18 @@ HWND windowOf(DWORD processId, const wchar_t* className) {
     return search.found;
 }
 
+// The program's main window, once shown, and its tray icon's hidden window.
+std::pair<HWND, HWND> waitForWindows(DWORD processId) {
+    HWND main = nullptr;
+    HWND tray = nullptr;
+    CHECK_MSG(
+        waitUntil([&] { return (main = windowOf(processId, win32::kMainWindowClass)) && IsWindowVisible(main); }, 30s),
+        "no main window");
+    CHECK_MSG(waitUntil([&] { return (tray = windowOf(processId, win32::kTrayWindowClass)) != nullptr; }, 10s),
+              "no tray window");
+    return {main, tray};
+}
+
 std::string buttonText(HWND main, std::string_view name) {
     const auto controls = mainWindowLayout().controls;
     for (std::size_t i = 0; i < controls.size(); ++i) {
@@ -174,12 +187,7 @@ TEST_CASE("echo-log-and-tray") {
     Started program;
     start(program, L"--echo-log", out, err);
     const DWORD id = program.process.dwProcessId;
-    HWND main = nullptr;
-    HWND tray = nullptr;
-    CHECK_MSG(waitUntil([&] { return (main = windowOf(id, win32::kMainWindowClass)) && IsWindowVisible(main); }, 30s),
-              "no main window");
-    CHECK_MSG(waitUntil([&] { return (tray = windowOf(id, win32::kTrayWindowClass)) != nullptr; }, 10s),
-              "no tray window");
+    const auto [main, tray] = waitForWindows(id);
     const std::string first = std::string(texts::kNotProtected) + "\n";
     CHECK_MSG(waitUntil([&] { return out.available() == first; }, 10s), "echoed: '" + out.available() + "'");
 
@@ -219,12 +227,7 @@ TEST_CASE("echo-reader-gone") {
     Pipe out, err;
     Started program;
     start(program, L"--echo-log", out, err);
-    const DWORD id = program.process.dwProcessId;
-    HWND main = nullptr;
-    HWND tray = nullptr;
-    CHECK_MSG(waitUntil([&] { return (main = windowOf(id, win32::kMainWindowClass)) && IsWindowVisible(main); }, 30s),
-              "no main window");
-    CHECK(waitUntil([&] { return (tray = windowOf(id, win32::kTrayWindowClass)) != nullptr; }, 10s));
+    const auto [main, tray] = waitForWindows(program.process.dwProcessId);
     CHECK(waitUntil([&] { return !out.available().empty(); }, 10s));
     out.closeReadEnd();
     for (const std::string_view caption : {texts::kUnblockCaption, texts::kBlockCaption}) {
