@@ -207,7 +207,7 @@ CpuShare cpuShare(const CpuTime& before, const CpuTime& after, double elapsedSec
     share.whole =
         after.ticks >= before.ticks ? percent(static_cast<double>(after.ticks - before.ticks) * tickSeconds) : 0;
     // A thread that ended took its time out of the sum, which may even shrink: then only the ticks tell.
-    const bool threadsKnown = after.threadsNs >= before.threadsNs;
+    const bool threadsKnown = before.threadsRead && after.threadsRead && after.threadsNs >= before.threadsNs;
     share.threads = threadsKnown ? percent(static_cast<double>(after.threadsNs - before.threadsNs) / 1e9) : 0;
     // The ticks round to whole steps either way; beyond two steps more they saw time the sum lost.
     const bool threadsLost = !threadsKnown || share.whole > share.threads + percent(2 * tickSeconds);

@@ -91,7 +91,8 @@ private:
 struct CpuTime {
     std::uint64_t threadsNs = 0;
     std::uint64_t ticks = 0;
-    std::uint64_t runs = 0;  // how often its threads were put on a CPU: wake-ups, for an idle program
+    std::uint64_t runs = 0;   // how often its threads were put on a CPU: wake-ups, for an idle program
+    bool threadsRead = true;  // false where the kernel keeps no per-thread figures
 };
 struct CpuShare {
     double best = 0;  // what to report, in % of one core

@@ -146,6 +146,11 @@ TEST(LiveFigures, CpuShareTrustsTheThreadSumUnlessThreadsEnded) {
     EXPECT_NEAR(share.best, 0.2, 1e-9);
     EXPECT_LT(share.threads, 100);
 
+    // No per-thread figures at all: the ticks are all there is.
+    share = cpuShare({0, 700, 0, false}, {0, 701, 0, false}, 10, kTick);
+    EXPECT_NEAR(share.best, 0.1, 1e-9);
+    EXPECT_EQ(share.wakeupsPerSecond, 0);
+
     // Nothing at all, and no time elapsed.
     EXPECT_EQ(cpuShare({7, 7}, {7, 7}, 10, kTick).best, 0);
     EXPECT_EQ(cpuShare({0, 0}, {1'000'000, 1}, 0, kTick).best, 0);

@@ -64,12 +64,14 @@ live::CpuTime cpuTimeOf(const std::string& pid) {
     if (!ticks) throw RuntimeError(ErrorKind::PlatformFailure, "no process " + pid);
     time.ticks = *ticks;
     const std::string tasks = "/proc/" + pid + "/task";
+    time.threadsRead = false;
     if (DIR* directory = opendir(tasks.c_str())) {
         while (const dirent* entry = readdir(directory)) {
             if (entry->d_name[0] == '.') continue;
             if (auto stat = live::parseSchedstat(readFile(tasks + '/' + entry->d_name + "/schedstat"))) {
                 time.threadsNs += stat->runNs;
                 time.runs += stat->runs;
+                time.threadsRead = true;
             }
         }
         closedir(directory);
