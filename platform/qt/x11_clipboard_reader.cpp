@@ -39,7 +39,7 @@ constexpr std::uint32_t kPropertyWords = 1u << 20;
 
 }  // namespace
 
-std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener) {
+std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener, bool useXfixes) {
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     if (!connection || xcb_connection_has_error(connection)) {
         if (connection) xcb_disconnect(connection);
@@ -65,7 +65,8 @@ std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener)
     for (const std::string_view type : kPictureTypes) atoms.pictureTypes.push_back(intern(connection, type));
 
     std::optional<std::uint8_t> xfixesEventBase;
-    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+    const xcb_query_extension_reply_t* xfixes =
+        useXfixes ? xcb_get_extension_data(connection, &xcb_xfixes_id) : nullptr;
     if (xfixes && xfixes->present) {
         // The extension answers nothing before its version has been agreed.
         ReplyPtr<xcb_xfixes_query_version_reply_t> version(

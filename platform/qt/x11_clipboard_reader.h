@@ -54,8 +54,8 @@ public:
     static constexpr std::chrono::milliseconds kFetchGap{15};
     static constexpr std::chrono::milliseconds kFallbackPoll{100};
 
-    // Null when no X display can be reached.
-    static std::unique_ptr<X11ClipboardReader> start(Listener listener);
+    // Null when no X display can be reached. `useXfixes` false polls as on a server without XFIXES.
+    static std::unique_ptr<X11ClipboardReader> start(Listener listener, bool useXfixes = true);
     ~X11ClipboardReader();
     X11ClipboardReader(const X11ClipboardReader&) = delete;
     X11ClipboardReader& operator=(const X11ClipboardReader&) = delete;

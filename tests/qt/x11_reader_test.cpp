@@ -1,0 +1,103 @@
+// The clipboard reader on its own, against the real X server: what it reports, and in which order,
+// with and without XFIXES change events.
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "platform/qt/x11_clipboard_reader.h"
+#include "x11_fixture.h"
+
+namespace zanthrel::qt {
+namespace {
+
+using testing::waitUntil;
+using testing::XclipCopy;
+
+// Records the reader's reports, which come from its own thread.
+class Reports {
+public:
+    X11ClipboardReader::Listener listener() {
+        return {[this](std::uint64_t serial, bool owned) {
+                    const std::lock_guard lock(mutex_);
+                    changes_.emplace_back(serial, owned);
+                },
+                [this](ClipboardDelivery delivery) {
+                    const std::lock_guard lock(mutex_);
+                    deliveries_.push_back(std::move(delivery));
+                }};
+    }
+    std::vector<std::pair<std::uint64_t, bool>> changes() {
+        const std::lock_guard lock(mutex_);
+        return changes_;
+    }
+    std::vector<ClipboardDelivery> deliveries() {
+        const std::lock_guard lock(mutex_);
+        return deliveries_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<std::uint64_t, bool>> changes_;
+    std::vector<ClipboardDelivery> deliveries_;
+};
+
+class ReaderTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(directory.isValid());
+        ASSERT_NE(reader, nullptr) << "no X display";
+        EXPECT_EQ(reader->watchesChanges(), GetParam());
+    }
+    QString writeFile(const char* name, const QByteArray& bytes) {
+        QFile file(directory.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    QTemporaryDir directory;
+    Reports reports;
+    std::unique_ptr<X11ClipboardReader> reader = X11ClipboardReader::start(reports.listener(), GetParam());
+};
+
+TEST_P(ReaderTest, ReportsEachOwnerAndDeliversTheNewestChangeOnlyWhenAsked) {
+    XclipCopy text(writeFile("text.txt", "some text"), {});
+    ASSERT_TRUE(text.started());
+    ASSERT_TRUE(waitUntil([&] { return !reports.changes().empty(); })) << "the copy was not noticed";
+    EXPECT_TRUE(reports.changes().back().second) << "a program took the clipboard";
+    EXPECT_TRUE(reports.deliveries().empty()) << "fetched without being asked";
+    EXPECT_EQ(reader->fetchCount(), 0u);
+
+    reader->request();
+    ASSERT_TRUE(waitUntil([&] { return reports.deliveries().size() == 1; }));
+    EXPECT_EQ(reports.deliveries()[0].kind, ClipboardDelivery::Kind::NoPicture) << "text is no picture";
+    EXPECT_EQ(reports.deliveries()[0].serial, reports.changes().back().first);
+
+    const QByteArray bytes = "\x89PNG not really";
+    auto picture = std::make_unique<XclipCopy>(writeFile("picture.png", bytes), "image/png");
+    ASSERT_TRUE(picture->started());
+    ASSERT_TRUE(waitUntil([&] { return !text.running(); })) << "the second copy did not take over";
+    reader->request();
+    ASSERT_TRUE(waitUntil([&] { return reports.deliveries().size() == 2; }));
+    const ClipboardDelivery data = reports.deliveries()[1];
+    EXPECT_EQ(data.kind, ClipboardDelivery::Kind::Data);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(data.bytes.data()), qsizetype(data.bytes.size())), bytes);
+    EXPECT_EQ(data.digest, digestOf(bytes.data(), std::size_t(bytes.size())));
+
+    // Its owner gone, the clipboard holds nothing; that is known without asking anyone.
+    picture.reset();
+    ASSERT_TRUE(waitUntil([&] { return !reports.changes().back().second; })) << "the owner's exit was not noticed";
+    const std::uint64_t fetches = reader->fetchCount();
+    reader->request();
+    ASSERT_TRUE(waitUntil([&] { return reports.deliveries().size() == 3; }));
+    EXPECT_EQ(reports.deliveries()[2].kind, ClipboardDelivery::Kind::NoPicture);
+    EXPECT_EQ(reader->fetchCount(), fetches);
+}
+
+INSTANTIATE_TEST_SUITE_P(ChangeEvents, ReaderTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("WithXfixes") : std::string("PollingWithout");
+                         });
+
+}  // namespace
+}  // namespace zanthrel::qt
