@@ -87,7 +87,9 @@ ProbeCommand parseProbeCommand(const std::vector<std::string_view>& arguments) {
     if (mode == "exposure" && numbers({&command.count, &command.spacingMs})) {
         command.mode = ProbeCommand::Mode::Exposure;
     } else if (mode == "copy-pictures" &&
-               numbers({&command.count, &command.spacingMs, &command.width, &command.height, &command.seed}) &&
+               (numbers({&command.count, &command.spacingMs, &command.width, &command.height, &command.seed}) ||
+                numbers({&command.count, &command.spacingMs, &command.width, &command.height, &command.seed,
+                         &command.holdSeconds})) &&
                command.width > 0 && command.height > 0) {
         command.mode = ProbeCommand::Mode::CopyPictures;
     } else if (mode == "do" && arguments.size() > 1) {

@@ -30,12 +30,13 @@ std::string figureLine(std::string_view name, double value, std::string_view uni
 std::vector<std::string> exposureFigures(const std::vector<double>& samplesMs, int kept);
 
 // What a clipboard probe was asked to do, from its arguments after the program's name:
-//   exposure COUNT SPACING_MS | copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED | do STEP...
+//   exposure COUNT SPACING_MS | copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED [HOLD_S] | do STEP...
 // Anything else, or a number out of range (0 to 1000000; a picture at least 1x1), is Usage.
 struct ProbeCommand {
     enum class Mode { Usage, Exposure, CopyPictures, Steps };
     Mode mode = Mode::Usage;
     int count = 0, spacingMs = 0, width = 0, height = 0, seed = 0;
+    int holdSeconds = 5;  // how long the last picture stays offered unless the clipboard is taken
     std::vector<std::string> steps;
 };
 ProbeCommand parseProbeCommand(const std::vector<std::string_view>& arguments);

@@ -165,6 +165,8 @@ TEST(LiveFigures, ProbeCommandsTakeOnlyWholeNumbersInRange) {
     EXPECT_EQ(copy.width, 1920);
     EXPECT_EQ(copy.height, 1080);
     EXPECT_EQ(copy.seed, 10);
+    EXPECT_EQ(copy.holdSeconds, 5);
+    EXPECT_EQ(parseProbeCommand({"copy-pictures", "1", "0", "8", "8", "1", "30"}).holdSeconds, 30);
     EXPECT_EQ(parseProbeCommand({"exposure", "100", "50"}).mode, Mode::Exposure);
     EXPECT_EQ(parseProbeCommand({"do", "ok-warning", "unblock"}).steps,
               (std::vector<std::string>{"ok-warning", "unblock"}));
@@ -178,6 +180,7 @@ TEST(LiveFigures, ProbeCommandsTakeOnlyWholeNumbersInRange) {
                                                     {"exposure", "2000000", "50"},
                                                     {"exposure", "99999999999999999999", "50"},
                                                     {"copy-pictures", "4", "300", "0", "1080", "1"},
+                                                    {"copy-pictures", "4", "300", "1920", "1080", "1", "30", "2"},
                                                     {"do"},
                                                     {"paste", "1", "2"}})
         EXPECT_EQ(parseProbeCommand(refused).mode, Mode::Usage) << refused.size();

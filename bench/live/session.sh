@@ -24,7 +24,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-live.XXXXXX")
 log=$work/log
 relay_pid=""
 launcher_pid=""
+holder_pid=""
 cleanup() {
+    [ -n "$holder_pid" ] && kill "$holder_pid" 2>/dev/null
     [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
     [ "$platform" = windows ] && wineserver -k >/dev/null 2>&1
     [ -n "$relay_pid" ] && wait "$relay_pid" 2>/dev/null
@@ -146,7 +148,18 @@ step start "Protection Started on"
 say "monitoring on; measuring CPU for $cpu_seconds s"
 cpu_figure monitor_idle_cpu_pct
 
+# The same with a picture on the clipboard, offered by another program and left unchanged: a guard
+# that fetched it again on every tick would show here, not with an empty clipboard.
+detections=$(count_log "New Screen Capture Detected")
+run_probe copy-pictures 1 0 "$width" "$height" 1 $((cpu_seconds + 20)) >"$work/copies" &
+holder_pid=$!
+wait_log "New Screen Capture Detected" $((detections + 1))
+say "monitoring on with a picture on the clipboard; measuring CPU for $cpu_seconds s"
+cpu_figure monitor_idle_picture_cpu_pct
+
 step block "Clipboard Blocked"
+wait "$holder_pid" || fail "the probe holding a picture failed"  # blocking took the picture away
+holder_pid=""
 say "blocking on; measuring CPU for $cpu_seconds s"
 cpu_figure block_idle_cpu_pct
 
@@ -158,8 +171,7 @@ step start "Protection Started on"
 say "copying $copies ${picture} pictures, $spacing ms apart, in groups that end with the alarm"
 group=0
 status=0
-: >"$work/copies"
-while [ "$(grep -c '^copy ' "$work/copies" || true)" -lt "$copies" ] && [ $group -lt $((copies / 2)) ]; do
+while [ "$(grep -c '^copy ' "$work/copies" || true)" -le "$copies" ] && [ $group -lt $((copies / 2)) ]; do
     group=$((group + 1))
     alarms=$(count_log "Alarm Raised")
     run_probe copy-pictures 4 "$spacing" "$width" "$height" $((group * 10)) >>"$work/copies" ||

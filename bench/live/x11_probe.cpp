@@ -238,9 +238,10 @@ int exposure(int count, std::chrono::milliseconds spacing) {
 }
 
 // Offers up to `count` different pictures under image/png, `spacing` apart; prints `copy <ns>` for each,
-// `asked <ns>` at the first request after it and `served <ns>` when the picture was first handed out. Stops when the
-// selection is taken away (the alarm blocks the clipboard), after the last picture at the latest 5 s later.
-int copyPictures(int count, std::chrono::milliseconds spacing, int width, int height, int seed) {
+// `asked <ns>` at the first request after it and `served <ns>` when the picture was first handed out.
+// Stops when the selection is taken away (the alarm blocks the clipboard), or `hold` after the last.
+int copyPictures(int count, std::chrono::milliseconds spacing, int width, int height, int seed,
+                 std::chrono::seconds hold) {
     std::vector<std::vector<std::uint8_t>> pictures;
     for (int i = 0; i < count; ++i) pictures.push_back(pngOf(width, height, static_cast<std::uint32_t>(seed + i)));
     SelectionOwner owner;
@@ -263,7 +264,7 @@ int copyPictures(int count, std::chrono::milliseconds spacing, int width, int he
         asked = served = false;
         print("copy " + std::to_string(owner.own(png, png, std::move(pictures[static_cast<std::size_t>(i)]))));
     }
-    owner.serveUntil(Clock::now() + 5s, true);
+    owner.serveUntil(Clock::now() + hold, true);
     return 0;
 }
 
@@ -276,12 +277,13 @@ int main(int argc, char* argv[]) {
         switch (command.mode) {
             case live::ProbeCommand::Mode::Exposure: return exposure(command.count, spacing);
             case live::ProbeCommand::Mode::CopyPictures:
-                return copyPictures(command.count, spacing, command.width, command.height, command.seed);
+                return copyPictures(command.count, spacing, command.width, command.height, command.seed,
+                                    std::chrono::seconds(command.holdSeconds));
             default: break;
         }
         std::fprintf(stderr,
                      "usage: zanthrel_live_x11 exposure COUNT SPACING_MS\n"
-                     "       zanthrel_live_x11 copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED\n");
+                     "       zanthrel_live_x11 copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED [HOLD_S]\n");
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zanthrel_live_x11: %s\n", error.what());

@@ -1,16 +1,17 @@
 // Another program beside zanthrel.exe under Wine, for the live measurements:
 //   exposure COUNT SPACING_MS            puts a text on the clipboard COUNT times and prints how long it
 //                                        stayed there (blocking must be on)
-//   copy-pictures COUNT SPACING_MS W H SEED
+//   copy-pictures COUNT SPACING_MS W H SEED [HOLD_S]
 //                                        copies up to COUNT bitmaps as Print Screen would, until the
 //                                        clipboard is emptied; prints `copy <ns>` (wall clock, as Linux
-//                                        reads it) for each
+//                                        reads it) for each; waits up to HOLD_S (5) for the last one to go
 //   do STEP...                           works zanthrel.exe's window: start, stop, block, unblock (clicks
 //                                        that must change the button's caption), ok-warning (closes the
 //                                        alarm's box)
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,16 +50,18 @@ void print(const std::string& line) {
     std::fflush(stdout);
 }
 
-// Handles whatever arrives until the deadline or until `done` holds, waking at least every millisecond
-// so that a missed notification costs a millisecond, not the deadline.
+// Handles whatever arrives until the deadline or until `done` holds. Clipboard notices wake it at once;
+// it also looks every `poll` in case one went missing, but not more often: every look is a call to the
+// Wine server, and a probe that kept the server busy would slow down the program it measures.
 template <typename Done>
-bool pumpUntil(Clock::time_point deadline, Done&& done) {
+bool pumpUntil(Clock::time_point deadline, Done&& done, std::chrono::milliseconds poll = 20ms) {
     for (;;) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
         if (done()) return true;
-        if (Clock::now() >= deadline) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min(left, poll).count()), QS_ALLINPUT);
     }
 }
 
@@ -79,7 +82,8 @@ public:
     // which is when other programs are told. The clipboard takes ownership of `data`.
     std::int64_t put(UINT format, HANDLE data) {
         // zanthrel.exe opens the clipboard to empty it; wait for our turn.
-        if (!pumpUntil(Clock::now() + 2s, [&] { return OpenClipboard(window_.get()) != FALSE; }))
+        if (!pumpUntil(
+                Clock::now() + 2s, [&] { return OpenClipboard(window_.get()) != FALSE; }, 1ms))
             fail("the clipboard stayed open for 2 s");
         EmptyClipboard();
         const bool taken = SetClipboardData(format, data) != nullptr;
@@ -142,7 +146,8 @@ win32::BitmapHandle screenLikeBitmap(int width, int height, std::uint32_t seed) 
     return bitmap;
 }
 
-int copyPictures(int count, std::chrono::milliseconds spacing, int width, int height, int seed) {
+int copyPictures(int count, std::chrono::milliseconds spacing, int width, int height, int seed,
+                 std::chrono::seconds hold) {
     ClipboardUser user;
     win32::BitmapHandle next = screenLikeBitmap(width, height, static_cast<std::uint32_t>(seed));
     const auto start = Clock::now();
@@ -156,7 +161,7 @@ int copyPictures(int count, std::chrono::milliseconds spacing, int width, int he
         if (i + 1 < count) next = screenLikeBitmap(width, height, static_cast<std::uint32_t>(seed + i + 1));
     }
     // The alarm blocks the clipboard after the fourth capture; until then the picture stays offered.
-    pumpUntil(Clock::now() + 5s, clipboardEmpty);
+    pumpUntil(Clock::now() + hold, clipboardEmpty);
     return 0;
 }
 
@@ -256,13 +261,14 @@ int main(int argc, char* argv[]) {
         switch (command.mode) {
             case live::ProbeCommand::Mode::Exposure: return exposure(command.count, spacing);
             case live::ProbeCommand::Mode::CopyPictures:
-                return copyPictures(command.count, spacing, command.width, command.height, command.seed);
+                return copyPictures(command.count, spacing, command.width, command.height, command.seed,
+                                    std::chrono::seconds(command.holdSeconds));
             case live::ProbeCommand::Mode::Steps: return steps(command.steps);
             default: break;
         }
         std::fprintf(stderr,
                      "usage: zanthrel_live_probe exposure COUNT SPACING_MS\n"
-                     "       zanthrel_live_probe copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED\n"
+                     "       zanthrel_live_probe copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED [HOLD_S]\n"
                      "       zanthrel_live_probe do start|stop|block|unblock|ok-warning...\n");
         return 2;
     } catch (const std::exception& error) {
