@@ -110,7 +110,7 @@ step() {
 }
 
 cpu_figure() {
-    local name=$1 labelled=("program=$program_pid") line
+    local name=$1 labelled=("program=$program_pid")
     [ "$platform" = windows ] && labelled+=("wineserver=$(wine_pid 'wineserver(64)?')")
     [ -n "$xvfb_pid" ] && labelled+=("Xvfb=$xvfb_pid")
     sleep 1  # what the click set off settles before the measured span
