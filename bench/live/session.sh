@@ -79,7 +79,7 @@ run_probe() {
 # cmdEnableDisable 450,2790 10635x645.
 act() {
     if [ "$platform" = windows ]; then
-        wine "$probe" do "$@" </dev/null || fail "could not work the window: $*"
+        wine "$probe" "do" "$@" </dev/null || fail "could not work the window: $*"
         return
     fi
     local step box
