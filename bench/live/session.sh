@@ -134,7 +134,8 @@ else
 fi
 launcher_pid=$!
 
-say "$platform: starting $(basename "$program")"
+# Other work on the machine shows in every figure; the load says how much there was.
+say "$platform: starting $(basename "$program"); load average $(cut -d' ' -f1-3 /proc/loadavg)"
 if [ "$platform" = windows ]; then
     program_pid=$(wine_pid zanthrel.exe)
 else
@@ -191,4 +192,5 @@ while [ "$(grep -c '^copy ' "$work/copies" || true)" -le "$copies" ] && [ $group
     fi
 done
 "$live" join "$work/copies" "$log" "$spacing"
+say "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 exit $status
