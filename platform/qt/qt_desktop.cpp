@@ -26,7 +26,13 @@ QtDesktop::QtDesktop()
     timers_.setOnDemand(TimerId::Timer3, clipboard_.reportsOwnerChanges());
     clipboard_.setListener([this](QtClipboard::Event event) {
         switch (event) {
-            case QtClipboard::Event::Changed: timers_.resume(TimerId::Timer1); break;
+            case QtClipboard::Event::Changed:
+                // Ticks at rest start again with one at once, which asks for the new data.
+                if (timers_.isPaused(TimerId::Timer1)) {
+                    timers_.resume(TimerId::Timer1);
+                    timers_.tickNow(TimerId::Timer1);
+                }
+                break;
             case QtClipboard::Event::OwnerTaken: timers_.tickNow(TimerId::Timer3); break;
             case QtClipboard::Event::OwnerSilent: try { form_.reportClipboardProblem(ClipboardProblem::OwnerSilent);
                 } catch (...) {
