@@ -74,6 +74,21 @@ TEST_F(HostileOwnerTest, PictureRightAfterAnOwnerThatSendsOnlyItsTypesIsCountedA
     EXPECT_EQ(silentLines(), 0);
 }
 
+TEST_F(HostileOwnerTest, OwnersThatRefuseOrAnnounceTooMuchStallNothingAndTheNextPictureCounts) {
+    click("cmdStartPause");
+    int expected = 0;
+    for (const char* mode : {"refuses", "incr-huge"}) {
+        SCOPED_TRACE(mode);
+        TestOwner owner({mode});
+        ASSERT_TRUE(owner.ready());
+        ASSERT_TRUE(owner.saw("asked"));
+        ASSERT_TRUE(waitUntil([&] { return readsAsBusy(desktop->clipboard()); })) << "not taken as a busy clipboard";
+        const QString picture = writePng(mode, expected == 0 ? Qt::darkMagenta : Qt::darkGray);
+        copyAndExpectCount(picture, ++expected);
+    }
+    EXPECT_EQ(silentLines(), 0) << "they answered, if not with a picture";
+}
+
 TEST_F(HostileOwnerTest, BlockingReactsToEachCopyOnceAndNotToItsOwnEmptying) {
     click("cmdEnableDisable");
     QtClipboard& clipboard = desktop->clipboard();

@@ -4,9 +4,12 @@
 //
 //   x11_test_owner silent                 takes the clipboard and never answers anything
 //   x11_test_owner targets-only TYPE      lists TYPE among its types, never sends the data
+//   x11_test_owner refuses                lists image/png, then refuses to convert to it
+//   x11_test_owner incr-huge              lists image/png, announces 2 GB in increments, sends none
 //   x11_test_owner flood RATE SECONDS TYPE FILE...
 //                                         takes the clipboard RATE times a second for SECONDS, serving
-//                                         the files in turn (one file: the same picture re-offered)
+//                                         the files in turn (one file: the same picture re-offered),
+//                                         then keeps the last offer until ended
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -38,8 +41,10 @@ struct Owner {
     xcb_connection_t* connection = nullptr;
     xcb_window_t window = 0;
     xcb_atom_t clipboard = 0, targets = 0, atom = 0, type = 0;
+    enum class Data { Silent, Send, Refuse, HugeIncr };
     bool answerTargets = false;
-    bool answerData = false;
+    Data answerData = Data::Silent;
+    xcb_atom_t incr = 0;
     const std::vector<char>* data = nullptr;
 
     void take() {
@@ -53,10 +58,16 @@ struct Owner {
         if (request.target == targets && answerTargets) {
             const xcb_atom_t list[] = {targets, type};
             xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, atom, 32, 2, list);
-        } else if (request.target == type && answerData && data &&
+        } else if (request.target == type && answerData == Data::Send && data &&
                    data->size() / 4 < xcb_get_maximum_request_length(connection) - 64) {
             xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, type, 8,
                                 static_cast<std::uint32_t>(data->size()), data->data());
+        } else if (request.target == type && answerData == Data::HugeIncr) {
+            const std::uint32_t announced = 2u << 30;
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, incr, 32, 1,
+                                &announced);
+        } else if (request.target == type && answerData == Data::Refuse) {
+            property = XCB_NONE;
         } else if (request.target == type || request.target == targets) {
             return;  // silent: the request is left unanswered
         } else {
@@ -112,8 +123,12 @@ int main(int argc, char* argv[]) {
     owner.atom = intern(owner.connection, "ATOM");
     owner.type = intern(owner.connection, argc > 2 && mode == "targets-only" ? argv[2] : "image/png");
 
-    if (mode == "silent" || mode == "targets-only") {
-        owner.answerTargets = mode == "targets-only";
+    owner.incr = intern(owner.connection, "INCR");
+    if (mode == "silent" || mode == "targets-only" || mode == "refuses" || mode == "incr-huge") {
+        owner.answerTargets = mode != "silent";
+        owner.answerData = mode == "refuses"     ? Owner::Data::Refuse
+                           : mode == "incr-huge" ? Owner::Data::HugeIncr
+                                                 : Owner::Data::Silent;
         owner.take();
         // A round trip: the ownership is in place before the test is told so.
         std::free(xcb_get_input_focus_reply(owner.connection, xcb_get_input_focus(owner.connection), nullptr));
@@ -130,7 +145,8 @@ int main(int argc, char* argv[]) {
         owner.type = intern(owner.connection, argv[4]);
         std::vector<std::vector<char>> files;
         for (int i = 5; i < argc; ++i) files.push_back(readFile(argv[i]));
-        owner.answerTargets = owner.answerData = true;
+        owner.answerTargets = true;
+        owner.answerData = Owner::Data::Send;
         const auto period = std::chrono::duration<double>(1.0 / rate);
         const auto start = std::chrono::steady_clock::now();
         auto next = start;
@@ -151,6 +167,8 @@ int main(int argc, char* argv[]) {
         owner.serveUntilEnded();
         return 0;
     }
-    std::fprintf(stderr, "usage: %s silent | targets-only TYPE | flood RATE SECONDS TYPE FILE...\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s silent | targets-only TYPE | refuses | incr-huge | flood RATE SECONDS TYPE FILE...\n",
+                 argv[0]);
     return 2;
 }
