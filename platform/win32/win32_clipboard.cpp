@@ -5,7 +5,8 @@
 namespace zanthrel::win32 {
 
 ClipboardAgent& Win32Clipboard::agent() {
-    if (!agent_) agent_ = std::make_unique<ClipboardAgent>(owner_ ? owner_->hwnd() : nullptr, answerMessage_, kOwnerDeadline);
+    if (!agent_)
+        agent_ = std::make_unique<ClipboardAgent>(owner_ ? owner_->hwnd() : nullptr, answerMessage_, kOwnerDeadline);
     return *agent_;
 }
 
@@ -53,7 +54,8 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
         }
     }
     const AgentStatus status = agent_->status();
-    if (status.job != AgentJob::None && now - status.started > kOwnerDeadline &&
+    const auto deadline = status.job == AgentJob::Read ? kDeliveryDeadline : kOwnerDeadline;
+    if (status.job != AgentJob::None && now - status.started > deadline &&
         reportedJob_ != status.jobNumber) {
         reportedJob_ = status.jobNumber;
         if (status.job == AgentJob::Read) {

@@ -14,10 +14,14 @@
 
 namespace zanthrel::win32 {
 
-// How long another program may take to render a promised format, or to let go when the clipboard is
-// emptied, before the change counts as unanswered. Legitimate owners render in milliseconds; the window
-// never waits either way, so this only decides when a silent owner is reported.
+// How long the clipboard's owner may take to answer a message before it is not asked for its picture, and
+// how long an emptying may wait on the previous owner before it is reported. The window never waits
+// either way; these only decide what is reported.
 inline constexpr std::chrono::milliseconds kOwnerDeadline{1000};
+// How long a read may take from start to finish before the change counts as unanswered: the owner
+// rendering, the system passing the data over (a gigabyte takes seconds under Wine), our digest and
+// decoding.
+inline constexpr std::chrono::milliseconds kDeliveryDeadline{10000};
 
 // The system clipboard as the main window uses it, from the window's thread. Nothing here waits for
 // another program: reads and emptying run on a ClipboardAgent, and a read whose answer is not there yet
