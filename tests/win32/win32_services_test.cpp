@@ -244,6 +244,16 @@ TEST_CASE("DIBs from another program: malformed ones arrive without pixels, the 
         CHECK_MSG(picture && !picture->hasPixels() && picture->digest().known() && picture->digest() != first->digest(),
                   "a DIB of " + std::to_string(width) + " x " + std::to_string(height) + " was not judged by its digest");
     }
+    // Asking Wine for the CF_BITMAP it makes of a zero-height DIB hands out the process's stock 1 x 1
+    // bitmap, which its clipboard cache then deletes when the clipboard is emptied: every new device
+    // context would start with a dead bitmap. Reading the DIB itself leaves the stock bitmap alone.
+    clear(clipboard);
+    const HDC fresh = CreateCompatibleDC(nullptr);
+    BITMAP stock{};
+    CHECK_MSG(GetObjectW(GetCurrentObject(fresh, OBJ_BITMAP), sizeof stock, &stock) && stock.bmWidth == 1,
+              "the stock bitmap of a new device context is gone");
+    DeleteDC(fresh);
+
     good[sizeof header] = 0x22;
     putDib(good);
     const PictureRef after = readPicture(clipboard);
