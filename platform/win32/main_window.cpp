@@ -163,10 +163,15 @@ void MainWindow::controlChanged(FormControl control) {
             break;
         case FormControl::txtCounts: setText(txtCounts_.get(), state.txtCounts); break;
         case FormControl::Shape1:
-            SetPropW(shape1_.hwnd(), kFillColourProperty,
-                     reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(state.shape1FillColour)));
-            InvalidateRect(shape1_.hwnd(), nullptr, FALSE);
-            ShowWindow(shape1_.hwnd(), state.shape1Visible ? SW_SHOWNA : SW_HIDE);
+            // The indicator blinks with every sampling tick; only a new colour needs repainting.
+            if (shownFill_ != state.shape1FillColour) {
+                shownFill_ = state.shape1FillColour;
+                SetPropW(shape1_.hwnd(), kFillColourProperty,
+                         reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(state.shape1FillColour)));
+                InvalidateRect(shape1_.hwnd(), nullptr, FALSE);
+            }
+            if (((GetWindowLongW(shape1_.hwnd(), GWL_STYLE) & WS_VISIBLE) != 0) != state.shape1Visible)
+                ShowWindow(shape1_.hwnd(), state.shape1Visible ? SW_SHOWNA : SW_HIDE);
             break;
         case FormControl::List1: syncLog(); break;
         case FormControl::Picture1: InvalidateRect(picture1_.hwnd(), nullptr, TRUE); break;

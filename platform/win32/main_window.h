@@ -64,6 +64,7 @@ private:
     int enableDisableId_ = 0;
     int pleaseReadId_ = 0;
     HWND lastFocus_ = nullptr;
+    std::optional<Colour> shownFill_;
 
     Panel banner_;
     Panel shape1_;
