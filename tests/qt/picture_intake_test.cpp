@@ -1,6 +1,6 @@
 // What the Linux program does with the data another program delivers, before any X server is involved:
-// the transfer rules, the decode bound, and the decoder thread's reuse of an identical picture. Also the
-// pacing of the timers and the indicator's blink, which decide what an idle program costs.
+// the choice of type, the decode bound, and the decoder thread's reuse of an identical picture (the
+// transfer limits are fuzzed). Also the indicator's blink, which must not cost a repaint per tick.
 #include <gtest/gtest.h>
 #include <QBuffer>
 #include <QImage>
@@ -12,7 +12,6 @@
 #include "platform/qt/form_widgets.h"
 #include "platform/qt/picture_decoder.h"
 #include "platform/qt/qt_picture.h"
-#include "platform/qt/qt_services.h"
 #include "platform/qt/x11_transfer.h"
 #include "qt_test_support.h"
 
@@ -63,25 +62,6 @@ TEST(X11TransferTest, TypeListsAreWhole32BitItemsAndTheMostWantedTypeWins) {
     EXPECT_EQ(chooseTarget(offered, wanted), 7u) << "order of preference, not of offer";
     const std::uint32_t none[] = {1, 2};
     EXPECT_EQ(chooseTarget(offered, none), 0u);
-}
-
-TEST(X11TransferTest, DataAreKeptUpToTheLimitDigestedToTheEndRefusedBeyondTheTotal) {
-    const std::string data = "0123456789abcdef";
-    TransferBuffer whole;
-    ASSERT_TRUE(whole.add(data.data(), data.size()));
-
-    TransferBuffer pieces(10, 20);
-    ASSERT_TRUE(pieces.add(data.data(), 7));
-    EXPECT_TRUE(pieces.kept());
-    ASSERT_TRUE(pieces.add(data.data() + 7, 9));
-    EXPECT_FALSE(pieces.kept()) << "16 bytes passed the limit of 10";
-    EXPECT_TRUE(pieces.takeBytes().empty());
-    EXPECT_EQ(pieces.digest(), whole.digest()) << "the digest depends on the bytes, not on the pieces";
-    EXPECT_FALSE(pieces.add(data.data(), 5)) << "21 bytes pass the total of 20";
-    EXPECT_EQ(pieces.size(), 16u);
-    EXPECT_FALSE(pieces.announce(21));
-    EXPECT_TRUE(whole.announce(kMaxTransferBytes));
-    EXPECT_FALSE(whole.announce(kMaxTransferBytes + 1));
 }
 
 TEST(DeliveredPictureTest, DecodesWithinTheBoundAndKnowsEverythingElseByItsDigest) {
@@ -168,37 +148,6 @@ TEST(PictureDecoderTest, IdenticalDataGiveBackThePreviousPictureUndecoded) {
     EXPECT_EQ(got[5].picture, nullptr);
     EXPECT_NE(got[6].picture, got[2].picture) << "after an empty clipboard the picture is decoded anew";
     EXPECT_EQ(decoder.decodeCount(), 3u);
-}
-
-TEST(QtTimersTest, ShortIntervalsRunAtTheSystemPaceAndOnDemandTimersOnlyWhenTold) {
-    std::vector<TimerId> ticks;
-    QtTimers timers([&](TimerId id) { ticks.push_back(id); });
-    timers.setTimer(TimerId::Timer1, true, 1);
-    EXPECT_EQ(timers.intervalMs(TimerId::Timer1), QtTimers::kShortestIntervalMs);
-    timers.setTimer(TimerId::Timer2, true, 30000);
-    EXPECT_EQ(timers.intervalMs(TimerId::Timer2), 30000);
-    timers.setTimer(TimerId::Timer1, false, 1);
-    timers.setTimer(TimerId::Timer2, false, 30000);
-
-    timers.setOnDemand(TimerId::Timer3, true);
-    timers.tickNow(TimerId::Timer3);
-    EXPECT_TRUE(ticks.empty()) << "a disabled timer ticked";
-    timers.setTimer(TimerId::Timer3, true, 5);
-    EXPECT_TRUE(ticks.empty()) << "the tick on enabling must wait for the logic that enabled it to finish";
-    ASSERT_TRUE(waitUntil([&] { return ticks.size() == 1; })) << "no tick after enabling";
-    timers.tickNow(TimerId::Timer3);
-    EXPECT_EQ(ticks, std::vector<TimerId>(2, TimerId::Timer3));
-
-    // A paused timer keeps its place: enabled, silent until resumed.
-    timers.setTimer(TimerId::Timer1, true, 1);
-    timers.pause(TimerId::Timer1);
-    EXPECT_TRUE(timers.isActive(TimerId::Timer1));
-    EXPECT_TRUE(timers.isPaused(TimerId::Timer1));
-    timers.resume(TimerId::Timer1);
-    ASSERT_TRUE(waitUntil([&] { return ticks.back() == TimerId::Timer1; }));
-    timers.pause(TimerId::Timer1);
-    timers.setTimer(TimerId::Timer1, false, 1);
-    EXPECT_FALSE(timers.isPaused(TimerId::Timer1)) << "disabling ends a pause";
 }
 
 TEST(StatusIndicatorTest, BlinksAtItsOwnPaceWhileMonitoringAndShowsTheLogicsStateOtherwise) {
