@@ -144,7 +144,8 @@ PackedDibCheck inspectPackedDib(const void* block, std::size_t size) noexcept {
         layout.pixelBytes = static_cast<std::size_t>(
             header.sizeImage != 0 && header.sizeImage < available ? header.sizeImage : available);
     } else {
-        const std::uint64_t needed = strideOf(layout.width, header.bitCount) * static_cast<std::uint64_t>(layout.height);
+        const std::uint64_t needed =
+            strideOf(layout.width, header.bitCount) * static_cast<std::uint64_t>(layout.height);
         if (needed > available) return check;
         layout.pixelBytes = static_cast<std::size_t>(needed);
     }

@@ -31,7 +31,7 @@ struct PackedDibLayout {
     std::uint32_t compression = 0;
     std::size_t paletteOffset = 0;
     std::uint32_t paletteEntries = 0;
-    std::uint32_t paletteEntryBytes = 4;  // 3 for the old 12-byte header's RGB triples
+    std::uint32_t paletteEntryBytes = 4;   // 3 for the old 12-byte header's RGB triples
     std::array<std::uint32_t, 3> masks{};  // red, green, blue for 16 and 32 bits
     std::size_t pixelOffset = 0;
     std::size_t pixelBytes = 0;  // how many bytes from pixelOffset the decoder may read

@@ -30,8 +30,7 @@ struct Channel {
     int shift = 0;
     int bits = 0;
 
-    explicit Channel(std::uint32_t m) noexcept
-        : mask(m), shift(std::countr_zero(m)), bits(std::popcount(m)) {}
+    explicit Channel(std::uint32_t m) noexcept : mask(m), shift(std::countr_zero(m)), bits(std::popcount(m)) {}
 
     std::uint32_t operator()(std::uint32_t pixel) const noexcept {
         const std::uint32_t value = (pixel & mask) >> shift;
@@ -97,8 +96,13 @@ class RunLengthDecoder {
 public:
     RunLengthDecoder(const PackedDibLayout& layout, const Palette& palette, const unsigned char* data,
                      std::uint32_t* topRow, std::ptrdiff_t rowStep) noexcept
-        : layout_(layout), palette_(palette), data_(data), end_(data + layout.pixelBytes), topRow_(topRow),
-          rowStep_(rowStep), fourBit_(layout.compression == kDibRle4) {}
+        : layout_(layout),
+          palette_(palette),
+          data_(data),
+          end_(data + layout.pixelBytes),
+          topRow_(topRow),
+          rowStep_(rowStep),
+          fourBit_(layout.compression == kDibRle4) {}
 
     void run() noexcept {
         while (end_ - data_ >= 2 && y_ < layout_.height) {

@@ -55,8 +55,7 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
     }
     const AgentStatus status = agent_->status();
     const auto deadline = status.job == AgentJob::Read ? kDeliveryDeadline : kOwnerDeadline;
-    if (status.job != AgentJob::None && now - status.started > deadline &&
-        reportedJob_ != status.jobNumber) {
+    if (status.job != AgentJob::None && now - status.started > deadline && reportedJob_ != status.jobNumber) {
         reportedJob_ = status.jobNumber;
         if (status.job == AgentJob::Read) {
             silentSequence_ = status.sequence;

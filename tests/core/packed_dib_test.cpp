@@ -80,7 +80,7 @@ std::vector<unsigned char> bytes(std::initializer_list<int> values) {
 }
 
 // 3×2, 24 bits: rows padded to 12 bytes, bottom row first.
-const std::vector<unsigned char> kRgb24Pixels = bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0,  //
+const std::vector<unsigned char> kRgb24Pixels = bytes({1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,  //
                                                        10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0});
 const std::vector<std::uint32_t> kRgb24Expected = {0x0C0B0A, 0x0F0E0D, 0x121110, 0x030201, 0x060504, 0x090807};
 
@@ -167,7 +167,8 @@ TEST(PackedDib, PixelsMustBeWithinTheBlock) {
 TEST(PackedDib, PicturesBeyondTheBoundAreKnownOnlyBySize) {
     // A few bytes of run-length data may declare any size; past the bound nothing is decoded.
     const std::vector<unsigned char> tiny(1024 + 2, 0);
-    const PackedDibCheck huge = inspectPackedDib(block({40, 8193, 8192, 1, 8, kDibRle8}, tiny).data(), 40 + tiny.size());
+    const PackedDibCheck huge =
+        inspectPackedDib(block({40, 8193, 8192, 1, 8, kDibRle8}, tiny).data(), 40 + tiny.size());
     EXPECT_EQ(huge.kind, PackedDibKind::TooLarge);
     EXPECT_EQ(huge.layout.width, 8193);
     EXPECT_EQ(huge.layout.height, 8192);
@@ -216,7 +217,8 @@ TEST(PackedDib, EveryDepthDecodesToTheSamePixels) {
               (std::vector<std::uint32_t>{0x00FF00, 0x848284}));
 
     // 32 bits: alpha dropped; masks in a V5 header's own fields.
-    EXPECT_EQ(decode(block({40, 1, 1, 1, 32}, bytes({0x11, 0x22, 0x33, 0xFF}))), (std::vector<std::uint32_t>{0x332211}));
+    EXPECT_EQ(decode(block({40, 1, 1, 1, 32}, bytes({0x11, 0x22, 0x33, 0xFF}))),
+              (std::vector<std::uint32_t>{0x332211}));
     std::vector<unsigned char> v5 = block({124, 1, 1, 1, 32, kDibBitFields}, bytes({0x11, 0x22, 0x33, 0x44}));
     const std::uint32_t v5Masks[] = {0x000000FF, 0x0000FF00, 0x00FF0000};
     std::memcpy(v5.data() + 40, v5Masks, sizeof v5Masks);
@@ -225,12 +227,14 @@ TEST(PackedDib, EveryDepthDecodesToTheSamePixels) {
 
 std::vector<unsigned char> rlePalette() {
     std::vector<unsigned char> table(256 * 4, 0);
-    for (int i = 0; i < 256; ++i) table[static_cast<std::size_t>(i) * 4] = static_cast<unsigned char>(i);  // blue = index
+    for (int i = 0; i < 256; ++i)
+        table[static_cast<std::size_t>(i) * 4] = static_cast<unsigned char>(i);  // blue = index
     return table;
 }
 
 TEST(PackedDib, RunLengthDataStaysInsideThePicture) {
-    auto rle8 = [](std::int32_t width, std::int32_t height, std::vector<unsigned char> runs, std::uint32_t sizeImage = 0) {
+    auto rle8 = [](std::int32_t width, std::int32_t height, std::vector<unsigned char> runs,
+                   std::uint32_t sizeImage = 0) {
         std::vector<unsigned char> tail = rlePalette();
         tail.insert(tail.end(), runs.begin(), runs.end());
         return block({40, width, height, 1, 8, kDibRle8, sizeImage}, tail);

@@ -54,8 +54,8 @@ SilentOwner::SilentOwner(Kind kind)
     : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     bool owned = false;
     thread_ = std::thread([this, kind, &owned] {
-        const HWND window = CreateWindowExW(0, L"STATIC", L"silent owner", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                            nullptr, nullptr);
+        const HWND window =
+            CreateWindowExW(0, L"STATIC", L"silent owner", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         if (window && openWithin(window, std::chrono::seconds(5))) {
             EmptyClipboard();
             if (kind == Kind::Promise) {

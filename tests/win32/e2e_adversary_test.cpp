@@ -85,8 +85,7 @@ TEST_CASE("owner-silent") {
     {
         adversary::SilentOwner owner(adversary::SilentOwner::Kind::Promise);
         // The program's reader now waits inside the system for a rendering that never comes.
-        CHECK_MSG(waitUntil([&] { return logHas(program, texts::kOwnerSilent); }),
-                  "the silent owner was not reported");
+        CHECK_MSG(waitUntil([&] { return logHas(program, texts::kOwnerSilent); }), "the silent owner was not reported");
         std::printf("silent owner reported after %.2f s\n", secondsSince(promised));
         const std::size_t before = program.log().size();
         program.click("cmdStartPause");

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <array>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -220,7 +220,8 @@ TEST_CASE("a bitmap beyond the memory bound is known by the digest of its pixels
     CHECK(sameDeliveredContent(a, b));
 }
 
-TEST_CASE("DIBs from another program: malformed ones arrive without pixels, the same bytes again give the same picture") {
+TEST_CASE(
+    "DIBs from another program: malformed ones arrive without pixels, the same bytes again give the same picture") {
     Win32Clipboard clipboard(nullptr, 0);
     std::vector<std::uint8_t> good(sizeof(BITMAPINFOHEADER) + 8, 0);
     const BITMAPINFOHEADER header{sizeof(BITMAPINFOHEADER), 2, 1, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
@@ -241,8 +242,9 @@ TEST_CASE("DIBs from another program: malformed ones arrive without pixels, the 
         std::memcpy(bad.data(), &broken, sizeof broken);
         putDib(bad);
         const PictureRef picture = readPicture(clipboard);
-        CHECK_MSG(picture && !picture->hasPixels() && picture->digest().known() && picture->digest() != first->digest(),
-                  "a DIB of " + std::to_string(width) + " x " + std::to_string(height) + " was not judged by its digest");
+        CHECK_MSG(
+            picture && !picture->hasPixels() && picture->digest().known() && picture->digest() != first->digest(),
+            "a DIB of " + std::to_string(width) + " x " + std::to_string(height) + " was not judged by its digest");
     }
     // Asking Wine for the CF_BITMAP it makes of a zero-height DIB hands out the process's stock 1 x 1
     // bitmap, which its clipboard cache then deletes when the clipboard is emptied: every new device
