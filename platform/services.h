@@ -11,12 +11,14 @@ namespace zanthrel {
 class Clipboard {
 public:
     virtual ~Clipboard() = default;
-    // The picture on the clipboard, or null when it holds none. Throws RuntimeError(ClipboardBusy)
-    // while another program holds the clipboard open, while the answer to a change is still on its way
-    // from the clipboard's owner, and after an owner missed its deadline until the clipboard changes
-    // again. Never waits for another program. Returns the very same object again while the clipboard
-    // has not changed, so that an idle sampling tick costs next to nothing. A service whose answer was
-    // on its way hands FormEvent::ClipboardAnswered to the form once it has arrived.
+    // The picture on the clipboard, or null when it holds none. Never waits for another program: while
+    // the answer to a change is still on its way from the clipboard's owner it returns the last answer
+    // there was (throwing instead would leave a holder behind and count one capture twice). Throws
+    // RuntimeError(ClipboardBusy) before any answer has arrived, while another program holds the
+    // clipboard open, and after an owner missed its deadline or refused, until the clipboard changes
+    // again. Returns the very same object again while the clipboard has not changed, so that an idle
+    // sampling tick costs next to nothing. A service whose first answer was on its way hands
+    // FormEvent::ClipboardAnswered to the form once it has arrived.
     virtual PictureRef readPicture() = 0;
     // Removes every format. Throws RuntimeError(ClipboardBusy) while another program holds it open.
     virtual void clear() = 0;

@@ -56,11 +56,15 @@ bool SimProgram::copyTextAndPicture(std::string text, PictureRef picture) {
 }
 
 PictureRef SimClipboardService::readPicture() {
-    if (answerPending_) throw RuntimeError(ErrorKind::ClipboardBusy, "The owner's answer is on its way");
+    if (answerPending_) {
+        if (!lastAnswer_) throw RuntimeError(ErrorKind::ClipboardBusy, "The owner's answer is on its way");
+        return *lastAnswer_;
+    }
     if (!self_.open()) throw RuntimeError(ErrorKind::ClipboardBusy, "Can't open Clipboard");
     ++reads_;
     PictureRef picture = clipboard_.picture();
     self_.close();
+    lastAnswer_ = picture;
     return picture;
 }
 

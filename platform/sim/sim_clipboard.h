@@ -61,11 +61,13 @@ public:
     PictureRef readPicture() override;
     void clear() override;
     std::uint64_t reads() const noexcept { return reads_; }
-    // While set, reads fail as they do while an owner's answer is still on its way.
+    // While set, the answer to the clipboard's latest change is on its way: reads give the last answer
+    // there was, and fail only when there was none yet.
     void setAnswerPending(bool pending) noexcept { answerPending_ = pending; }
 
 private:
     bool answerPending_ = false;
+    std::optional<PictureRef> lastAnswer_;
     SimClipboard& clipboard_;
     SimProgram self_;
     std::uint64_t reads_ = 0;

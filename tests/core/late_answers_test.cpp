@@ -55,6 +55,22 @@ TEST_F(LateAnswers, AnAnswerAfterTheFirstSampleLeavesTheHoldersToTheTicks) {
     EXPECT_EQ(desk.state().txtCounts, "2") << "the empty start-up holder, then the new picture";
 }
 
+TEST_F(LateAnswers, AChangeWhoseAnswerIsOnItsWayDoesNotCountThePreviousCaptureTwice) {
+    desk.copyPicture(before);
+    desk.start();
+    desk.clickStartPause();
+    desk.tick(3);
+    desk.copyPicture(SimPicture::solid(32, 16, 0x000003));
+    desk.tick();  // the holders now differ: the next tick counts
+    desk.copyPicture(SimPicture::solid(32, 16, 0x000004));
+    desk.clipboardService().setAnswerPending(true);
+    desk.tick(5);
+    EXPECT_EQ(desk.state().txtCounts, "1") << "the first change, once, while the second is still on its way";
+    desk.clipboardService().setAnswerPending(false);
+    desk.tick(5);
+    EXPECT_EQ(desk.state().txtCounts, "2");
+}
+
 TEST_F(LateAnswers, AProblemIsLoggedOncePerRunWithDateAndTime) {
     desk.start();
     desk.form().reportClipboardProblem(ClipboardProblem::OwnerSilent);
