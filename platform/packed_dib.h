@@ -60,8 +60,5 @@ PackedDibCheck inspectPackedDib(const void* block, std::size_t size) noexcept;
 void decodePackedDib(const PackedDibLayout& layout, const void* block, std::uint32_t* topRow,
                      std::ptrdiff_t rowStep) noexcept;
 
-// A picture known only by the digest of the bytes delivered for it: one beyond the memory bound, or one
-// that cannot be decoded. It writes no pixels; width and height are what its header declared, if anything.
-std::shared_ptr<const Picture> digestOnlyPicture(PictureDigest digest, std::int32_t width, std::int32_t height);
 
 }  // namespace zanthrel

@@ -160,22 +160,6 @@ private:
     std::int64_t y_ = 0;
 };
 
-class DigestOnlyPicture final : public Picture {
-public:
-    DigestOnlyPicture(PictureDigest digest, std::int32_t width, std::int32_t height) noexcept
-        : digest_(digest), width_(width), height_(height) {}
-    std::int32_t width() const override { return width_; }
-    std::int32_t height() const override { return height_; }
-    void readScanLines(const BitmapInfoHeader&, std::uint32_t, std::uint32_t, std::int32_t*) const noexcept override {}
-    bool hasPixels() const noexcept override { return false; }
-    PictureDigest digest() const noexcept override { return digest_; }
-
-private:
-    PictureDigest digest_;
-    std::int32_t width_;
-    std::int32_t height_;
-};
-
 }  // namespace
 
 void decodePackedDib(const PackedDibLayout& layout, const void* block, std::uint32_t* topRow,
@@ -195,9 +179,4 @@ void decodePackedDib(const PackedDibLayout& layout, const void* block, std::uint
         decodeRow(layout, palette, pixels + static_cast<std::size_t>(row) * stride, topRow + fromTop * rowStep);
     }
 }
-
-std::shared_ptr<const Picture> digestOnlyPicture(PictureDigest digest, std::int32_t width, std::int32_t height) {
-    return std::make_shared<DigestOnlyPicture>(digest, width < 0 ? 0 : width, height < 0 ? 0 : height);
-}
-
 }  // namespace zanthrel

@@ -65,6 +65,10 @@ public:
 
 using PictureRef = std::shared_ptr<const Picture>;
 
+// A picture known only by the digest of the bytes delivered for it: one beyond the memory bound, or one
+// that cannot be decoded. It writes no pixels; width and height are what its data declared, if anything.
+PictureRef digestOnlyPicture(PictureDigest digest, std::int32_t width = 0, std::int32_t height = 0);
+
 // True when two holders' pictures are known to be the same content without reading a pixel: the very
 // same object, or two pictures whose delivered data have the same digest. Pictures whose digest is
 // unknown are taken to differ, so that a picture we cannot read is still counted once when it arrives.

@@ -30,7 +30,7 @@ void QtPicture::readScanLines(const BitmapInfoHeader& header, std::uint32_t firs
 }
 
 PictureRef decodeDeliveredPicture(const std::vector<unsigned char>& bytes, bool complete, PictureDigest digest) {
-    if (!complete) return std::make_shared<const DigestOnlyPicture>(digest);
+    if (!complete) return digestOnlyPicture(digest);
     // Wraps the bytes without copying them; the reader only reads.
     QByteArray data =
         QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
@@ -42,15 +42,15 @@ PictureRef decodeDeliveredPicture(const std::vector<unsigned char>& bytes, bool 
     // pixel is allocated.
     const QSize size = reader.size();
     if (size.isValid() && std::int64_t{size.width()} * size.height() > kMaxDecodedPixels)
-        return std::make_shared<const DigestOnlyPicture>(digest);
+        return digestOnlyPicture(digest);
     QImage image;
     try {
         if (!reader.read(&image) || image.isNull() || std::int64_t{image.width()} * image.height() > kMaxDecodedPixels)
-            return std::make_shared<const DigestOnlyPicture>(digest);
+            return digestOnlyPicture(digest);
         return std::make_shared<const QtPicture>(std::move(image), digest);
     } catch (const std::bad_alloc&) {
         // No memory for the pixels now: still a picture that arrived, judged by its data.
-        return std::make_shared<const DigestOnlyPicture>(digest);
+        return digestOnlyPicture(digest);
     }
 }
 

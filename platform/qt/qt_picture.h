@@ -36,21 +36,6 @@ private:
     PictureDigest digest_;
 };
 
-// A picture known only by the digest of its data: too large to decode within the memory bound, or data
-// offered as a picture that no decoder understands. It has no pixels to show or compare.
-class DigestOnlyPicture final : public Picture {
-public:
-    explicit DigestOnlyPicture(PictureDigest digest) noexcept : digest_(digest) {}
-    std::int32_t width() const override { return 0; }
-    std::int32_t height() const override { return 0; }
-    void readScanLines(const BitmapInfoHeader&, std::uint32_t, std::uint32_t, std::int32_t*) const noexcept override {}
-    bool hasPixels() const noexcept override { return false; }
-    PictureDigest digest() const noexcept override { return digest_; }
-
-private:
-    PictureDigest digest_;
-};
-
 // The largest picture decoded into pixels: 8192 × 8192. Anything larger is known by its digest only.
 inline constexpr std::int64_t kMaxDecodedPixels = std::int64_t{8192} * 8192;
 // What Qt may allocate while decoding one picture, in MiB: its largest pixel format (16 bits a channel,
@@ -58,7 +43,7 @@ inline constexpr std::int64_t kMaxDecodedPixels = std::int64_t{8192} * 8192;
 inline constexpr int kDecodeAllocationLimitMiB = 576;
 
 // Decodes data another program delivered as a picture. Within the bounds the result has pixels and
-// carries `digest`; data beyond them, or that no decoder understands, give a DigestOnlyPicture. Never
+// carries `digest`; data beyond them, or that no decoder understands, give a digestOnlyPicture(). Never
 // returns null.
 PictureRef decodeDeliveredPicture(const std::vector<unsigned char>& bytes, bool complete, PictureDigest digest);
 
