@@ -40,9 +40,16 @@ void GuardEvents::run(MainForm& form, unsigned due, bool clipboardChanged) {
     if (clipboardChanged) {
         afterClipboardWork(form);
         form.onTimer(TimerId::Timer3);
+        // Ticks at rest start again with one at once, which asks for the new picture.
+        if (ticks_.resume(TimerId::Timer1)) due |= TickService::bit(TimerId::Timer1);
     }
-    for (const TimerId id : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3})
-        if (due & TickService::bit(id)) form.onTimer(id);
+    for (const TimerId id : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3}) {
+        if (!(due & TickService::bit(id))) continue;
+        if (id == TimerId::Timer1)
+            sample(form);
+        else
+            form.onTimer(id);
+    }
     // An emptying the clipboard was held open for is tried again.
     const bool check = (due & TickService::kCheckTick) != 0;
     if (check && clipboard_.clearOwed() && clipboard_.idle()) form.onTimer(TimerId::Timer3);
@@ -63,13 +70,24 @@ void GuardEvents::afterClipboardWork(MainForm& form) {
         }
     }
     if (news.answered) {
+        ticks_.resume(TimerId::Timer1);
         form.handle(FormEvent::ClipboardAnswered);
         // A new picture is judged at once rather than on the next tick.
-        form.onTimer(TimerId::Timer1);
+        sample(form);
     }
     // The clipboard changed again while we emptied it: empty it again now, not on the next check.
     if (news.emptyingDone && clipboard_.clearOwed() && clipboard_.idle()) form.onTimer(TimerId::Timer3);
     ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
+}
+
+void GuardEvents::sample(MainForm& form) {
+    form.onTimer(TimerId::Timer1);
+    // With both holders holding what the clipboard still holds, every further tick would compare a
+    // picture with itself and put it back: the clock stops until the clipboard changes or an answer comes.
+    const MainFormState& state = form.state();
+    if (state.timer(TimerId::Timer1).enabled && state.picture1.picture == state.picture3.picture &&
+        clipboard_.atRest(state.picture1.picture))
+        ticks_.pause(TimerId::Timer1);
 }
 
 }  // namespace zanthrel::win32

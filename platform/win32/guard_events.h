@@ -26,6 +26,8 @@ public:
 private:
     void run(MainForm& form, unsigned due, bool clipboardChanged);
     void afterClipboardWork(MainForm& form);
+    // A sampling tick, after which the ticks pause while the clipboard is at rest.
+    void sample(MainForm& form);
 
     Win32Clipboard& clipboard_;
     TickService& ticks_;

@@ -19,6 +19,8 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME
 constexpr DWORD kExStyle = WS_EX_WINDOWEDGE;
 constexpr Colour kBannerColour = 0x404040;
 constexpr Colour kListColour = 0xE0E0E0;
+// The indicator's own blinking while monitoring runs, apart from the timers the form sets.
+constexpr UINT_PTR kBlinkTimerId = 0x20;
 
 const FormLayout& layout() {
     return mainWindowLayout();
@@ -162,22 +164,38 @@ void MainWindow::controlChanged(FormControl control) {
             EnableWindow(cmdEnableDisable_.get(), state.cmdEnableDisable.enabled);
             break;
         case FormControl::txtCounts: setText(txtCounts_.get(), state.txtCounts); break;
-        case FormControl::Shape1:
-            // The indicator blinks with every sampling tick; only a new colour needs repainting.
-            if (shownFill_ != state.shape1FillColour) {
-                shownFill_ = state.shape1FillColour;
-                SetPropW(shape1_.hwnd(), kFillColourProperty,
-                         reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(state.shape1FillColour)));
-                InvalidateRect(shape1_.hwnd(), nullptr, FALSE);
-            }
-            if (((GetWindowLongW(shape1_.hwnd(), GWL_STYLE) & WS_VISIBLE) != 0) != state.shape1Visible)
-                ShowWindow(shape1_.hwnd(), state.shape1Visible ? SW_SHOWNA : SW_HIDE);
-            break;
+        case FormControl::Shape1: break;
         case FormControl::List1: syncLog(); break;
         case FormControl::Picture1: InvalidateRect(picture1_.hwnd(), nullptr, TRUE); break;
         case FormControl::Picture3: InvalidateRect(picture3_.hwnd(), nullptr, TRUE); break;
     }
+    showIndicator();
     if (changeListener_) changeListener_(control);
+}
+
+void MainWindow::showIndicator() {
+    const MainFormState& state = form_->state();
+    // The logic flips the indicator on every sampling tick, but those pause while the clipboard is at
+    // rest and would cost a show or hide each: while monitoring runs it blinks at a pace of its own.
+    const bool blinking = state.timer(TimerId::Timer1).enabled;
+    if (blinking != blinking_) {
+        blinking_ = blinking;
+        lit_ = true;
+        if (blinking)
+            SetTimer(hwnd(), kBlinkTimerId, kIndicatorBlinkMs, nullptr);
+        else
+            KillTimer(hwnd(), kBlinkTimerId);
+    }
+    // Only a new colour needs repainting.
+    if (shownFill_ != state.shape1FillColour) {
+        shownFill_ = state.shape1FillColour;
+        SetPropW(shape1_.hwnd(), kFillColourProperty,
+                 reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(state.shape1FillColour)));
+        InvalidateRect(shape1_.hwnd(), nullptr, FALSE);
+    }
+    const bool visible = blinking_ ? lit_ : state.shape1Visible;
+    if (((GetWindowLongW(shape1_.hwnd(), GWL_STYLE) & WS_VISIBLE) != 0) != visible)
+        ShowWindow(shape1_.hwnd(), visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void MainWindow::syncLog() {
@@ -193,6 +211,11 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
         case WM_TIMER: {
+            if (wParam == kBlinkTimerId) {
+                lit_ = !lit_;
+                if (form_) showIndicator();
+                return 0;
+            }
             TimerId id{};
             if (form_ && WindowServices::timerFromId(wParam, id)) form_->onTimer(id);
             return 0;

@@ -50,6 +50,7 @@ private:
     std::optional<LRESULT> labelColours(HDC dc, HWND label);
     void onCommand(int controlId, int notification);
     void syncLog();
+    void showIndicator();
     void restoreFocus();
 
     HINSTANCE instance_;
@@ -65,6 +66,8 @@ private:
     int pleaseReadId_ = 0;
     HWND lastFocus_ = nullptr;
     std::optional<Colour> shownFill_;
+    bool blinking_ = false;  // while monitoring, at the indicator's own pace
+    bool lit_ = true;
 
     Panel banner_;
     Panel shape1_;

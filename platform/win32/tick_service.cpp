@@ -21,6 +21,9 @@ std::chrono::microseconds timerResolution() {
     return std::max(minimum, std::chrono::microseconds(increment / 10));  // 100-ns units
 }
 constexpr auto kCheckInterval = 10ms;
+// How often a paused timer looks at the clipboard's sequence number: only a safety net for a lost
+// change notice, which otherwise resumes it at once.
+constexpr auto kPausedLook = 1s;
 
 }  // namespace
 
@@ -45,6 +48,7 @@ void TickService::setTimer(TimerId id, bool enabled, int intervalMs) {
     const std::lock_guard lock(mutex_);
     Slot& slot = slots_[static_cast<std::size_t>(id)];
     slot.enabled = enabled;
+    slot.paused = false;
     const auto now = Clock::now();
     if (id == TimerId::Timer3) {
         slot.interval = kBlockFallback;
@@ -71,6 +75,32 @@ void TickService::setChecks(bool wanted) {
     wake_.notify_all();
 }
 
+void TickService::pause(TimerId id) {
+    const std::lock_guard lock(mutex_);
+    Slot& slot = slots_[static_cast<std::size_t>(id)];
+    if (!slot.enabled || slot.paused) return;
+    slot.paused = true;
+    slot.pausedSequence = GetClipboardSequenceNumber();
+    slot.due = Clock::now() + kPausedLook;
+    due_ &= ~bit(id);  // a tick that fell due meanwhile would find nothing to do either
+    wake_.notify_all();
+}
+
+bool TickService::resume(TimerId id) {
+    const std::lock_guard lock(mutex_);
+    Slot& slot = slots_[static_cast<std::size_t>(id)];
+    if (!slot.paused) return false;
+    slot.paused = false;
+    slot.due = Clock::now() + slot.interval;
+    wake_.notify_all();
+    return true;
+}
+
+bool TickService::isPaused(TimerId id) {
+    const std::lock_guard lock(mutex_);
+    return slots_[static_cast<std::size_t>(id)].paused;
+}
+
 unsigned TickService::takeDue() {
     const std::lock_guard lock(mutex_);
     announced_ = false;
@@ -93,6 +123,14 @@ void TickService::run() {
         for (std::size_t i = 0; i < 4; ++i) {
             Slot& slot = slots_[i];
             if (!slot.enabled || now < slot.due) continue;
+            if (slot.paused) {
+                slot.due = now + kPausedLook;
+                if (GetClipboardSequenceNumber() == slot.pausedSequence) continue;
+                slot.paused = false;
+                slot.due = now + slot.interval;
+                due_ |= 1u << i;
+                continue;
+            }
             // A late thread does not catch up with a burst of ticks: the next one is an interval away.
             slot.due += slot.interval;
             if (slot.due <= now) slot.due = now + slot.interval;

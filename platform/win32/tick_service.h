@@ -20,7 +20,8 @@ namespace zanthrel::win32 {
 // Timer1 ticks at its interval, raised to the system's timer resolution. Timer3 (blocking) is driven by the
 // clipboard's change notices; the thread only looks at the clipboard's sequence number now and then, in
 // case a notice was lost, and ticks Timer3 when it moved. The extra "check" tick runs while the clipboard
-// service has work under way.
+// service has work under way. Timer1 pauses while the clipboard is at rest, so that an idle guard costs
+// almost nothing.
 class TickService final : public TimerService {
 public:
     static constexpr unsigned kCheckTick = 1u << 3;
@@ -34,6 +35,13 @@ public:
     void attach(HWND window);
     void setTimer(TimerId id, bool enabled, int intervalMs) override;
     void setChecks(bool wanted);
+    // Stops the clock of an enabled timer while its ticks would change nothing. resume() starts it again
+    // and says whether it was paused; enabling or disabling the timer ends a pause too. A paused timer
+    // still looks at the clipboard's sequence number now and then and resumes by itself when it moved,
+    // in case a change notice was lost.
+    void pause(TimerId id);
+    bool resume(TimerId id);
+    bool isPaused(TimerId id);
     // On the window's thread, for the announcement: the ticks due since the last call, one bit per
     // TimerId (1 << id) plus kCheckTick.
     unsigned takeDue();
@@ -44,6 +52,8 @@ private:
     using Clock = std::chrono::steady_clock;
     struct Slot {
         bool enabled = false;
+        bool paused = false;
+        DWORD pausedSequence = 0;  // the clipboard's number as the pause began
         Clock::duration interval{};
         Clock::time_point due{};
     };

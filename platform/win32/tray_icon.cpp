@@ -6,6 +6,7 @@
 
 #include "app/main_window_layout.h"
 #include "app/texts.h"
+#include "platform/win32/control_ids.h"
 #include "platform/win32/text_encoding.h"
 
 namespace zanthrel::win32 {
@@ -14,7 +15,6 @@ namespace {
 constexpr UINT kCallbackMessage = WM_APP + 1;
 constexpr UINT kIconId = 1;
 constexpr UINT_PTR kBlinkTimer = 1;
-constexpr UINT kBlinkMs = 250;
 
 // A frame like the window's indicator, filled with its colour or, unlit, empty.
 IconHandle drawIcon(TrayLook look) {
@@ -85,6 +85,7 @@ void TrayIcon::create() {
     createWindow(WS_EX_TOOLWINDOW, kTrayWindowClass, L"Zanthrel tray", WS_POPUP, RECT{0, 0, 0, 0}, nullptr, 0,
                  instance_);
     look_ = trayStatus(form_.state()).look;
+    shownTip_ = trayStatus(form_.state()).tooltip;
     added_ = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP);
 }
 
@@ -117,12 +118,17 @@ void TrayIcon::formChanged(FormControl control) {
         blinking_ = status.blinking;
         lit_ = true;
         if (blinking_)
-            SetTimer(hwnd(), kBlinkTimer, kBlinkMs, nullptr);
+            SetTimer(hwnd(), kBlinkTimer, kIndicatorBlinkMs, nullptr);
         else
             KillTimer(hwnd(), kBlinkTimer);
     }
     showLook(status.look);
-    notify(NIM_MODIFY, NIF_TIP);
+    // Every change reaches here, the counter's and the log's too; the notification area is told only of
+    // a new tip, since each message to it wakes another process.
+    if (status.tooltip != shownTip_) {
+        shownTip_ = status.tooltip;
+        notify(NIM_MODIFY, NIF_TIP);
+    }
 }
 
 void TrayIcon::showLook(TrayLook look) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <string>
 
 #include "app/main_form.h"
 #include "platform/tray_status.h"
@@ -47,6 +48,7 @@ private:
     std::array<IconHandle, 3> icons_;  // indexed by TrayLook
     bool blinking_ = false;            // while monitoring, at a pace of its own
     bool lit_ = true;
+    std::string shownTip_;
 };
 
 }  // namespace zanthrel::win32

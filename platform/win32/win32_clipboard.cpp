@@ -14,9 +14,28 @@ PictureRef Win32Clipboard::readPicture() {
     const DWORD sequence = GetClipboardSequenceNumber();
     if (answer_ && answer_->sequence == sequence) return answer_->picture;
     if (silentSequence_ == sequence) throw RuntimeError(ErrorKind::ClipboardBusy, "the clipboard's owner is silent");
-    if (!readOwed_ || agent().status().job == AgentJob::None) agent().requestRead();
+    // One request per change: a read overtaken by another change is asked for again when collected.
+    if (!readOwed_) agent().requestRead();
     readOwed_ = true;
-    throw RuntimeError(ErrorKind::ClipboardBusy, "the clipboard's answer is on its way");
+    if (!answer_) throw RuntimeError(ErrorKind::ClipboardBusy, "the clipboard's first answer is on its way");
+    // Another program is in the middle of changing it: what we knew may be half replaced.
+    const HWND open = GetOpenClipboardWindow();
+    if (open && (!owner_ || open != owner_->hwnd()))
+        throw RuntimeError(ErrorKind::ClipboardBusy, "another program holds the clipboard open");
+    // The clipboard as it stood when last known. Failing here instead would leave the holders half
+    // settled, and the next tick would count the picture that is already in one of them a second time.
+    return answer_->picture;
+}
+
+bool Win32Clipboard::upToDate() const {
+    return answer_ && answer_->sequence == GetClipboardSequenceNumber();
+}
+
+bool Win32Clipboard::atRest(const PictureRef& held) const {
+    const DWORD sequence = GetClipboardSequenceNumber();
+    if (readOwed_ || !idle()) return false;
+    if (silentSequence_ == sequence) return true;  // reads fail and leave the holders alone
+    return answer_ && answer_->sequence == sequence && answer_->picture == held;
 }
 
 void Win32Clipboard::clear() {

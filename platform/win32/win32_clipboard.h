@@ -24,9 +24,11 @@ inline constexpr std::chrono::milliseconds kOwnerDeadline{1000};
 inline constexpr std::chrono::milliseconds kDeliveryDeadline{10000};
 
 // The system clipboard as the main window uses it, from the window's thread. Nothing here waits for
-// another program: reads and emptying run on a ClipboardAgent, and a read whose answer is not there yet
-// throws ClipboardBusy. While the clipboard's sequence number stands still the last answer is handed
-// out again without asking anybody, which keeps an idle sampling tick cheap.
+// another program: reads and emptying run on a ClipboardAgent. A read whose answer is not there yet
+// gives the previous answer, the clipboard as it stood when last known; it throws ClipboardBusy only
+// before the first answer, while another program holds the clipboard open, and for an owner that
+// missed its deadline (until the next change). While the clipboard's sequence number stands still the
+// last answer is handed out again without asking anybody, which keeps an idle sampling tick cheap.
 class Win32Clipboard final : public Clipboard {
 public:
     // `owner` is the window told of finished work by `answerMessage`; it must exist whenever the
@@ -49,6 +51,11 @@ public:
     bool needsChecks() const;
     // True when the service's thread has nothing under way or waiting.
     bool idle() const;
+    // True when the last answer belongs to the clipboard as it is now.
+    bool upToDate() const;
+    // Whether a read now would give `held` again, or fail without changing anything, until the clipboard
+    // changes or an answer arrives: then a sampling tick whose holders both hold `held` has nothing to do.
+    bool atRest(const PictureRef& held) const;
 
 private:
     ClipboardAgent& agent();
