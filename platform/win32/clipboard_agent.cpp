@@ -144,7 +144,6 @@ ClipboardReading read(Shared& shared, DWORD deadlineMs) {
 ClearOutcome clear(Shared& shared) {
     const OpenClipboardScope open(shared.window);
     if (!open.open()) return {GetClipboardSequenceNumber(), true, false};
-    markStarted(shared, GetClipboardSequenceNumber());
     // EmptyClipboard waits until the previous owner has handled WM_DESTROYCLIPBOARD.
     const bool emptied = CountClipboardFormats() == 0 || EmptyClipboard();
     return {GetClipboardSequenceNumber(), false, emptied};
@@ -162,7 +161,10 @@ void run(const std::shared_ptr<Shared>& shared) {
         ++shared->status.jobNumber;
         shared->status.started = std::chrono::steady_clock::now();
         lock.unlock();
-        markStarted(*shared, GetClipboardSequenceNumber());
+        // Only a read's number is of use (an owner that misses its deadline is known by it); an emptying
+        // spares the call, since every call is a trip through Wine's server while another program's data
+        // sits on the clipboard.
+        if (!clearing) markStarted(*shared, GetClipboardSequenceNumber());
         std::optional<ClipboardReading> reading;
         std::optional<ClearOutcome> outcome;
         if (clearing)

@@ -94,6 +94,18 @@ bool fillIs(const Zanthrel& program, Colour colour) {
     return reinterpret_cast<UINT_PTR>(GetPropW(program.control("Shape1"), win32::kFillColourProperty)) == colour;
 }
 
+bool indicatorBlinks(const Zanthrel& program, int changes) {
+    const HWND shape = program.control("Shape1");
+    int seen = 0;
+    bool visible = IsWindowVisible(shape) != FALSE;
+    return waitUntil([&] {
+        const bool now = IsWindowVisible(shape) != FALSE;
+        if (now != visible) ++seen;
+        visible = now;
+        return seen >= changes;
+    });
+}
+
 void waitUntilEmptied(const char* what) {
     if (waitUntil([] { return clipboard::isEmpty(); }, 5s)) return;
     // Who holds the clipboard open, if anyone, is what tells a stuck blocker from a busy clipboard.

@@ -33,6 +33,8 @@ std::string describeLog(const std::vector<std::string>& log);
 std::vector<std::string> waitForLog(const Zanthrel& program, std::size_t count);
 
 bool fillIs(const Zanthrel& program, Colour colour);
+// Waits until the indicator has been shown or hidden `changes` times; false when it stood still.
+bool indicatorBlinks(const Zanthrel& program, int changes);
 // Waits for blocking to empty the clipboard of what was just put on it (`what`, for the message).
 void waitUntilEmptied(const char* what);
 // Opens "Please Read" with a real click on its label and returns the dialog.

@@ -276,22 +276,33 @@ TEST_CASE("clipboard-held") {
     waitForLog(program, 5);
     {
         clipboard::Holder held;
-        const HWND shape = program.control("Shape1");
-        int changes = 0;
-        bool visible = IsWindowVisible(shape) != FALSE;
-        const bool blinking = waitUntil([&] {
-            const bool now = IsWindowVisible(shape) != FALSE;
-            if (now != visible) ++changes;
-            visible = now;
-            return changes >= 10;
-        });
-        CHECK_MSG(blinking, "sampling stopped while the clipboard was held open");
+        CHECK_MSG(indicatorBlinks(program, 10), "the indicator stopped while the clipboard was held open");
     }
     program.sync();
     CHECK(program.log().size() == 5);
     CHECK(program.text("cmdStartPause") == texts::kStopCaption);
     clipboard::copyPicture(2);
     CHECK_MSG(waitUntil([&] { return countCaptures(program.log()) == 2; }), "a capture after the hold was missed");
+}
+
+TEST_CASE("at-rest") {
+    // Monitoring with the clipboard unchanged: the sampling rests, yet the indicator blinks on, and the
+    // next picture wakes the sampling and counts once.
+    Zanthrel program;
+    program.click("cmdStartPause");
+    waitForLog(program, 2);
+    for (int capture = 1; capture <= 2; ++capture) {
+        clipboard::copyPicture(capture);
+        CHECK_MSG(waitUntil([&] { return countCaptures(program.log()) == static_cast<std::size_t>(capture); }),
+                  "capture " + std::to_string(capture) + " was not counted");
+        CHECK_MSG(indicatorBlinks(program, 6), "the indicator stopped while the clipboard was at rest");
+    }
+    // Ticks forced on a settled clipboard compare a picture with itself.
+    for (int tick = 0; tick < 5; ++tick) program.timerTick(TimerId::Timer1);
+    CHECK(countCaptures(program.log()) == 2 && program.text("txtCounts") == "2");
+    program.click("cmdStartPause");
+    waitForLog(program, 5);
+    CHECK_MSG(IsWindowVisible(program.control("Shape1")), "the indicator was left hidden after monitoring stopped");
 }
 
 TEST_CASE("alarm-dialog") {
@@ -306,8 +317,8 @@ TEST_CASE("alarm-dialog") {
         clipboard::copyPicture(capture);
         const bool counted =
             waitUntil([&] { return countCaptures(program.log()) == static_cast<std::size_t>(capture); });
-        CHECK_MSG(counted, "capture " + std::to_string(capture) + " was not counted while the dialog was open; log:" +
-                               describeLog(program.log()));
+        CHECK_MSG(counted, "capture " + std::to_string(capture) +
+                               " was not counted while the dialog was open; log:" + describeLog(program.log()));
     }
     clipboard::copyPicture(4);
     std::string text;
@@ -316,7 +327,8 @@ TEST_CASE("alarm-dialog") {
     CHECK_MSG(IsWindow(dialog), "the alarm closed the dialog");
 
     const auto log = program.log();
-    CHECK_MSG(log.size() == 9, "the log has " + std::to_string(log.size()) + " entries, expected 9:" + describeLog(log));
+    CHECK_MSG(log.size() == 9,
+              "the log has " + std::to_string(log.size()) + " entries, expected 9:" + describeLog(log));
     checkEntry(log[5], texts::kCaptureDetected, false);
     checkEntry(log[6], texts::kAlarmRaised, false);
     checkEntry(log[7], texts::kProtectionStopped, true);
