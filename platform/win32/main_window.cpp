@@ -213,7 +213,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER: {
             if (wParam == kBlinkTimerId) {
                 lit_ = !lit_;
-                if (form_) showIndicator();
+                // Each flip costs a trip through the system's window manager; a minimized or hidden
+                // window (the guard left in the tray) has nobody to show it to.
+                if (form_ && IsWindowVisible(hwnd()) && !IsIconic(hwnd())) showIndicator();
                 return 0;
             }
             TimerId id{};
