@@ -7,14 +7,11 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/runtime_error.h"
-#include "platform/win32/guard_events.h"
-#include "platform/win32/tick_service.h"
 #include "platform/win32/win32_clipboard.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/win32_picture.h"
@@ -358,54 +355,6 @@ TEST_CASE("while a change is being answered the previous picture is read, and on
     CHECK(meanwhile == first && !clipboard.upToDate() && !clipboard.atRest(first));
     const PictureRef second = readPicture(clipboard);
     CHECK(second != first && clipboard.atRest(second) && !clipboard.atRest(first));
-}
-
-namespace {
-
-TickService* countedTicks = nullptr;
-unsigned sampleTicks = 0;
-
-LRESULT CALLBACK tickWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != kTickMessage) return DefWindowProcW(window, message, wParam, lParam);
-    if (countedTicks->takeDue() & TickService::bit(TimerId::Timer1)) ++sampleTicks;
-    return 0;
-}
-
-bool pumpUntil(const std::function<bool()>& condition) {
-    return testing::waitUntil(
-        [&] {
-            MSG message{};
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-            return condition();
-        },
-        kClipboardWait);
-}
-
-}  // namespace
-
-TEST_CASE("paused sampling ticks start again by themselves when the clipboard changed without a notice") {
-    const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&tickWindow));
-    {
-        TickService ticks(kTickMessage);
-        countedTicks = &ticks;
-        ticks.attach(window);
-        ticks.setTimer(TimerId::Timer1, true, 10);
-        CHECK_MSG(pumpUntil([] { return sampleTicks >= 3; }), "no sampling ticks");
-        ticks.pause(TimerId::Timer1);
-        CHECK(ticks.isPaused(TimerId::Timer1));
-        putText(L"changed while paused");
-        const unsigned before = sampleTicks;
-        CHECK_MSG(pumpUntil([&] { return sampleTicks > before && !ticks.isPaused(TimerId::Timer1); }),
-                  "the ticks stayed paused after the clipboard changed");
-        ticks.pause(TimerId::Timer1);
-        CHECK(ticks.resume(TimerId::Timer1) && !ticks.resume(TimerId::Timer1));
-        ticks.pause(TimerId::Timer1);
-        ticks.setTimer(TimerId::Timer1, true, 10);  // enabling again ends a pause
-        CHECK(!ticks.isPaused(TimerId::Timer1));
-    }
-    countedTicks = nullptr;
-    DestroyWindow(window);
 }
 
 int main(int argc, char** argv) {
