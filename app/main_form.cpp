@@ -186,18 +186,12 @@ void MainForm::Timer1_Timer() {
         log(texts::kCaptureDetected, false);
     }
 
-    // From here on every statement's error is ignored. A sample taken settles what start-up still owed.
+    // From here on every statement's error is ignored.
     if (state_.snapshotToggle == 0 || state_.snapshotToggle == 2) {
-        ignoringErrors([&] {
-            setHolderPicture(state_.picture1, FormControl::Picture1, desktop_.clipboard.readPicture());
-            startupSampleOwed_ = false;
-        });
+        ignoringErrors([&] { takeSample(state_.picture1, FormControl::Picture1, state_.picture3); });
         state_.snapshotToggle = 1;
     } else {
-        ignoringErrors([&] {
-            setHolderPicture(state_.picture3, FormControl::Picture3, desktop_.clipboard.readPicture());
-            startupSampleOwed_ = false;
-        });
+        ignoringErrors([&] { takeSample(state_.picture3, FormControl::Picture3, state_.picture1); });
         state_.snapshotToggle = static_cast<std::int16_t>(state_.snapshotToggle + 1);
     }
 
@@ -219,6 +213,22 @@ void MainForm::Timer1_Timer() {
                                  kMessageBoxInformation);
     });
     ignoringErrors([&] { writeCounter(0); });
+}
+
+void MainForm::takeSample(SnapshotHolder& holder, FormControl control, const SnapshotHolder& other) {
+    PictureRef sample;
+    try {
+        sample = desktop_.clipboard.readPicture();
+        startupSampleOwed_ = false;  // a sample taken settles what start-up still owed
+    } catch (...) {
+        // The clipboard could not be read (held open, or its owner silent). Keeping this holder's older
+        // picture would leave the pair that was just counted as it is, and every tick until the clipboard
+        // can be read again would count the same capture once more: one picture and a busy clipboard
+        // would raise the alarm. The holder takes what the last sample found instead, so the pair agrees
+        // until there is something new to read.
+        sample = other.picture;
+    }
+    setHolderPicture(holder, control, std::move(sample));
 }
 
 void MainForm::Timer2_Timer() {

@@ -107,6 +107,7 @@ private:
     void setShapeVisible(bool visible);
     void setShapeColour(Colour colour);
     void setHolderPicture(SnapshotHolder& holder, FormControl control, PictureRef picture);
+    void takeSample(SnapshotHolder& holder, FormControl control, const SnapshotHolder& other);
     void stopMonitoringControls();
     void notify(FormControl control);
 

@@ -239,7 +239,7 @@ TEST_F(Detector, AClipboardHeldOpenSkipsTheSampleButTheToggleStillAdvances) {
     ASSERT_TRUE(other.open());
     other.copyPicture(capture(3));  // a new picture, but the hog keeps the clipboard open
     desk.tick();
-    EXPECT_EQ(state.picture3.picture, kept) << "the holder keeps its picture";
+    EXPECT_EQ(state.picture3.picture, kept) << "the holder keeps what the last sample found";
     EXPECT_EQ(state.snapshotToggle, 2);
     desk.tick();
     EXPECT_EQ(state.snapshotToggle, 1);
@@ -248,6 +248,22 @@ TEST_F(Detector, AClipboardHeldOpenSkipsTheSampleButTheToggleStillAdvances) {
     other.close();
     desk.tick(2);
     EXPECT_EQ(countCaptures(desk), 1) << "once released, the new picture is counted once";
+}
+
+TEST_F(Detector, ACaptureIsCountedOnceThoughTheClipboardCannotBeReadRightAfterIt) {
+    sim::SimProgram& hog = desk.program("Clipboard hog");
+    for (int settleTicks : {0, 1}) {
+        desk.form().handle(FormEvent::Timer2Tick);
+        desk.copyPicture(capture(static_cast<std::uint32_t>(10 + settleTicks)));
+        desk.tick(1 + settleTicks);  // the new picture is in one holder, or already counted
+        ASSERT_TRUE(hog.open());
+        desk.tick(20);
+        EXPECT_EQ(counter(), "1") << "held after " << settleTicks << " more ticks: counted once, not every tick";
+        EXPECT_TRUE(desk.messageBoxes().empty()) << "one picture and a busy clipboard raise no alarm";
+        hog.close();
+        desk.tick(5);
+        EXPECT_EQ(counter(), "1");
+    }
 }
 
 TEST_F(Detector, EachStartBeginsAFreshCountingWindow) {
