@@ -64,6 +64,18 @@ TEST(X11TransferTest, TypeListsAreWhole32BitItemsAndTheMostWantedTypeWins) {
     EXPECT_EQ(chooseTarget(offered, none), 0u);
 }
 
+TEST(X11TransferTest, KeptBytesNeverHoldMoreMemoryThanTheKeptLimit) {
+    // The pieces of a bitmap whose size lies just past a power of two, as an INCR owner sends them.
+    TransferBuffer buffer(1000, 4000);
+    const std::vector<unsigned char> piece(256, 7);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(buffer.add(piece.data(), piece.size()));
+    ASSERT_TRUE(buffer.add(piece.data(), 232));
+    ASSERT_TRUE(buffer.kept());
+    const std::vector<unsigned char> bytes = buffer.takeBytes();
+    EXPECT_EQ(bytes.size(), 1000u);
+    EXPECT_LE(bytes.capacity(), 1000u);
+}
+
 TEST(DeliveredPictureTest, DecodesWithinTheBoundAndKnowsEverythingElseByItsDigest) {
     const std::vector<unsigned char> png = pngOf(QSize(5, 3), QColor(0x10, 0x20, 0x30));
     const PictureDigest digest = digestOf(png.data(), png.size());
