@@ -76,7 +76,8 @@ void GuardEvents::afterClipboardWork(MainForm& form) {
         sample(form);
     }
     // The clipboard changed again while we emptied it: empty it again now, not on the next check.
-    if (news.emptyingDone && clipboard_.clearOwed() && clipboard_.idle()) form.onTimer(TimerId::Timer3);
+    if (news.emptyingDone && !news.emptyingHeld && clipboard_.clearOwed() && clipboard_.idle())
+        form.onTimer(TimerId::Timer3);
     ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
 }
 

@@ -56,8 +56,11 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
         if (outcome->emptied) emptiedSequence_ = outcome->sequence;
         clearOwed_ = emptiedSequence_ != sequence;
         news.emptyingDone = true;
+        news.emptyingHeld = outcome->held;
     }
+    bool readHeld = false;
     if (auto reading = agent_->takeReading()) {
+        readHeld = reading->held;
         if (reading->silent && reading->sequence != silentSequence_) {
             silentSequence_ = reading->sequence;
             readOwed_ = false;
@@ -84,8 +87,8 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
             news.problems.push_back(ClipboardProblem::NotEmptied);
         }
     }
-    // A read the clipboard was held open for, or one overtaken by a change, is asked for again.
-    if (readOwed_ && status.job == AgentJob::None && !status.requested && silentSequence_ != sequence)
+    // A read overtaken by a change is asked for again; one the clipboard was held open for, on the next check.
+    if (readOwed_ && !readHeld && status.job == AgentJob::None && !status.requested && silentSequence_ != sequence)
         agent_->requestRead();
     return news;
 }

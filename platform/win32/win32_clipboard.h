@@ -42,6 +42,9 @@ public:
     struct News {
         bool answered = false;      // a picture for the clipboard as it is now has arrived
         bool emptyingDone = false;  // an emptying has finished, done or not
+        // The emptying found the clipboard held open by another program. Trying again at once would keep
+        // both threads busy for as long as that program holds it; the next check tries again.
+        bool emptyingHeld = false;
         std::vector<ClipboardProblem> problems;
     };
     News collect(std::chrono::steady_clock::time_point now);
