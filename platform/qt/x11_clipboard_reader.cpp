@@ -183,7 +183,8 @@ void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
     latestTime_ = time;
     if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE);
     // The owner asked has lost the clipboard and may never answer; the new owner is asked straight away.
-    if (transfer_.step != Step::None && transfer_.owner != owner) transfer_.step = Step::None;
+    // Dropping the transfer also lets go of what it had received, which may be hundreds of megabytes.
+    if (transfer_.step != Step::None && transfer_.owner != owner) transfer_ = Transfer{};
 }
 
 X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_point now) {
@@ -203,7 +204,7 @@ X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_
                       superseded ? transfer_.asked + kPatience : Clock::time_point::max()});
         if (now < deadline) return std::min(wake, deadline);
         if (superseded)
-            transfer_.step = Step::None;  // the newest change is fetched instead, below
+            transfer_ = Transfer{};  // the newest change is fetched instead, below
         else
             finish(ClipboardDelivery::Kind::Silent);
     }
