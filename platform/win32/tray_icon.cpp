@@ -182,9 +182,14 @@ void TrayIcon::showMenu() {
     GetCursorPos(&cursor);
     // Without the foreground the menu would not close when the user clicks elsewhere.
     SetForegroundWindow(hwnd());
-    const auto chosen = static_cast<UINT>(
-        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN,
-                       cursor.x, cursor.y, 0, hwnd(), nullptr));
+    UINT chosen = 0;
+    {
+        // The menu's loop lasts as long as the user leaves it open; blocking must not wait for it.
+        const ModalScope modal;
+        chosen = static_cast<UINT>(
+            TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN,
+                           cursor.x, cursor.y, 0, hwnd(), nullptr));
+    }
     PostMessageW(hwnd(), WM_NULL, 0, 0);
     DestroyMenu(menu);
     run(chosen);

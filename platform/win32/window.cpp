@@ -45,6 +45,9 @@ HWND Window::createWindow(DWORD exStyle, const wchar_t* className, const wchar_t
 }
 
 LRESULT Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The system's handling may run a modal loop of its own (moving or sizing the window, its menu) for as
+    // long as the user keeps it open, and none of our code is half way through anything under it.
+    const ModalScope modal;
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 

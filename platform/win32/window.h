@@ -20,9 +20,10 @@ public:
     static void registerClass(HINSTANCE instance, const wchar_t* className, HICON icon, HBRUSH background);
 
     // How many messages our window procedures are handling at once on this thread, one inside another,
-    // and how many of those wait in a modal loop of ours (a message box, the dialog). A handler nested
-    // under another that is not in a modal loop got there because the outer one waits on a SendMessage
-    // to another thread, during which the system delivers sent messages too.
+    // and how many of those wait in a modal loop (a message box, the dialog, a menu, or whatever the
+    // system's default handling runs). A handler nested under another that is not in a modal loop got
+    // there because the outer one waits on a SendMessage to another thread, during which the system
+    // delivers sent messages too.
     static int handlerDepth() noexcept;
     static int modalDepth() noexcept;
     // Marks a modal loop for as long as it lives.
