@@ -58,6 +58,10 @@ public:
             DispatchMessageW(&message);
         }
         form_.setObserver(nullptr);
+        // Removing the tray icon waits on the shell, and messages sent to the tray meanwhile still read
+        // the form: the tray goes while the form is still there, not after it as members would.
+        window_.setChangeListener(nullptr);
+        tray_.reset();
         return got < 0 ? 1 : static_cast<int>(message.wParam);
     }
 
