@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::uint32_t kGuard = 0xDEADBEEF;
 
-struct DibSpec {
+struct DibFields {
     std::uint32_t headerSize = 40;
     std::int32_t width = 3;
     std::int32_t height = 2;
@@ -33,20 +33,20 @@ void put16(std::vector<unsigned char>& out, std::uint16_t value) {
 }
 
 // The header, padded to its size, then `tail` (masks, colour table, pixels) as given.
-std::vector<unsigned char> block(const DibSpec& spec, const std::vector<unsigned char>& tail = {}) {
+std::vector<unsigned char> block(const DibFields& fields, const std::vector<unsigned char>& tail = {}) {
     std::vector<unsigned char> out;
-    put32(out, spec.headerSize);
-    put32(out, static_cast<std::uint32_t>(spec.width));
-    put32(out, static_cast<std::uint32_t>(spec.height));
-    put16(out, spec.planes);
-    put16(out, spec.bitCount);
-    put32(out, spec.compression);
-    put32(out, spec.sizeImage);
+    put32(out, fields.headerSize);
+    put32(out, static_cast<std::uint32_t>(fields.width));
+    put32(out, static_cast<std::uint32_t>(fields.height));
+    put16(out, fields.planes);
+    put16(out, fields.bitCount);
+    put32(out, fields.compression);
+    put32(out, fields.sizeImage);
     put32(out, 0);
     put32(out, 0);
-    put32(out, spec.coloursUsed);
+    put32(out, fields.coloursUsed);
     put32(out, 0);
-    out.resize(spec.headerSize, 0);
+    out.resize(fields.headerSize, 0);
     out.insert(out.end(), tail.begin(), tail.end());
     return out;
 }
@@ -85,24 +85,24 @@ const std::vector<unsigned char> kRgb24Pixels = bytes({1,  2,  3,  4,  5,  6,  7
 const std::vector<std::uint32_t> kRgb24Expected = {0x0C0B0A, 0x0F0E0D, 0x121110, 0x030201, 0x060504, 0x090807};
 
 TEST(PackedDib, MalformedHeadersAreNotDecoded) {
-    const DibSpec good;
+    const DibFields good;
     ASSERT_EQ(kindOf(block(good, kRgb24Pixels)), PackedDibKind::Decodable);
     auto with = [&](auto change) {
-        DibSpec spec = good;
-        change(spec);
-        return kindOf(block(spec, kRgb24Pixels));
+        DibFields fields = good;
+        change(fields);
+        return kindOf(block(fields, kRgb24Pixels));
     };
-    EXPECT_EQ(with([](DibSpec& s) { s.width = -3; }), PackedDibKind::Undecodable);
-    EXPECT_EQ(with([](DibSpec& s) { s.width = 0; }), PackedDibKind::Undecodable);
-    EXPECT_EQ(with([](DibSpec& s) { s.height = 0; }), PackedDibKind::Undecodable);
-    EXPECT_EQ(with([](DibSpec& s) { s.height = INT_MIN; }), PackedDibKind::Undecodable);
-    EXPECT_EQ(with([](DibSpec& s) { s.planes = 2; }), PackedDibKind::Undecodable);
+    EXPECT_EQ(with([](DibFields& s) { s.width = -3; }), PackedDibKind::Undecodable);
+    EXPECT_EQ(with([](DibFields& s) { s.width = 0; }), PackedDibKind::Undecodable);
+    EXPECT_EQ(with([](DibFields& s) { s.height = 0; }), PackedDibKind::Undecodable);
+    EXPECT_EQ(with([](DibFields& s) { s.height = INT_MIN; }), PackedDibKind::Undecodable);
+    EXPECT_EQ(with([](DibFields& s) { s.planes = 2; }), PackedDibKind::Undecodable);
     for (const std::uint16_t depth : {0, 2, 3, 12, 48, 64})
-        EXPECT_EQ(with([&](DibSpec& s) { s.bitCount = depth; }), PackedDibKind::Undecodable) << depth;
+        EXPECT_EQ(with([&](DibFields& s) { s.bitCount = depth; }), PackedDibKind::Undecodable) << depth;
     for (const std::uint32_t compression : {kDibJpeg, kDibPng, 11u, 0xFFFFFFFFu})
-        EXPECT_EQ(with([&](DibSpec& s) { s.compression = compression; }), PackedDibKind::Undecodable) << compression;
-    EXPECT_EQ(with([](DibSpec& s) { s.compression = kDibRle8; }), PackedDibKind::Undecodable) << "RLE8 at 24 bits";
-    EXPECT_EQ(with([](DibSpec& s) { s.compression = kDibBitFields; }), PackedDibKind::Undecodable);
+        EXPECT_EQ(with([&](DibFields& s) { s.compression = compression; }), PackedDibKind::Undecodable) << compression;
+    EXPECT_EQ(with([](DibFields& s) { s.compression = kDibRle8; }), PackedDibKind::Undecodable) << "RLE8 at 24 bits";
+    EXPECT_EQ(with([](DibFields& s) { s.compression = kDibBitFields; }), PackedDibKind::Undecodable);
     for (const std::uint32_t size : {0u, 16u, 39u, 41u, 64u, 0xFFFFFFFFu}) {
         auto patched = block(good, kRgb24Pixels);
         std::memcpy(patched.data(), &size, 4);
@@ -117,7 +117,7 @@ TEST(PackedDib, MalformedHeadersAreNotDecoded) {
     EXPECT_EQ(inspectPackedDib(nullptr, 100).kind, PackedDibKind::Undecodable);
 
     // Run-length data is bottom-up only.
-    DibSpec rle{40, 4, -2, 1, 8, kDibRle8};
+    DibFields rle{40, 4, -2, 1, 8, kDibRle8};
     EXPECT_EQ(kindOf(block(rle, std::vector<unsigned char>(1024 + 4, 0))), PackedDibKind::Undecodable);
     rle.height = 2;
     EXPECT_EQ(kindOf(block(rle, std::vector<unsigned char>(1024 + 4, 0))), PackedDibKind::Decodable);
@@ -154,7 +154,7 @@ TEST(PackedDib, PixelsMustBeWithinTheBlock) {
     auto shortBy = [](std::size_t missing) {
         std::vector<unsigned char> pixels = kRgb24Pixels;
         pixels.resize(pixels.size() - missing);
-        return kindOf(block(DibSpec{}, pixels));
+        return kindOf(block(DibFields{}, pixels));
     };
     EXPECT_EQ(shortBy(0), PackedDibKind::Decodable);
     EXPECT_EQ(shortBy(1), PackedDibKind::Undecodable);
@@ -184,7 +184,7 @@ TEST(PackedDib, PicturesBeyondTheBoundAreKnownOnlyBySize) {
 
 TEST(PackedDib, EveryDepthDecodesToTheSamePixels) {
     // 24 bits, bottom-up and top-down, and the old 12-byte header.
-    EXPECT_EQ(decode(block(DibSpec{}, kRgb24Pixels)), kRgb24Expected);
+    EXPECT_EQ(decode(block(DibFields{}, kRgb24Pixels)), kRgb24Expected);
     std::vector<unsigned char> topDown(kRgb24Pixels.begin() + 12, kRgb24Pixels.end());
     topDown.insert(topDown.end(), kRgb24Pixels.begin(), kRgb24Pixels.begin() + 12);
     EXPECT_EQ(decode(block({40, 3, -2, 1, 24}, topDown)), kRgb24Expected);
