@@ -184,7 +184,11 @@ void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
     if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE);
     // The owner asked has lost the clipboard and may never answer; the new owner is asked straight away.
     // Dropping the transfer also lets go of what it had received, which may be hundreds of megabytes.
-    if (transfer_.step != Step::None && transfer_.owner != owner) transfer_ = Transfer{};
+    if (transfer_.step == Step::None || transfer_.owner == owner) return;
+    if (++abandonedInARow_ >= kAbandonedBeforeSilent)
+        finish(ClipboardDelivery::Kind::Silent);
+    else
+        transfer_ = Transfer{};
 }
 
 X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_point now) {
@@ -338,6 +342,7 @@ void X11ClipboardReader::deliver(ClipboardDelivery delivery) {
     // An answer to an older change still tells what the clipboard held meanwhile; it counts as answered
     // only for that change, so the newest one is fetched next.
     answeredSerial_ = std::max(answeredSerial_, delivery.serial);
+    abandonedInARow_ = 0;
     if (answeredSerial_ >= latestSerial_) wanted_ = false;
     if (listener_.delivered) listener_.delivered(std::move(delivery));
 }

@@ -53,6 +53,10 @@ public:
     static constexpr std::chrono::milliseconds kPatience{50};
     static constexpr std::chrono::milliseconds kFetchGap{15};
     static constexpr std::chrono::milliseconds kFallbackPoll{100};
+    // Transfers given up in a row because another owner took the clipboard before the asked one
+    // answered. Owners that keep taking it from each other faster than any of them answers would
+    // otherwise leave every change unjudged without a word: this many in a row count as a silent owner.
+    static constexpr int kAbandonedBeforeSilent = 8;
 
     // Null when no X display can be reached. `useXfixes` false polls as on a server without XFIXES.
     static std::unique_ptr<X11ClipboardReader> start(Listener listener, bool useXfixes = true);
@@ -115,6 +119,7 @@ private:
     std::uint32_t latestOwner_ = 0;
     std::uint32_t latestTime_ = 0;
     std::uint64_t answeredSerial_ = 0;
+    int abandonedInARow_ = 0;
     Transfer transfer_;
     Clock::time_point lastFetch_{};
     Clock::time_point nextPoll_{};

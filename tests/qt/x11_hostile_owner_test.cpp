@@ -51,6 +51,16 @@ TEST_F(HostileOwnerTest, SilentOwnerIsLoggedOnceCountsNothingAndIsNotAskedAgain)
     copyAndExpectCount(writePng("after-silent.png", Qt::darkGreen), 1);
 }
 
+TEST_F(HostileOwnerTest, OwnersThatTakeTheClipboardFromEachOtherFasterThanTheyAnswerAreLogged) {
+    click("cmdStartPause");
+    // Every take abandons the transfer asked of the previous owner long before its deadline.
+    TestOwner swapping({"swap", "50", "3"});
+    ASSERT_TRUE(swapping.ready());
+    ASSERT_TRUE(waitUntil([&] { return silentLines() == 1; }, 3000))
+        << "changes went unjudged and the log said nothing";
+    EXPECT_EQ(captures(), 0);
+}
+
 TEST_F(HostileOwnerTest, BlockingTakesEffectWhileASilentOwnerIsBeingAsked) {
     click("cmdStartPause");
     const std::uint64_t fetches = desktop->clipboard().fetchCount();

@@ -6,6 +6,8 @@
 //   x11_test_owner targets-only TYPE      lists TYPE among its types, never sends the data
 //   x11_test_owner refuses                lists image/png, then refuses to convert to it
 //   x11_test_owner incr-huge              lists image/png, announces 2 GB in increments, sends none
+//   x11_test_owner swap RATE SECONDS      two windows take the clipboard from each other RATE times a
+//                                         second for SECONDS, answering nothing, then the last keeps it
 //   x11_test_owner flood RATE SECONDS TYPE FILE...
 //                                         takes the clipboard RATE times a second for SECONDS, serving
 //                                         the files in turn (one file: the same picture re-offered),
@@ -139,6 +141,22 @@ int main(int argc, char* argv[]) {
         owner.serveUntilEnded();
         return 0;
     }
+    if (mode == "swap" && argc > 3) {
+        const auto period = std::chrono::duration<double>(1.0 / std::atof(argv[2]));
+        const auto seconds = std::chrono::duration<double>(std::atof(argv[3]));
+        const xcb_window_t windows[] = {owner.window, xcb_generate_id(owner.connection)};
+        xcb_create_window(owner.connection, XCB_COPY_FROM_PARENT, windows[1], screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        const auto start = std::chrono::steady_clock::now();
+        for (std::size_t takes = 0; std::chrono::steady_clock::now() - start < seconds; ++takes) {
+            owner.window = windows[takes % 2];
+            owner.take();
+            if (takes == 0) say("owner");
+            std::this_thread::sleep_for(period);
+        }
+        say("done");
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    }
     if (mode == "flood" && argc > 5) {
         const double rate = std::atof(argv[2]);
         const double seconds = std::atof(argv[3]);
@@ -168,7 +186,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     std::fprintf(stderr,
-                 "usage: %s silent | targets-only TYPE | refuses | incr-huge | flood RATE SECONDS TYPE FILE...\n",
+                 "usage: %s silent | targets-only TYPE | refuses | incr-huge | swap RATE SECONDS |\n"
+                 "       flood RATE SECONDS TYPE FILE...\n",
                  argv[0]);
     return 2;
 }
