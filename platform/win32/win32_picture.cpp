@@ -33,12 +33,19 @@ std::shared_ptr<Win32Picture> Win32Picture::blank(std::int32_t width, std::int32
         new Win32Picture(std::move(bitmap), static_cast<std::uint32_t*>(pixels), width, height));
 }
 
+namespace {
+
+// The source may carry alpha; what GetDIBits gives for a screen bitmap has 0 there, and equal pictures
+// must read as equal whatever their source did with the fourth byte.
+void clearTopBytesOf(std::uint32_t* pixels, std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) pixels[i] &= 0x00FFFFFFu;
+}
+
+}  // namespace
+
 void Win32Picture::clearTopBytes() const noexcept {
-    // The source may carry alpha; what GetDIBits gives for a screen bitmap has 0 there, and equal pictures
-    // must read as equal whatever their source did with the fourth byte.
     GdiFlush();
-    const std::size_t count = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-    for (std::size_t i = 0; i < count; ++i) pixels_[i] &= 0x00FFFFFFu;
+    clearTopBytesOf(pixels_, static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
 }
 
 namespace {
@@ -56,7 +63,7 @@ PictureDigest digestOfBitmap(HBITMAP source, std::int32_t width, std::int32_t he
                                    band.data(), &info, DIB_RGB_COLORS);
         if (read != lines) throw RuntimeError(ErrorKind::PlatformFailure, "GetDIBits could not read the bitmap");
         const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(lines);
-        for (std::size_t i = 0; i < count; ++i) band[i] &= 0x00FFFFFFu;
+        clearTopBytesOf(band.data(), count);
         digester.add(band.data(), count * 4);
     }
     return digester.finish();
