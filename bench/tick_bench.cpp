@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_desktop.h"
-#include "platform/sim/sim_picture.h"
+#include "testing/sim/sim_desktop.h"
+#include "testing/sim/sim_picture.h"
 
 namespace {
 

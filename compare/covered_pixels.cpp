@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace zanthrel {
 namespace {

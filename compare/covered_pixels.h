@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 
 namespace zanthrel {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace zanthrel {
 

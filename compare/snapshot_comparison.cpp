@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace zanthrel {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench/live/live_figures.h"
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace {
 

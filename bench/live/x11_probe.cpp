@@ -21,7 +21,7 @@
 
 #include "bench/live/live_figures.h"
 #include "bench/live/test_picture.h"
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "app/layout.h"
+#include "layout/layout.h"
 #include "platform/qt/form_widgets.h"
 
 namespace zanthrel::qt {

@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "app/layout.h"
-#include "platform/picture.h"
+#include "layout/layout.h"
+#include "core/picture.h"
 
 namespace zanthrel::qt {
 

@@ -5,7 +5,7 @@
 #include <QScreen>
 #include <QStyle>
 
-#include "dialogs/information_dialog_layout.h"
+#include "layout/information_dialog_layout.h"
 #include "platform/qt/app_icon.h"
 
 namespace zanthrel::qt {

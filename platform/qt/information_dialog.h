@@ -3,7 +3,7 @@
 #include <QDialog>
 
 #include "platform/qt/form_builder.h"
-#include "platform/services.h"
+#include "core/services.h"
 
 class QPushButton;
 

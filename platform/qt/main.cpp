@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/command_line.h"
+#include "platform/shell/command_line.h"
 #include "platform/qt/app_icon.h"
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/tray_icon.h"

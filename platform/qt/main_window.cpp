@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QStyle>
 
-#include "app/main_window_layout.h"
+#include "layout/main_window_layout.h"
 #include "platform/qt/app_icon.h"
 
 namespace zanthrel::qt {

@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "app/main_form.h"
+#include "core/main_form.h"
 #include "platform/qt/form_builder.h"
 
 class QLineEdit;

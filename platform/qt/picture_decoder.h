@@ -7,7 +7,7 @@
 #include <optional>
 #include <thread>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 #include "platform/qt/x11_clipboard_reader.h"
 
 namespace zanthrel::qt {

@@ -4,7 +4,7 @@
 #include <QMimeData>
 
 #include "platform/qt/qt_picture.h"
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace zanthrel::qt {
 

@@ -11,7 +11,7 @@
 #include "platform/qt/picture_decoder.h"
 #include "platform/qt/x11_clipboard_reader.h"
 #include "platform/qt/x11_selection.h"
-#include "platform/services.h"
+#include "core/services.h"
 
 namespace zanthrel::qt {
 

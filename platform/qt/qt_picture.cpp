@@ -5,7 +5,8 @@
 #include <QBuffer>
 #include <QImageReader>
 
-#include "platform/dib_stand_in.h"
+#include "pictures/dib_stand_in.h"
+#include "pictures/digest_only_picture.h"
 
 namespace zanthrel::qt {
 

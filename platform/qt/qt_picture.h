@@ -5,7 +5,7 @@
 
 #include <QImage>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 
 namespace zanthrel::qt {
 

@@ -8,7 +8,7 @@
 #include <locale.h>
 #include <QTimer>
 
-#include "platform/services.h"
+#include "core/services.h"
 
 class QWidget;
 

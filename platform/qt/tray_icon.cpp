@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "app/main_window_layout.h"
-#include "app/texts.h"
+#include "layout/main_window_layout.h"
+#include "core/texts.h"
 #include "platform/qt/form_widgets.h"
 #include "platform/qt/main_window.h"
 

@@ -9,8 +9,8 @@
 
 #include <array>
 
-#include "app/main_form.h"
-#include "platform/tray_status.h"
+#include "core/main_form.h"
+#include "platform/shell/tray_status.h"
 
 namespace zanthrel::qt {
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 #include "platform/qt/x11_transfer.h"
 
 struct xcb_connection_t;

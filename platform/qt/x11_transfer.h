@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/content_digest.h"
+#include "pictures/content_digest.h"
 
 namespace zanthrel::qt {
 

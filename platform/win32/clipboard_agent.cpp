@@ -5,8 +5,8 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/content_digest.h"
-#include "platform/packed_dib.h"
+#include "pictures/content_digest.h"
+#include "pictures/packed_dib.h"
 #include "platform/win32/win32_picture.h"
 
 namespace zanthrel::win32 {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 
 namespace zanthrel::win32 {
 

@@ -1,6 +1,6 @@
 #include "platform/win32/controls.h"
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 #include "platform/win32/text_encoding.h"
 
 namespace zanthrel::win32 {

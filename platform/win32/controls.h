@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/layout.h"
+#include "layout/layout.h"
 #include "platform/win32/win32_handle.h"
 
 namespace zanthrel::win32 {

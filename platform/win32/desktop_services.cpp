@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/text_encoding.h"
 

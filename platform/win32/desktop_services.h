@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/services.h"
+#include "core/services.h"
 #include "platform/win32/window.h"
 
 namespace zanthrel::win32 {

@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 #include "platform/win32/text_encoding.h"
 
 namespace zanthrel::win32 {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/layout.h"
+#include "layout/layout.h"
 #include "platform/win32/win32_handle.h"
 
 namespace zanthrel::win32 {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/main_form.h"
+#include "core/main_form.h"
 #include "platform/win32/tick_service.h"
 #include "platform/win32/win32_clipboard.h"
 

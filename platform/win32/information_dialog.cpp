@@ -1,6 +1,6 @@
 #include "platform/win32/information_dialog.h"
 
-#include "dialogs/information_dialog_layout.h"
+#include "layout/information_dialog_layout.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/controls.h"
 #include "platform/win32/text_encoding.h"

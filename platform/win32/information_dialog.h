@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/services.h"
+#include "core/services.h"
 #include "platform/win32/fonts.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/window.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
-#include "platform/command_line.h"
+#include "core/main_form.h"
+#include "platform/shell/command_line.h"
 #include "platform/win32/console_output.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/desktop_services.h"

@@ -4,7 +4,7 @@
 #include <climits>
 #include <numeric>
 
-#include "app/main_window_layout.h"
+#include "layout/main_window_layout.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/controls.h"
 #include "platform/win32/desktop_services.h"

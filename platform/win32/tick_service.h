@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/services.h"
+#include "core/services.h"
 
 namespace zanthrel::win32 {
 

@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-#include "app/main_window_layout.h"
-#include "app/texts.h"
+#include "layout/main_window_layout.h"
+#include "core/texts.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/text_encoding.h"
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <string>
 
-#include "app/main_form.h"
-#include "platform/tray_status.h"
+#include "core/main_form.h"
+#include "platform/shell/tray_status.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/window.h"
 

@@ -1,6 +1,6 @@
 #include "platform/win32/win32_clipboard.h"
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace zanthrel::win32 {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/main_form.h"
-#include "platform/services.h"
+#include "core/main_form.h"
+#include "core/services.h"
 #include "platform/win32/clipboard_agent.h"
 #include "platform/win32/window.h"
 

@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/content_digest.h"
-#include "platform/packed_dib.h"
-#include "platform/runtime_error.h"
+#include "pictures/content_digest.h"
+#include "pictures/digest_only_picture.h"
+#include "pictures/packed_dib.h"
+#include "core/runtime_error.h"
 
 namespace zanthrel::win32 {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 #include "platform/win32/win32_handle.h"
 
 namespace zanthrel::win32 {

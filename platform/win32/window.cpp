@@ -1,6 +1,6 @@
 #include "platform/win32/window.h"
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 #include "platform/win32/control_ids.h"
 
 namespace zanthrel::win32 {

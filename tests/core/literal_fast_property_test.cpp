@@ -10,7 +10,7 @@
 #include <random>
 
 #include "compare/covered_pixels.h"
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 #include "story_support.h"
 
 namespace zanthrel::test {

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/packed_dib.h"
+#include "pictures/digest_only_picture.h"
+#include "pictures/packed_dib.h"
 
 namespace zanthrel::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "compare/snapshot_comparison.h"
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 #include "story_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)

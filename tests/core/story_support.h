@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/main_window_layout.h"
-#include "app/texts.h"
-#include "platform/sim/sim_desktop.h"
-#include "platform/sim/sim_picture.h"
+#include "layout/main_window_layout.h"
+#include "core/texts.h"
+#include "testing/sim/sim_desktop.h"
+#include "testing/sim/sim_picture.h"
 
 namespace zanthrel::test {
 

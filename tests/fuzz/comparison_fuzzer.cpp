@@ -13,8 +13,8 @@
 
 #include "compare/covered_pixels.h"
 #include "compare/snapshot_comparison.h"
-#include "platform/dib_stand_in.h"
-#include "platform/runtime_error.h"
+#include "pictures/dib_stand_in.h"
+#include "core/runtime_error.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/content_digest.h"
+#include "pictures/content_digest.h"
 
 namespace {
 

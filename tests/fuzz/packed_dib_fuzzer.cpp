@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/packed_dib.h"
+#include "pictures/packed_dib.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/content_digest.h"
+#include "pictures/content_digest.h"
 #include "platform/qt/x11_transfer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_layout.h"
-#include "app/texts.h"
-#include "platform/command_line.h"
-#include "platform/tray_status.h"
+#include "layout/main_window_layout.h"
+#include "core/texts.h"
+#include "platform/shell/command_line.h"
+#include "platform/shell/tray_status.h"
 
 namespace zanthrel {
 namespace {

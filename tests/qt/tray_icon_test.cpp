@@ -7,7 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/tray_icon.h"
 #include "qt_test_support.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "platform/qt/information_dialog.h"
 #include "platform/qt/qt_desktop.h"
 #include "qt_test_support.h"

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/main_window_layout.h"
-#include "dialogs/information_dialog_layout.h"
+#include "layout/main_window_layout.h"
+#include "layout/information_dialog_layout.h"
 #include "platform/qt/form_widgets.h"
 #include "platform/qt/information_dialog.h"
 #include "platform/qt/qt_desktop.h"

@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QPushButton>
 
-#include "app/texts.h"
-#include "platform/runtime_error.h"
+#include "core/texts.h"
+#include "core/runtime_error.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {

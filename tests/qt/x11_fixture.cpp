@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-#include "app/texts.h"
+#include "core/texts.h"
 
 namespace zanthrel::qt::testing {
 

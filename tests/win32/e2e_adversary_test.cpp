@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "tests/win32/adversaries.h"
 #include "tests/win32/check.h"
 #include "tests/win32/e2e_checks.h"

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "platform/win32/control_ids.h"
 #include "tests/win32/check.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/layout.h"
+#include "layout/layout.h"
 #include "tests/win32/program_driver.h"
 
 namespace zanthrel::e2e {

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/main_window_layout.h"
-#include "app/texts.h"
-#include "dialogs/information_dialog_layout.h"
+#include "layout/main_window_layout.h"
+#include "core/texts.h"
+#include "layout/information_dialog_layout.h"
 #include "platform/win32/control_ids.h"
 #include "tests/win32/check.h"
 #include "tests/win32/e2e_checks.h"

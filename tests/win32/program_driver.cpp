@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/main_window_layout.h"
+#include "layout/main_window_layout.h"
 #include "platform/win32/control_ids.h"
 #include "tests/win32/check.h"
 

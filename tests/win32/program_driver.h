@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/layout.h"
-#include "platform/services.h"
+#include "layout/layout.h"
+#include "core/services.h"
 #include "platform/win32/win32_handle.h"
 #include "tests/win32/check.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "app/main_window_layout.h"
-#include "app/texts.h"
+#include "layout/main_window_layout.h"
+#include "core/texts.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/tray_icon.h"
 #include "tests/win32/check.h"

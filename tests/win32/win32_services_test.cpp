@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 #include "platform/win32/win32_clipboard.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/win32_picture.h"

@@ -20,11 +20,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/main_window_layout.h"
-#include "app/texts.h"
+#include "layout/main_window_layout.h"
+#include "core/texts.h"
 #include "bench/live/live_figures.h"
 #include "bench/live/test_picture.h"
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/win32_handle.h"
 

@@ -1,4 +1,4 @@
-#include "dialogs/information_dialog_layout.h"
+#include "layout/information_dialog_layout.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "platform/picture.h"
+#include "pictures/digest_only_picture.h"
 
 namespace zanthrel {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 
 namespace zanthrel {
 

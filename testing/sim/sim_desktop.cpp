@@ -1,4 +1,4 @@
-#include "platform/sim/sim_desktop.h"
+#include "testing/sim/sim_desktop.h"
 
 namespace zanthrel::sim {
 

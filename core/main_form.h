@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/layout.h"
+#include "layout/layout.h"
 #include "compare/snapshot_comparison.h"
-#include "platform/services.h"
+#include "core/services.h"
 
 namespace zanthrel {
 

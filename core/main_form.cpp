@@ -1,4 +1,4 @@
-#include "app/main_form.h"
+#include "core/main_form.h"
 
 #include <cerrno>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <exception>
 #include <limits>
 
-#include "app/main_window_layout.h"
-#include "app/texts.h"
-#include "platform/runtime_error.h"
+#include "layout/main_window_layout.h"
+#include "core/texts.h"
+#include "core/runtime_error.h"
 
 namespace zanthrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/sim/sim_clock.h"
+#include "testing/sim/sim_clock.h"
 
 #include <algorithm>
 #include <stdexcept>

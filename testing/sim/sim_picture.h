@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 
 namespace zanthrel::sim {
 

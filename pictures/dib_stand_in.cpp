@@ -1,4 +1,4 @@
-#include "platform/dib_stand_in.h"
+#include "pictures/dib_stand_in.h"
 
 #include <algorithm>
 #include <cstring>

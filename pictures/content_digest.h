@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 
 namespace zanthrel {
 

@@ -1,4 +1,4 @@
-#include "platform/packed_dib.h"
+#include "pictures/packed_dib.h"
 
 #include <bit>
 #include <cstring>

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/picture.h"
-#include "platform/services.h"
+#include "core/picture.h"
+#include "core/services.h"
 
 namespace zanthrel::sim {
 

@@ -1,6 +1,6 @@
-#include "platform/sim/sim_clipboard.h"
+#include "testing/sim/sim_clipboard.h"
 
-#include "platform/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace zanthrel::sim {
 

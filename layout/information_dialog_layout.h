@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/layout.h"
+#include "layout/layout.h"
 
 namespace zanthrel {
 

@@ -1,8 +1,8 @@
-#include "app/main_window_layout.h"
+#include "layout/main_window_layout.h"
 
 #include <array>
 
-#include "app/texts.h"
+#include "core/texts.h"
 
 namespace zanthrel {
 namespace {

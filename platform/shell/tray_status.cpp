@@ -1,7 +1,7 @@
-#include "platform/tray_status.h"
+#include "platform/shell/tray_status.h"
 
-#include "app/main_window_layout.h"
-#include "app/texts.h"
+#include "layout/main_window_layout.h"
+#include "core/texts.h"
 
 namespace zanthrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/command_line.h"
+#include "platform/shell/command_line.h"
 
 #ifndef ZANTHREL_VERSION
 #error "the build defines ZANTHREL_VERSION from the project's version"

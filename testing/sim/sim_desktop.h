@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
-#include "platform/services.h"
-#include "platform/sim/sim_clipboard.h"
-#include "platform/sim/sim_clock.h"
+#include "core/main_form.h"
+#include "core/services.h"
+#include "testing/sim/sim_clipboard.h"
+#include "testing/sim/sim_clock.h"
 
 namespace zanthrel::sim {
 

@@ -1,9 +1,9 @@
-#include "platform/sim/sim_picture.h"
+#include "testing/sim/sim_picture.h"
 
 #include <stdexcept>
 
-#include "platform/content_digest.h"
-#include "platform/dib_stand_in.h"
+#include "pictures/content_digest.h"
+#include "pictures/dib_stand_in.h"
 
 namespace zanthrel::sim {
 

@@ -18,7 +18,7 @@ struct BitmapInfoHeader {
     bool operator==(const BitmapInfoHeader&) const = default;
 };
 
-// A keyed 128-bit digest of the bytes a picture's owner delivered (see platform/content_digest.h). Zero
+// A keyed 128-bit digest of the bytes a picture's owner delivered (see pictures/content_digest.h). Zero
 // means "not known".
 struct PictureDigest {
     std::uint64_t low = 0;
@@ -64,10 +64,6 @@ public:
 };
 
 using PictureRef = std::shared_ptr<const Picture>;
-
-// A picture known only by the digest of the bytes delivered for it: one beyond the memory bound, or one
-// that cannot be decoded. It writes no pixels; width and height are what its data declared, if anything.
-PictureRef digestOnlyPicture(PictureDigest digest, std::int32_t width = 0, std::int32_t height = 0);
 
 // True when two holders' pictures are known to be the same content without reading a pixel: the very
 // same object, or two pictures whose delivered data have the same digest. Pictures whose digest is

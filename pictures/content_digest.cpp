@@ -1,4 +1,4 @@
-#include "platform/content_digest.h"
+#include "pictures/content_digest.h"
 
 #include <algorithm>
 #include <chrono>

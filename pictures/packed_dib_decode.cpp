@@ -7,7 +7,7 @@
 #include <bit>
 #include <cstring>
 
-#include "platform/packed_dib.h"
+#include "pictures/packed_dib.h"
 
 namespace zanthrel {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/main_form.h"
+#include "core/main_form.h"
 
 namespace zanthrel {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/picture.h"
+#include "core/picture.h"
 
 namespace zanthrel {
 
