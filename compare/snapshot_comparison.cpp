@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "core/runtime_error.h"
@@ -12,15 +11,6 @@ namespace {
 
 [[noreturn]] void throwOverflow() {
     throw RuntimeError(ErrorKind::Overflow, "Overflow");
-}
-
-// width × height − 1 in signed 32-bit arithmetic, as the buffers' upper index bound.
-std::int32_t upperIndexBound(const BitmapInfoHeader& header) {
-    const std::int64_t product = std::int64_t{header.biWidth} * header.biHeight;
-    if (product > std::numeric_limits<std::int32_t>::max() || product < std::numeric_limits<std::int32_t>::min())
-        throwOverflow();
-    if (product - 1 < std::numeric_limits<std::int32_t>::min()) throwOverflow();
-    return static_cast<std::int32_t>(product - 1);
 }
 
 // A screen capture of several monitors is wider than the holders' region; reading only the region
@@ -35,15 +25,15 @@ void coverLargerPictures(BitmapInfoHeader& header, const SnapshotHolder& first, 
     }
 }
 
-void readHolderInto(const SnapshotHolder& holder, const BitmapInfoHeader& header, PixelBuffer& buffer) {
-    if (!buffer.hasStorage() || buffer.upperBound() < 0)
-        throw RuntimeError(ErrorKind::SubscriptOutOfRange, "Subscript out of range");
-    // A holder without a picture has handle 0: the read fails unnoticed and the buffer stays zero.
-    if (const PictureRef picture = holder.picture; picture && header.biHeight > 0)
-        picture->readScanLines(header, 0, static_cast<std::uint32_t>(header.biHeight), buffer.data());
-}
-
 }  // namespace
+
+std::int32_t upperIndexBound(const BitmapInfoHeader& header) {
+    const std::int64_t product = std::int64_t{header.biWidth} * header.biHeight;
+    if (product > std::numeric_limits<std::int32_t>::max() || product < std::numeric_limits<std::int32_t>::min())
+        throwOverflow();
+    if (product - 1 < std::numeric_limits<std::int32_t>::min()) throwOverflow();
+    return static_cast<std::int32_t>(product - 1);
+}
 
 std::int32_t roundToInt32(double value) {
     if (std::isnan(value)) throwOverflow();
@@ -53,49 +43,26 @@ std::int32_t roundToInt32(double value) {
     return static_cast<std::int32_t>(rounded);
 }
 
-bool SnapshotComparison::CompareSnapshots(const SnapshotHolder& first, const SnapshotHolder& second) {
-    BitmapInfoHeader headerA{};
-    headerA.biSize = 40;
-    headerA.biPlanes = 1;
-    headerA.biWidth = roundToInt32(first.scaleWidth);
-    headerA.biHeight = roundToInt32(first.scaleHeight);
-    headerA.biBitCount = 32;
-    coverLargerPictures(headerA, first, second);
-    if (mode_ == ComparisonMode::Fast) return compareCovered(first, second, headerA);
-    const BitmapInfoHeader headerB = headerA;
-
-    bufferA_.recreate(upperIndexBound(headerA));
-    bufferB_.recreate(upperIndexBound(headerB));
-
-    readHolderInto(first, headerA, bufferA_);
-    readHolderInto(second, headerB, bufferB_);
-
-    const bool result = CompareBuffers();
-    bufferA_.free();
-    bufferB_.free();
-    return result;
+BitmapInfoHeader comparisonRegion(const SnapshotHolder& first, const SnapshotHolder& second) {
+    BitmapInfoHeader header{};
+    header.biSize = 40;
+    header.biPlanes = 1;
+    header.biWidth = roundToInt32(first.scaleWidth);
+    header.biHeight = roundToInt32(first.scaleHeight);
+    header.biBitCount = 32;
+    coverLargerPictures(header, first, second);
+    return header;
 }
 
-bool SnapshotComparison::compareCovered(const SnapshotHolder& first, const SnapshotHolder& second,
-                                        const BitmapInfoHeader& header) {
-    bufferA_.free();
-    bufferB_.free();
-    // The literal reading fails here too: a buffer without elements cannot be read into.
+bool CoveredPixelComparison::identical(const SnapshotHolder& first, const SnapshotHolder& second) {
+    const BitmapInfoHeader header = comparisonRegion(first, second);
+    // Reading whole buffers fails here too: a buffer without elements cannot be read into.
     if (upperIndexBound(header) < 0) throw RuntimeError(ErrorKind::SubscriptOutOfRange, "Subscript out of range");
     if (first.picture == second.picture) return true;
     const auto readable = [](const PictureRef& picture) { return !picture || picture->hasPixels(); };
     if (!readable(first.picture) || !readable(second.picture))
         return sameDeliveredContent(first.picture, second.picture);
     return coveredPixelsEqual(first.picture.get(), second.picture.get(), header.biWidth, header.biHeight, bands_);
-}
-
-bool SnapshotComparison::CompareBuffers() const {
-    if (!bufferA_.hasStorage() || !bufferB_.hasStorage())
-        throw RuntimeError(ErrorKind::SubscriptOutOfRange, "Subscript out of range");
-    if (bufferA_.upperBound() != bufferB_.upperBound()) return false;
-    // Equal bounds mean every index of A exists in B; memcmp stops at the first difference like an
-    // element loop would, and gives the same verdict.
-    return std::memcmp(bufferA_.data(), bufferB_.data(), bufferA_.size() * sizeof(std::int32_t)) == 0;
 }
 
 }  // namespace zanthrel

@@ -17,21 +17,35 @@ public:
     // RuntimeError(ClipboardBusy) before any answer has arrived, while another program holds the
     // clipboard open, and after an owner missed its deadline or refused, until the clipboard changes
     // again. Returns the very same object again while the clipboard has not changed, so that an idle
-    // sampling tick costs next to nothing. A service whose first answer was on its way hands
-    // FormEvent::ClipboardAnswered to the form once it has arrived.
+    // sampling tick costs next to nothing. A service whose answer was on its way tells the guard with
+    // ProtectionController::clipboardAnswered() once it has arrived.
     virtual PictureRef readPicture() = 0;
     // Removes every format. Throws RuntimeError(ClipboardBusy) while another program holds it open.
     virtual void clear() = 0;
+    // Whether a read now would give `held` again, or fail without changing anything, until the service
+    // next reports a change (ProtectionController::clipboardChanged). Only a service that reports every
+    // change may say so; the guard then lets its sampling rest. The default never rests.
+    virtual bool atRest(const PictureRef& held) const noexcept {
+        (void)held;
+        return false;
+    }
 };
 
-enum class TimerId { Timer1, Timer2, Timer3 };
+// The guard's three clocks: sampling the clipboard, the end of a counting window, and emptying the
+// clipboard while it is blocked.
+enum class GuardTimer { Sampling, CountingWindow, Blocking };
 
-// Periodic timers owned by the main window. Ticks come back through MainForm::onTimer.
+// Periodic timers owned by the main window. Ticks come back through ProtectionController::onTimer.
 class TimerService {
 public:
     virtual ~TimerService() = default;
     // Called only when a timer's Enabled changes; enabling starts a fresh interval.
-    virtual void setTimer(TimerId id, bool enabled, int intervalMs) = 0;
+    virtual void setTimer(GuardTimer timer, bool enabled, int intervalMs) = 0;
+    // Stops the clock of an enabled timer while its ticks would change nothing, and starts it again with
+    // a fresh interval. Enabling or disabling the timer ends a rest too. A service that cannot rest a
+    // clock may ignore both: the ticks then find nothing to do.
+    virtual void rest(GuardTimer timer) { (void)timer; }
+    virtual void wake(GuardTimer timer) { (void)timer; }
 };
 
 // Style 64 of the system message box: information icon, OK button.

@@ -14,6 +14,41 @@ inline constexpr int kTwipsPerInch = 1440;
 
 enum class ControlKind { PictureBox, Label, Shape, CommandButton, ListBox, TextBox, Frame };
 
+// Every control of both windows, by what it is for. Front ends find controls by these, never by name.
+enum class ControlId {
+    // The main window, top to bottom, then the working controls out of sight.
+    Banner,
+    AppName,
+    ByLine,
+    PleaseRead,
+    StatusIndicator,
+    MonitoringButton,
+    MonitoringExplanation,
+    AlarmExplanation,
+    BlockingButton,
+    BlockingExplanation,
+    KeepRunningNote,
+    LogCaption,
+    Log,
+    TestHint,
+    CaptureCount,
+    FirstHolder,
+    SecondHolder,
+    // The "Please Read" dialog.
+    InformationFrame,
+    AlertExplanation,
+    AdviceUpdate,
+    AdviceSecondScanner,
+    AdviceBlock,
+    ImportantHeading,
+    Disclaimer,
+    NoCollection,
+    NoWebsites,
+    NoInternet,
+    NoLiability,
+    CloseButton,
+};
+
 struct FontSpec {
     std::string_view face;
     double points;
@@ -25,10 +60,11 @@ struct FontSpec {
 using Colour = std::uint32_t;
 
 struct ControlLayout {
-    std::string_view name;
+    ControlId id;
+    std::string_view name;  // the control's own name, as other programs and tests find it on screen
     ControlKind kind;
-    std::string_view container;    // empty: the window itself
-    int left, top, width, height;  // twips, outer size; left/top from the container's inner area
+    std::optional<ControlId> container;  // none: the window itself
+    int left, top, width, height;        // twips, outer size; left/top from the container's inner area
     std::string_view text;
     std::optional<FontSpec> font;      // none: the window's font
     std::optional<Colour> foreColour;  // none: the system's text colour
@@ -38,24 +74,15 @@ struct ControlLayout {
     bool visibleToUser = true;  // false: a working control placed beyond the client area
 };
 
-struct TimerLayout {
-    std::string_view name;
-    int intervalMs;
-    bool enabledAtStart;
-};
-
-enum class BorderStyle { Sizable, FixedSingle };
-
 struct FormLayout {
     std::string_view name;
     std::string_view caption;
     int clientWidth, clientHeight;  // twips
-    BorderStyle border;
-    bool maximizeButton;  // present and usable
-    bool minimizeButton;
     FontSpec font;
     std::span<const ControlLayout> controls;
-    std::span<const TimerLayout> timers;
+
+    // The row of `id`; every control a front end looks up is in its window's table.
+    const ControlLayout& control(ControlId id) const;
 };
 
 // Twips to pixels at a given density, rounded to the nearest pixel.
@@ -63,8 +90,5 @@ constexpr int twipsToPixels(int twips, int dpi) {
     const long long scaled = static_cast<long long>(twips) * dpi;
     return static_cast<int>((scaled + (scaled >= 0 ? kTwipsPerInch / 2 : -kTwipsPerInch / 2)) / kTwipsPerInch);
 }
-
-// Looks a control up by name; only for building windows and for tests, never for the logic.
-const ControlLayout* findControl(const FormLayout& form, std::string_view name);
 
 }  // namespace zanthrel

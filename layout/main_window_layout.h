@@ -15,9 +15,11 @@ inline constexpr int kMainClientHeightTwips = 8550;
 inline constexpr float kHolderScaleWidthTwips = 4680;
 inline constexpr float kHolderScaleHeightTwips = 2835;
 
-inline constexpr int kTimer1IntervalMs = 1;
-inline constexpr int kTimer2IntervalMs = 30000;
-inline constexpr int kTimer3IntervalMs = 5;
+// The guard's clocks: a sample of the clipboard every millisecond, counting windows of 30 seconds, and an
+// emptying every 5 milliseconds while blocked.
+inline constexpr int kSamplingIntervalMs = 1;
+inline constexpr int kCountingWindowMs = 30000;
+inline constexpr int kBlockingIntervalMs = 5;
 
 inline constexpr Colour kIndicatorGreen = 65280;  // 0x00FF00
 inline constexpr Colour kIndicatorRed = 255;      // 0x0000FF

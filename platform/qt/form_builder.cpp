@@ -48,9 +48,9 @@ BuiltForm::BuiltForm(const FormLayout& form, QWidget& window, TwipScale scale) :
 }
 
 QWidget* BuiltForm::containerFor(const ControlLayout& layout, QWidget& window) const {
-    if (layout.container.empty()) return &window;
+    if (!layout.container) return &window;
     for (const BuiltControl& built : controls_)
-        if (built.layout->name == layout.container) return built.widget;
+        if (built.layout->id == *layout.container) return built.widget;
     return &window;
 }
 

@@ -21,11 +21,11 @@ class BuiltForm {
 public:
     BuiltForm(const FormLayout& form, QWidget& window, TwipScale scale);
 
-    // Looks a control up by its name in the table; for wiring the window once, never for the logic.
+    // The widget made for a row of the table, if it is of that type; for wiring the window once.
     template <typename Widget>
-    Widget* control(std::string_view name) const {
+    Widget* control(ControlId id) const {
         for (const BuiltControl& built : controls_)
-            if (built.layout->name == name) return dynamic_cast<Widget*>(built.widget);
+            if (built.layout->id == id) return dynamic_cast<Widget*>(built.widget);
         return nullptr;
     }
     const std::vector<BuiltControl>& controls() const noexcept { return controls_; }

@@ -14,18 +14,18 @@ InformationDialog::InformationDialog(TwipScale scale)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint),
       built_(informationDialogLayout(), *this, scale),
-      command1_(built_.control<QPushButton>("Command1")) {
-    if (!command1_) qFatal("The information dialog's layout table lacks its Close button");
-    setObjectName(QStringLiteral("Form2"));
+      closeButton_(built_.control<QPushButton>(ControlId::CloseButton)) {
+    if (!closeButton_) qFatal("The information dialog's layout table lacks its Close button");
+    setObjectName(toQString(informationDialogLayout().name));
     setAccessibleName(windowTitle());
     setWindowIcon(applicationIcon());
     const FormLayout& layout = informationDialogLayout();
     setFixedSize(scale.pixels(layout.clientWidth), scale.pixels(layout.clientHeight));
     // Enter presses the button that has the focus, and it is the only one that can take it.
-    command1_->setAutoDefault(true);
-    command1_->setDefault(false);
-    command1_->setFocus(Qt::OtherFocusReason);
-    connect(command1_, &QPushButton::clicked, this, &QDialog::accept);
+    closeButton_->setAutoDefault(true);
+    closeButton_->setDefault(false);
+    closeButton_->setFocus(Qt::OtherFocusReason);
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void InformationDialog::keyPressEvent(QKeyEvent* event) {

@@ -2,27 +2,27 @@
 
 #include <QDialog>
 
-#include "platform/qt/form_builder.h"
 #include "core/services.h"
+#include "platform/qt/form_builder.h"
 
 class QPushButton;
 
 namespace zanthrel::qt {
 
-// Form2, "Please Read": fixed size, one button that takes the focus and closes it. Enter and Space press
+// The "Please Read" dialog: fixed size, one button that takes the focus and closes it. Enter and Space press
 // the button; Esc does nothing, for the button is not the dialog's cancel button.
 class InformationDialog final : public QDialog {
 public:
     explicit InformationDialog(TwipScale scale);
     const BuiltForm& controls() const noexcept { return built_; }
-    QPushButton& closeButton() const noexcept { return *command1_; }
+    QPushButton& closeButton() const noexcept { return *closeButton_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     BuiltForm built_;
-    QPushButton* command1_;
+    QPushButton* closeButton_;
 };
 
 // Opens a newly built dialog each time, modally and without an owner window, and returns once it is

@@ -7,22 +7,23 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/shell/command_line.h"
 #include "platform/qt/app_icon.h"
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/tray_icon.h"
+#include "platform/shell/command_line.h"
 
 namespace {
 
 // Every log line to standard output as it is added, flushed at once, for whoever reads it live.
-void echoLog(zanthrel::qt::MainWindow& window, const zanthrel::MainForm& form) {
-    QObject::connect(&window, &zanthrel::qt::MainWindow::formChanged, &window, [&form](zanthrel::FormControl control) {
-        if (control != zanthrel::FormControl::List1 || form.state().list1.empty()) return;
-        const std::string& line = form.state().list1.back();
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    });
+void echoLog(zanthrel::qt::MainWindow& window, const zanthrel::Guard& guard) {
+    QObject::connect(&window, &zanthrel::qt::MainWindow::guardStateShown, &window,
+                     [&guard](zanthrel::GuardChange change) {
+                         if (change != zanthrel::GuardChange::Log || guard.state().log.empty()) return;
+                         const std::string& line = guard.state().log.back();
+                         std::fwrite(line.data(), 1, line.size(), stdout);
+                         std::fputc('\n', stdout);
+                         std::fflush(stdout);
+                     });
 }
 
 }  // namespace
@@ -53,7 +54,7 @@ int main(int argc, char* argv[]) {
         // A reader that goes away must not take the guard with it: a write to its closed pipe then
         // fails quietly instead of raising SIGPIPE.
         std::signal(SIGPIPE, SIG_IGN);
-        echoLog(desktop.window(), desktop.form());
+        echoLog(desktop.window(), desktop.guard());
     }
     // Without a notification area the program is the window alone, as it always was.
     std::unique_ptr<zanthrel::qt::TrayIcon> tray;

@@ -27,37 +27,37 @@ MainWindow::MainWindow(TwipScale scale)
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       built_(mainWindowLayout(), *this, scale),
-      banner_(&required(built_.control<PictureBoxWidget>("Picture2"))),
-      cmdStartPause_(&required(built_.control<QPushButton>("cmdStartPause"))),
-      cmdEnableDisable_(&required(built_.control<QPushButton>("cmdEnableDisable"))),
-      lblPleaseRead_(&required(built_.control<ClickableLabel>("lblPleaseRead"))),
-      shape1_(&required(built_.control<StatusIndicator>("Shape1"))),
-      list1_(&required(built_.control<QListWidget>("List1"))),
-      txtCounts_(&required(built_.control<QLineEdit>("txtCounts"))),
-      picture1_(&required(built_.control<PictureBoxWidget>("Picture1"))),
-      picture3_(&required(built_.control<PictureBoxWidget>("Picture3"))) {
-    setObjectName(QStringLiteral("Form1"));
+      banner_(&required(built_.control<PictureBoxWidget>(ControlId::Banner))),
+      monitoringButton_(&required(built_.control<QPushButton>(ControlId::MonitoringButton))),
+      blockingButton_(&required(built_.control<QPushButton>(ControlId::BlockingButton))),
+      pleaseRead_(&required(built_.control<ClickableLabel>(ControlId::PleaseRead))),
+      indicator_(&required(built_.control<StatusIndicator>(ControlId::StatusIndicator))),
+      log_(&required(built_.control<QListWidget>(ControlId::Log))),
+      captureCount_(&required(built_.control<QLineEdit>(ControlId::CaptureCount))),
+      firstHolder_(&required(built_.control<PictureBoxWidget>(ControlId::FirstHolder))),
+      secondHolder_(&required(built_.control<PictureBoxWidget>(ControlId::SecondHolder))) {
+    setObjectName(toQString(mainWindowLayout().name));
     setAccessibleName(windowTitle());
     setWindowIcon(applicationIcon());
     const FormLayout& layout = mainWindowLayout();
     resize(scale.pixels(layout.clientWidth), scale.pixels(layout.clientHeight));
 }
 
-void MainWindow::bind(MainForm& form) {
-    form_ = &form;
-    form.setObserver(this);
-    connect(cmdStartPause_, &QPushButton::clicked, this, [this] { form_->handle(FormEvent::StartPauseClick); });
-    connect(cmdEnableDisable_, &QPushButton::clicked, this, [this] { form_->handle(FormEvent::EnableDisableClick); });
-    connect(lblPleaseRead_, &ClickableLabel::clicked, this, [this] { form_->handle(FormEvent::PleaseReadClick); });
-    const MainFormState& state = form.state();
-    refreshButton(*cmdStartPause_, state.cmdStartPause);
-    refreshButton(*cmdEnableDisable_, state.cmdEnableDisable);
-    txtCounts_->setText(QString::fromStdString(state.txtCounts));
+void MainWindow::bind(Guard& guard) {
+    guard_ = &guard;
+    guard.setObserver(this);
+    connect(monitoringButton_, &QPushButton::clicked, this, [this] { guard_->toggleMonitoring(); });
+    connect(blockingButton_, &QPushButton::clicked, this, [this] { guard_->toggleBlocking(); });
+    connect(pleaseRead_, &ClickableLabel::clicked, this, [this] { guard_->showInformation(); });
+    const GuardState& state = guard.state();
+    refreshButton(*monitoringButton_, state.monitoring);
+    refreshButton(*blockingButton_, state.blocking);
+    captureCount_->setText(QString::number(state.detection.captureCount));
     refreshIndicator();
-    list1_->clear();
-    for (const std::string& line : state.list1) list1_->addItem(QString::fromStdString(line));
-    picture1_->setPicture(state.picture1.picture);
-    picture3_->setPicture(state.picture3.picture);
+    log_->clear();
+    for (const std::string& line : state.log) log_->addItem(QString::fromStdString(line));
+    firstHolder_->setPicture(state.detection.firstHolder.picture);
+    secondHolder_->setPicture(state.detection.secondHolder.picture);
 }
 
 void MainWindow::centreOnScreen() {
@@ -66,24 +66,24 @@ void MainWindow::centreOnScreen() {
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
 }
 
-void MainWindow::controlChanged(FormControl control) {
-    if (!form_) return;
-    const MainFormState& state = form_->state();
-    switch (control) {
-        case FormControl::cmdStartPause: refreshButton(*cmdStartPause_, state.cmdStartPause); break;
-        case FormControl::cmdEnableDisable: refreshButton(*cmdEnableDisable_, state.cmdEnableDisable); break;
-        case FormControl::txtCounts: txtCounts_->setText(QString::fromStdString(state.txtCounts)); break;
-        case FormControl::Shape1: refreshIndicator(); break;
-        case FormControl::List1:
-            if (!state.list1.empty()) list1_->addItem(QString::fromStdString(state.list1.back()));
+void MainWindow::guardChanged(GuardChange change) {
+    if (!guard_) return;
+    const GuardState& state = guard_->state();
+    switch (change) {
+        case GuardChange::MonitoringCommand: refreshButton(*monitoringButton_, state.monitoring); break;
+        case GuardChange::BlockingCommand: refreshButton(*blockingButton_, state.blocking); break;
+        case GuardChange::CaptureCount: captureCount_->setText(QString::number(state.detection.captureCount)); break;
+        case GuardChange::Indicator: refreshIndicator(); break;
+        case GuardChange::Log:
+            if (!state.log.empty()) log_->addItem(QString::fromStdString(state.log.back()));
             break;
-        case FormControl::Picture1: picture1_->setPicture(state.picture1.picture); break;
-        case FormControl::Picture3: picture3_->setPicture(state.picture3.picture); break;
+        case GuardChange::FirstHolder: firstHolder_->setPicture(state.detection.firstHolder.picture); break;
+        case GuardChange::SecondHolder: secondHolder_->setPicture(state.detection.secondHolder.picture); break;
     }
-    emit formChanged(control);
+    emit guardStateShown(change);
 }
 
-void MainWindow::refreshButton(QPushButton& button, const CommandButtonState& state) {
+void MainWindow::refreshButton(QPushButton& button, const CommandState& state) {
     const QString caption = QString::fromStdString(state.caption);
     if (button.text() != caption) {
         button.setText(caption);
@@ -93,15 +93,16 @@ void MainWindow::refreshButton(QPushButton& button, const CommandButtonState& st
 }
 
 void MainWindow::refreshIndicator() {
-    const MainFormState& state = form_->state();
-    const QColor fill = toQColor(state.shape1FillColour);
-    if (fill != shape1_->fill()) {
-        shape1_->setFill(fill);
-        shape1_->setAccessibleDescription(state.shape1FillColour == kIndicatorRed ? QStringLiteral("Clipboard blocked")
-                                                                                  : QStringLiteral("Clipboard usable"));
+    const GuardState& state = guard_->state();
+    const QColor fill = toQColor(state.indicator.colour);
+    if (fill != indicator_->fill()) {
+        indicator_->setFill(fill);
+        indicator_->setAccessibleDescription(state.indicator.colour == kIndicatorRed
+                                                 ? QStringLiteral("Clipboard blocked")
+                                                 : QStringLiteral("Clipboard usable"));
     }
-    shape1_->setLit(state.shape1Visible);
-    shape1_->setBlinking(state.timer(TimerId::Timer1).enabled);
+    indicator_->setLit(state.indicator.lit);
+    indicator_->setBlinking(state.timer(GuardTimer::Sampling).enabled);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -3,8 +3,8 @@
 #include <QImage>
 #include <QMimeData>
 
-#include "platform/qt/qt_picture.h"
 #include "core/runtime_error.h"
+#include "platform/qt/qt_picture.h"
 
 namespace zanthrel::qt {
 
@@ -45,6 +45,7 @@ std::uint64_t QtClipboard::decodeCount() const {
 }
 
 PictureRef QtClipboard::readPicture() {
+    ++reads_;
     if (!reader_) {
         if (!current_) current_ = fetchInProcess();
         return *current_;
@@ -122,6 +123,7 @@ PictureRef QtClipboard::fetchInProcess() {
 }
 
 void QtClipboard::clear() {
+    ++clears_;
     if (!selection_) {
         clipboard_.clear(QClipboard::Clipboard);
         current_ = PictureRef{};

@@ -8,10 +8,10 @@
 #include <QClipboard>
 #include <QObject>
 
+#include "core/services.h"
 #include "platform/qt/picture_decoder.h"
 #include "platform/qt/x11_clipboard_reader.h"
 #include "platform/qt/x11_selection.h"
-#include "core/services.h"
 
 namespace zanthrel::qt {
 
@@ -54,6 +54,9 @@ public:
     std::uint64_t fetchCount() const noexcept;
     std::uint64_t decodeCount() const;
     const X11ClipboardReader* reader() const noexcept { return reader_.get(); }
+    // Reads and emptyings the guard asked for.
+    std::uint64_t readCount() const noexcept { return reads_; }
+    std::uint64_t clearCount() const noexcept { return clears_; }
     // Changes and answers that reached the user-interface thread.
     std::uint64_t changeCount() const noexcept { return changes_; }
     std::uint64_t answerCount() const noexcept { return answers_; }
@@ -77,6 +80,8 @@ private:
     bool requested_ = false;
     std::uint64_t changes_ = 0;
     std::uint64_t answers_ = 0;
+    std::uint64_t reads_ = 0;
+    std::uint64_t clears_ = 0;
     // Some program may own the selection: set on every change, cleared once emptying found it unowned.
     bool mayBeOwned_ = true;
     // The newest change reported was a program taking the clipboard.

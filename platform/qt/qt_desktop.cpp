@@ -15,54 +15,28 @@ QtDesktop::QtDesktop()
     : scale_(screenScale()),
       window_(scale_),
       clipboard_(*QGuiApplication::clipboard()),
-      timers_([this](TimerId id) { onTick(id); }),
+      timers_([this](GuardTimer timer) { guard_.onTimer(timer); }),
       messageBox_(window_),
       informationDialog_(scale_),
       windowOrder_(window_),
-      form_(DesktopServices{clipboard_, timers_, messageBox_, informationDialog_, windowOrder_, dateTime_}) {
-    window_.bind(form_);
+      guard_(DesktopServices{clipboard_, timers_, messageBox_, informationDialog_, windowOrder_, dateTime_}) {
+    window_.bind(guard_);
     // The blocker empties the clipboard when a program has taken it, not on a clock, wherever the
     // clipboard reports that.
-    timers_.setOnDemand(TimerId::Timer3, clipboard_.reportsOwnerChanges());
+    timers_.setOnDemand(GuardTimer::Blocking, clipboard_.reportsOwnerChanges());
+    // The clipboard service reports facts; what they mean for sampling and blocking is the guard's to say.
     clipboard_.setListener([this](QtClipboard::Event event) {
         switch (event) {
-            case QtClipboard::Event::Changed:
-                // Ticks at rest start again with one at once, which asks for the new data.
-                if (timers_.isPaused(TimerId::Timer1)) {
-                    timers_.resume(TimerId::Timer1);
-                    timers_.tickNow(TimerId::Timer1);
-                }
-                break;
-            case QtClipboard::Event::OwnerTaken: timers_.tickNow(TimerId::Timer3); break;
-            case QtClipboard::Event::OwnerSilent: try { form_.reportClipboardProblem(ClipboardProblem::OwnerSilent);
-                } catch (...) {
-                    // The log line is all that is lost; the guard goes on.
-                }
-                break;
-            case QtClipboard::Event::Answered:
-                timers_.resume(TimerId::Timer1);
-                form_.handle(FormEvent::ClipboardAnswered);
-                // The sample is taken now rather than at the next tick, so that a capture is counted
-                // within one tick of its arrival.
-                timers_.tickNow(TimerId::Timer1);
-                break;
+            case QtClipboard::Event::Changed: guard_.clipboardChanged(false); break;
+            case QtClipboard::Event::OwnerTaken: guard_.clipboardChanged(true); break;
+            case QtClipboard::Event::OwnerSilent: guard_.reportClipboardProblem(ClipboardProblem::OwnerSilent); break;
+            case QtClipboard::Event::Answered: guard_.clipboardAnswered(); break;
         }
     });
 }
 
-void QtDesktop::onTick(TimerId id) {
-    form_.onTimer(id);
-    if (id != TimerId::Timer1) return;
-    // With both holders holding what the clipboard still holds, every further tick would compare a
-    // picture with itself and put it back: the clock stops until the clipboard changes.
-    const MainFormState& state = form_.state();
-    if (state.timer(TimerId::Timer1).enabled && state.picture1.picture == state.picture3.picture &&
-        clipboard_.atRest(state.picture1.picture))
-        timers_.pause(TimerId::Timer1);
-}
-
 void QtDesktop::start() {
-    form_.handle(FormEvent::Load);
+    guard_.start();
     window_.centreOnScreen();
     window_.show();
 }

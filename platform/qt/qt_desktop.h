@@ -2,7 +2,7 @@
 
 #include <QClipboard>
 
-#include "core/main_form.h"
+#include "core/guard.h"
 #include "platform/qt/information_dialog.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/qt_clipboard.h"
@@ -11,17 +11,17 @@
 namespace zanthrel::qt {
 
 // The program on a Qt desktop: the main window, the services of the desktop it runs on, and the one
-// MainForm that holds the logic. Needs a QApplication.
+// guard that holds the logic. Needs a QApplication.
 class QtDesktop {
 public:
     QtDesktop();
     QtDesktop(const QtDesktop&) = delete;
     QtDesktop& operator=(const QtDesktop&) = delete;
 
-    // Runs the load handler, then shows the main window centred on its screen.
+    // Starts the guard, then shows the main window centred on its screen.
     void start();
 
-    MainForm& form() noexcept { return form_; }
+    Guard& guard() noexcept { return guard_; }
     MainWindow& window() noexcept { return window_; }
     QtClipboard& clipboard() noexcept { return clipboard_; }
     const QtTimers& timers() const noexcept { return timers_; }
@@ -30,8 +30,6 @@ public:
     static TwipScale screenScale();
 
 private:
-    void onTick(TimerId id);
-
     TwipScale scale_;
     MainWindow window_;
     QtClipboard clipboard_;
@@ -40,7 +38,7 @@ private:
     QtInformationDialog informationDialog_;
     QtWindowOrder windowOrder_;
     LocaleDateTime dateTime_;
-    MainForm form_;
+    Guard guard_;
 };
 
 }  // namespace zanthrel::qt

@@ -12,8 +12,8 @@
 
 namespace zanthrel::qt {
 
-QtTimers::QtTimers(std::function<void(TimerId)> onTick) : onTick_(std::move(onTick)) {
-    const std::array ids{TimerId::Timer1, TimerId::Timer2, TimerId::Timer3};
+QtTimers::QtTimers(std::function<void(GuardTimer)> onTick) : onTick_(std::move(onTick)) {
+    const std::array ids{GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking};
     for (std::size_t i = 0; i < ids.size(); ++i) {
         // Precise: Qt would otherwise let a coarse timer drift by up to 5 % to save wake-ups.
         timers_[i].setTimerType(Qt::PreciseTimer);
@@ -24,7 +24,7 @@ QtTimers::QtTimers(std::function<void(TimerId)> onTick) : onTick_(std::move(onTi
     }
 }
 
-void QtTimers::setTimer(TimerId id, bool enabled, int intervalMs) {
+void QtTimers::setTimer(GuardTimer id, bool enabled, int intervalMs) {
     const auto index = static_cast<std::size_t>(id);
     enabled_[index] = enabled;
     paused_[index] = false;
@@ -42,32 +42,32 @@ void QtTimers::setTimer(TimerId id, bool enabled, int intervalMs) {
     timer.start(intervals_[index]);  // restarts, so a fresh interval begins
 }
 
-void QtTimers::setOnDemand(TimerId id, bool onDemand) {
+void QtTimers::setOnDemand(GuardTimer id, bool onDemand) {
     onDemand_[static_cast<std::size_t>(id)] = onDemand;
 }
 
-void QtTimers::tickNow(TimerId id) {
+void QtTimers::tickNow(GuardTimer id) {
     const auto index = static_cast<std::size_t>(id);
     if (!enabled_[index]) return;
     ++ticks_[index];
     onTick_(id);
 }
 
-void QtTimers::pause(TimerId id) {
+void QtTimers::rest(GuardTimer id) {
     const auto index = static_cast<std::size_t>(id);
     if (!enabled_[index] || onDemand_[index]) return;
     paused_[index] = true;
     timers_[index].stop();
 }
 
-void QtTimers::resume(TimerId id) {
+void QtTimers::wake(GuardTimer id) {
     const auto index = static_cast<std::size_t>(id);
     if (!paused_[index]) return;
     paused_[index] = false;
     if (enabled_[index]) timers_[index].start(intervals_[index]);
 }
 
-bool QtTimers::isActive(TimerId id) const {
+bool QtTimers::isActive(GuardTimer id) const {
     return enabled_[static_cast<std::size_t>(id)];
 }
 

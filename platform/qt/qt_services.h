@@ -23,24 +23,23 @@ class QtTimers final : public TimerService {
 public:
     static constexpr int kShortestIntervalMs = 16;
 
-    explicit QtTimers(std::function<void(TimerId)> onTick);
-    void setTimer(TimerId id, bool enabled, int intervalMs) override;
-    void setOnDemand(TimerId id, bool onDemand);
+    explicit QtTimers(std::function<void(GuardTimer)> onTick);
+    void setTimer(GuardTimer id, bool enabled, int intervalMs) override;
+    void setOnDemand(GuardTimer id, bool onDemand);
     // Runs the timer's tick now, if it is enabled.
-    void tickNow(TimerId id);
-    // Stops the clock of an enabled timer while its ticks would change nothing; resume() restarts it.
-    // Enabling or disabling the timer ends a pause.
-    void pause(TimerId id);
-    void resume(TimerId id);
-    bool isPaused(TimerId id) const { return paused_[static_cast<std::size_t>(id)]; }
+    void tickNow(GuardTimer id);
+    // A timer made on demand has no clock to rest.
+    void rest(GuardTimer id) override;
+    void wake(GuardTimer id) override;
+    bool isResting(GuardTimer id) const { return paused_[static_cast<std::size_t>(id)]; }
     // Enabled, whether it ticks by the clock or on demand.
-    bool isActive(TimerId id) const;
-    int intervalMs(TimerId id) const { return timers_[static_cast<std::size_t>(id)].interval(); }
+    bool isActive(GuardTimer id) const;
+    int intervalMs(GuardTimer id) const { return timers_[static_cast<std::size_t>(id)].interval(); }
     // Ticks handed to the logic so far, by the clock or on demand.
-    std::uint64_t tickCount(TimerId id) const { return ticks_[static_cast<std::size_t>(id)]; }
+    std::uint64_t tickCount(GuardTimer id) const { return ticks_[static_cast<std::size_t>(id)]; }
 
 private:
-    std::function<void(TimerId)> onTick_;
+    std::function<void(GuardTimer)> onTick_;
     std::array<QTimer, 3> timers_;
     std::array<bool, 3> enabled_{};
     std::array<bool, 3> onDemand_{};

@@ -4,20 +4,20 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "layout/main_window_layout.h"
 #include "core/texts.h"
+#include "layout/main_window_layout.h"
 #include "platform/qt/form_widgets.h"
 #include "platform/qt/main_window.h"
 
 namespace zanthrel::qt {
 namespace {
 
-MainForm& boundForm(MainWindow& window) {
-    if (!window.form()) qFatal("The tray icon needs a main window bound to its form");
-    return *window.form();
+Guard& boundGuard(MainWindow& window) {
+    if (!window.guard()) qFatal("The tray icon needs a main window bound to its form");
+    return *window.guard();
 }
 
-void applyButton(QAction& action, const CommandButtonState& button) {
+void applyButton(QAction& action, const CommandState& button) {
     const QString caption = QString::fromStdString(button.caption);
     if (action.text() != caption) action.setText(caption);
     action.setEnabled(button.enabled);
@@ -44,43 +44,44 @@ QIcon TrayIcon::iconFor(TrayLook look) {
     return icon;
 }
 
-TrayIcon::TrayIcon(MainWindow& window) : window_(window), form_(boundForm(window)) {
-    startPause_ = menu_.addAction(QString());
-    enableDisable_ = menu_.addAction(QString());
+TrayIcon::TrayIcon(MainWindow& window) : window_(window), guard_(boundGuard(window)) {
+    monitoringAction_ = menu_.addAction(QString());
+    blockingAction_ = menu_.addAction(QString());
     menu_.addSeparator();
     show_ = menu_.addAction(QStringLiteral("Show"));
     quit_ = menu_.addAction(QStringLiteral("Quit"));
-    connect(startPause_, &QAction::triggered, this, [this] { command(FormEvent::StartPauseClick); });
-    connect(enableDisable_, &QAction::triggered, this, [this] { command(FormEvent::EnableDisableClick); });
+    connect(monitoringAction_, &QAction::triggered, this, [this] { command(&Guard::toggleMonitoring); });
+    connect(blockingAction_, &QAction::triggered, this, [this] { command(&Guard::toggleBlocking); });
     connect(show_, &QAction::triggered, this, [this] { raiseWindow(); });
     connect(quit_, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
     icon_.setContextMenu(&menu_);
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) raiseWindow();
     });
-    connect(&window_, &MainWindow::formChanged, this, [this](FormControl control) { refresh(control); });
+    connect(&window_, &MainWindow::guardStateShown, this, [this](GuardChange change) { refresh(change); });
     for (const TrayLook look : {TrayLook::Usable, TrayLook::Blocked, TrayLook::Unlit})
         icons_[static_cast<std::size_t>(look)] = iconFor(look);
     blink_.setInterval(StatusIndicator::kBlinkMs);
     connect(&blink_, &QTimer::timeout, this, [this] {
         lit_ = !lit_;
-        showLook(trayStatus(form_.state()).look);
+        showLook(trayStatus(guard_.state()).look);
     });
-    look_ = trayStatus(form_.state()).look;
+    look_ = trayStatus(guard_.state()).look;
     icon_.setIcon(icons_[static_cast<std::size_t>(look_)]);
-    refresh(FormControl::cmdStartPause);
+    refresh(GuardChange::MonitoringCommand);
 }
 
-void TrayIcon::refresh(FormControl control) {
-    const MainFormState& state = form_.state();
-    if (control == FormControl::List1 && !state.list1.empty() && isAlarmEntry(state.list1.back())) {
+void TrayIcon::refresh(GuardChange control) {
+    const GuardState& state = guard_.state();
+    if (control == GuardChange::Log && !state.log.empty() && isAlarmEntry(state.log.back())) {
         const QString warning = QString::fromUtf8(texts::kWarningText.data(), qsizetype(texts::kWarningText.size()));
         icon_.showMessage(QString::fromUtf8(texts::kWarningTitle.data(), qsizetype(texts::kWarningTitle.size())),
                           warning, QSystemTrayIcon::Warning);
         emit alarmNotified(warning);
     }
     // Pictures and the counter change often while monitoring and show nothing here.
-    if (control == FormControl::Picture1 || control == FormControl::Picture3 || control == FormControl::txtCounts)
+    if (control == GuardChange::FirstHolder || control == GuardChange::SecondHolder ||
+        control == GuardChange::CaptureCount)
         return;
     const TrayStatus status = trayStatus(state);
     if (status.blinking != blink_.isActive()) {
@@ -93,15 +94,15 @@ void TrayIcon::refresh(FormControl control) {
     showLook(status.look);
     const QString tooltip = QString::fromStdString(status.tooltip);
     if (icon_.toolTip() != tooltip) icon_.setToolTip(tooltip);
-    applyButton(*startPause_, status.startPause);
-    applyButton(*enableDisable_, status.enableDisable);
+    applyButton(*monitoringAction_, status.monitoringCommand);
+    applyButton(*blockingAction_, status.blockingCommand);
 }
 
-void TrayIcon::command(FormEvent event) {
+void TrayIcon::command(bool (Guard::*userCommand)() noexcept) {
     // The window's buttons take no clicks while a modal box or dialog is open, and neither does the
     // menu: unblocking behind the alarm's box would leave its warning telling an untruth.
     if (QApplication::activeModalWidget()) return;
-    form_.handle(event);
+    (guard_.*userCommand)();
 }
 
 void TrayIcon::showLook(TrayLook look) {

@@ -9,7 +9,7 @@
 
 #include <array>
 
-#include "core/main_form.h"
+#include "core/guard.h"
 #include "platform/shell/tray_status.h"
 
 namespace zanthrel::qt {
@@ -18,7 +18,7 @@ class MainWindow;
 
 // The guard in the notification area: the indicator's colour and blinking, the state as its tooltip,
 // the window's two commands in its menu, and a notification at an alarm. It follows the main window's
-// formChanged signal and keeps nothing of the state itself; its commands go to the form.
+// guardStateShown signal and keeps nothing of the state itself; its commands go to the guard.
 class TrayIcon final : public QObject {
     Q_OBJECT
 public:
@@ -30,8 +30,8 @@ public:
 
     const QSystemTrayIcon& icon() const noexcept { return icon_; }
     QMenu& menu() noexcept { return menu_; }
-    QAction& startPause() noexcept { return *startPause_; }
-    QAction& enableDisable() noexcept { return *enableDisable_; }
+    QAction& monitoringCommand() noexcept { return *monitoringAction_; }
+    QAction& blockingCommand() noexcept { return *blockingAction_; }
     QAction& showWindow() noexcept { return *show_; }
     QAction& quit() noexcept { return *quit_; }
     TrayLook look() const noexcept { return look_; }
@@ -44,17 +44,17 @@ signals:
     void alarmNotified(const QString& text);
 
 private:
-    void refresh(FormControl control);
-    void command(FormEvent event);
+    void refresh(GuardChange control);
+    void command(bool (Guard::*userCommand)() noexcept);
     void showLook(TrayLook look);
     void raiseWindow();
 
     MainWindow& window_;
-    MainForm& form_;
+    Guard& guard_;
     QSystemTrayIcon icon_;
     QMenu menu_;
-    QAction* startPause_;
-    QAction* enableDisable_;
+    QAction* monitoringAction_;
+    QAction* blockingAction_;
     QAction* show_;
     QAction* quit_;
     TrayLook look_ = TrayLook::Usable;

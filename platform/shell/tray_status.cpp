@@ -1,14 +1,14 @@
 #include "platform/shell/tray_status.h"
 
-#include "layout/main_window_layout.h"
 #include "core/texts.h"
+#include "layout/main_window_layout.h"
 
 namespace zanthrel {
 namespace {
 
 constexpr std::string_view kOn = "1";
 
-CommandButtonState forMenu(CommandButtonState button) {
+CommandState forMenu(CommandState button) {
     const auto end = button.caption.find_last_not_of(' ');
     button.caption.erase(end == std::string::npos ? 0 : end + 1);
     return button;
@@ -16,17 +16,17 @@ CommandButtonState forMenu(CommandButtonState button) {
 
 }  // namespace
 
-TrayStatus trayStatus(const MainFormState& state) {
+TrayStatus trayStatus(const GuardState& state) {
     TrayStatus status;
-    const bool blocking = state.cmdEnableDisable.tag == kOn;
-    const bool monitoring = state.cmdStartPause.tag == kOn;
-    status.look = state.shape1FillColour == kIndicatorRed ? TrayLook::Blocked : TrayLook::Usable;
-    status.blinking = state.timer(TimerId::Timer1).enabled;
+    const bool blocking = state.blocking.on;
+    const bool monitoring = state.monitoring.on;
+    status.look = state.indicator.colour == kIndicatorRed ? TrayLook::Blocked : TrayLook::Usable;
+    status.blinking = state.timer(GuardTimer::Sampling).enabled;
     status.tooltip = blocking     ? "Zanthrel: clipboard blocked"
                      : monitoring ? "Zanthrel: watching the clipboard for screen captures"
                                   : "Zanthrel: clipboard not protected";
-    status.startPause = forMenu(state.cmdStartPause);
-    status.enableDisable = forMenu(state.cmdEnableDisable);
+    status.monitoringCommand = forMenu(state.monitoring);
+    status.blockingCommand = forMenu(state.blocking);
     return status;
 }
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <string_view>
 
-#include "core/main_form.h"
+#include "core/guard.h"
 
 namespace zanthrel {
 
 // What a notification-area icon shows of the main window, worked out once for both front ends from
-// the form's own state, so that the icon never keeps a second copy of it.
+// the guard's own state, so that the icon never keeps a second copy of it.
 enum class TrayLook {
     Usable,   // the indicator is green: the clipboard is not blocked
     Blocked,  // the indicator is red
@@ -22,11 +22,11 @@ struct TrayStatus {
     // a pace of its own while this holds.
     bool blinking = false;
     std::string tooltip;
-    CommandButtonState startPause;  // captions without the trailing blanks the buttons carry
-    CommandButtonState enableDisable;
+    CommandState monitoringCommand;  // captions without the trailing blanks the buttons carry
+    CommandState blockingCommand;
 };
 
-TrayStatus trayStatus(const MainFormState& state);
+TrayStatus trayStatus(const GuardState& state);
 
 // True when `entry`, a line just added to the log, is the one an alarm writes.
 bool isAlarmEntry(std::string_view entry) noexcept;

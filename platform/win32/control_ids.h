@@ -13,7 +13,7 @@ inline constexpr wchar_t kPanelClass[] = L"ZanthrelPanel";
 inline constexpr int kMainControlIdBase = 1000;
 inline constexpr int kDialogControlIdBase = 2000;
 
-// Timer IDs of the main window are TimerId + 1 (SetTimer treats 0 specially).
+// Timer IDs of the main window are GuardTimer + 1 (SetTimer treats 0 specially).
 inline constexpr unsigned kFirstTimerId = 1;
 
 // The status indicator publishes its fill colour (0x00BBGGRR) as this window property, so that the

@@ -8,12 +8,12 @@
 
 namespace zanthrel::win32 {
 
-UINT_PTR WindowServices::timerIdOf(TimerId id) noexcept {
+UINT_PTR WindowServices::timerIdOf(GuardTimer id) noexcept {
     return kFirstTimerId + static_cast<UINT_PTR>(id);
 }
 
-bool WindowServices::timerFromId(WPARAM timerId, TimerId& id) noexcept {
-    for (const TimerId candidate : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3}) {
+bool WindowServices::timerFromId(WPARAM timerId, GuardTimer& id) noexcept {
+    for (const GuardTimer candidate : {GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking}) {
         if (timerIdOf(candidate) != timerId) continue;
         id = candidate;
         return true;
@@ -21,7 +21,7 @@ bool WindowServices::timerFromId(WPARAM timerId, TimerId& id) noexcept {
     return false;
 }
 
-void WindowServices::setTimer(TimerId id, bool enabled, int intervalMs) {
+void WindowServices::setTimer(GuardTimer id, bool enabled, int intervalMs) {
     // SetTimer on a running ID starts its interval afresh; the system raises intervals below its
     // resolution (USER_TIMER_MINIMUM) by itself.
     if (enabled) {

@@ -15,12 +15,12 @@ class WindowServices final : public TimerService, public MessageBoxService, publ
 public:
     explicit WindowServices(const Window& window) : window_(window) {}
 
-    void setTimer(TimerId id, bool enabled, int intervalMs) override;
+    void setTimer(GuardTimer id, bool enabled, int intervalMs) override;
     void show(const std::string& text, const std::string& title, int style) override;
     void bringToFront() override;
 
-    static UINT_PTR timerIdOf(TimerId id) noexcept;
-    static bool timerFromId(WPARAM timerId, TimerId& id) noexcept;
+    static UINT_PTR timerIdOf(GuardTimer id) noexcept;
+    static bool timerFromId(WPARAM timerId, GuardTimer& id) noexcept;
 
 private:
     const Window& window_;

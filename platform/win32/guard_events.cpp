@@ -10,7 +10,7 @@ void GuardEvents::attach(HWND window) {
     AddClipboardFormatListener(window);
 }
 
-bool GuardEvents::handle(MainForm& form, UINT message) {
+bool GuardEvents::handle(Guard& guard, UINT message) {
     unsigned due = 0;
     bool changed = false;
     switch (message) {
@@ -23,7 +23,7 @@ bool GuardEvents::handle(MainForm& form, UINT message) {
     }
     // This message is one handler deep itself. Below it, every handler must be waiting in a modal loop
     // (ticks go on under a message box, as they must); one that is not waits on another thread's
-    // SendMessage, in the middle of changing the form, and must not have the form run under it.
+    // SendMessage, in the middle of changing the guard, and must not have the guard run under it.
     if (Window::handlerDepth() - 1 > Window::modalDepth()) {
         deferredTicks_ |= due;
         deferredChange_ = deferredChange_ || changed;
@@ -32,63 +32,37 @@ bool GuardEvents::handle(MainForm& form, UINT message) {
     }
     due |= std::exchange(deferredTicks_, 0u);
     changed = std::exchange(deferredChange_, false) || changed;
-    run(form, due, changed);
+    run(guard, due, changed);
     return true;
 }
 
-void GuardEvents::run(MainForm& form, unsigned due, bool clipboardChanged) {
+void GuardEvents::run(Guard& guard, unsigned due, bool clipboardChanged) {
     if (clipboardChanged) {
-        afterClipboardWork(form);
-        form.onTimer(TimerId::Timer3);
-        // Ticks at rest start again with one at once, which asks for the new picture.
-        if (ticks_.resume(TimerId::Timer1)) due |= TickService::bit(TimerId::Timer1);
+        afterClipboardWork(guard);
+        // The notice does not say whether a program took the clipboard or it was emptied (by us, too):
+        // emptying an empty clipboard costs little.
+        guard.clipboardChanged(true);
     }
-    for (const TimerId id : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3}) {
-        if (!(due & TickService::bit(id))) continue;
-        if (id == TimerId::Timer1)
-            sample(form);
-        else
-            form.onTimer(id);
-    }
+    for (const GuardTimer id : {GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking})
+        if (due & TickService::bit(id)) guard.onTimer(id);
     // An emptying the clipboard was held open for is tried again.
     const bool check = (due & TickService::kCheckTick) != 0;
-    if (check && clipboard_.clearOwed() && clipboard_.idle()) form.onTimer(TimerId::Timer3);
+    if (check && clipboard_.clearOwed() && clipboard_.idle()) guard.onTimer(GuardTimer::Blocking);
     // A plain sampling tick has nothing to collect: the agent says when it has news.
     if (check || clipboardChanged || due == 0)
-        afterClipboardWork(form);
+        afterClipboardWork(guard);
     else
         ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
 }
 
-void GuardEvents::afterClipboardWork(MainForm& form) {
+void GuardEvents::afterClipboardWork(Guard& guard) {
     const Win32Clipboard::News news = clipboard_.collect(std::chrono::steady_clock::now());
-    for (const ClipboardProblem problem : news.problems) {
-        try {
-            form.reportClipboardProblem(problem);
-        } catch (...) {
-            // The log line could not be made (no date or time); the guard goes on regardless.
-        }
-    }
-    if (news.answered) {
-        ticks_.resume(TimerId::Timer1);
-        form.handle(FormEvent::ClipboardAnswered);
-        // A new picture is judged at once rather than on the next tick.
-        sample(form);
-    }
+    for (const ClipboardProblem problem : news.problems) guard.reportClipboardProblem(problem);
+    if (news.answered) guard.clipboardAnswered();
     // The clipboard changed again while we emptied it: empty it again now, not on the next check.
     if (news.emptyingDone && !news.emptyingHeld && clipboard_.clearOwed() && clipboard_.idle())
-        form.onTimer(TimerId::Timer3);
+        guard.onTimer(GuardTimer::Blocking);
     ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
-}
-
-void GuardEvents::sample(MainForm& form) {
-    form.onTimer(TimerId::Timer1);
-    // With both holders holding what the clipboard still holds, every further tick would compare a
-    // picture with itself and put it back: the clock stops until the clipboard changes or an answer comes.
-    const MainFormState& state = form.state();
-    if (state.timer(TimerId::Timer1).enabled && state.picture1.picture == state.picture3.picture &&
-        clipboard_.atRest(state.picture1.picture))
-        ticks_.pause(TimerId::Timer1);
 }
 
 }  // namespace zanthrel::win32

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/main_form.h"
+#include "core/guard.h"
 #include "platform/win32/tick_service.h"
 #include "platform/win32/win32_clipboard.h"
 
@@ -13,7 +13,7 @@ inline constexpr UINT kTickMessage = WM_APP + 0x100;
 inline constexpr UINT kClipboardAnswerMessage = WM_APP + 0x101;
 
 // Turns what the tick thread, the clipboard agent and the system's clipboard notices report into the
-// form's events, on the window's thread.
+// guard's events, on the window's thread.
 class GuardEvents {
 public:
     GuardEvents(Win32Clipboard& clipboard, TickService& ticks) : clipboard_(clipboard), ticks_(ticks) {}
@@ -21,13 +21,11 @@ public:
     // Starts the ticks and asks the system for WM_CLIPBOARDUPDATE.
     void attach(HWND window);
     // True for the messages handled here.
-    bool handle(MainForm& form, UINT message);
+    bool handle(Guard& guard, UINT message);
 
 private:
-    void run(MainForm& form, unsigned due, bool clipboardChanged);
-    void afterClipboardWork(MainForm& form);
-    // A sampling tick, after which the ticks pause while the clipboard is at rest.
-    void sample(MainForm& form);
+    void run(Guard& guard, unsigned due, bool clipboardChanged);
+    void afterClipboardWork(Guard& guard);
 
     Win32Clipboard& clipboard_;
     TickService& ticks_;

@@ -90,9 +90,10 @@ void InformationDialog::buildControls(int dpi) {
     for (const std::size_t index : order) {
         const ControlLayout& control = controls[index];
         POINT origin{0, 0};
-        if (!control.container.empty())
-            if (const ControlLayout* container = findControl(layout(), control.container))
-                origin = POINT{twipsToPixels(container->left, dpi), twipsToPixels(container->top, dpi)};
+        if (control.container) {
+            const ControlLayout& container = layout().control(*control.container);
+            origin = POINT{twipsToPixels(container.left, dpi), twipsToPixels(container.top, dpi)};
+        }
         const int id = kDialogControlIdBase + static_cast<int>(index);
         WindowHandle window = createStandardControl(control, hwnd(), id, controlBounds(control, dpi, origin),
                                                     fonts_.get(control.font.value_or(layout().font)), instance_);

@@ -11,7 +11,7 @@
 
 namespace zanthrel::win32 {
 
-// Form2, "Please Read": built afresh from its layout table each time it opens, shown modally without an
+// The "Please Read" dialog: built afresh from its layout table each time it opens, shown modally without an
 // owner, and destroyed when it closes. Its own message loop keeps delivering the main window's timer
 // ticks, so protection goes on while it is open.
 class InformationDialog final : public Window, public InformationDialogService {

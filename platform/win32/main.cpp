@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/main_form.h"
+#include "core/guard.h"
 #include "platform/shell/command_line.h"
 #include "platform/win32/console_output.h"
 #include "platform/win32/control_ids.h"
@@ -38,15 +38,15 @@ public:
           events_(clipboard_, ticks_),
           windowServices_(window_),
           dialog_(instance, icon, window_),
-          form_(DesktopServices{clipboard_, ticks_, windowServices_, dialog_, windowServices_, dateTime_}) {}
+          guard_(DesktopServices{clipboard_, ticks_, windowServices_, dialog_, windowServices_, dateTime_}) {}
 
     int run(int showCommand) {
-        window_.create(form_);
+        window_.create(guard_);
         window_.setGuardEvents(&events_);
         events_.attach(window_.hwnd());
         followChanges();
-        form_.setObserver(&window_);
-        form_.handle(FormEvent::Load);  // before the window is first shown
+        guard_.setObserver(&window_);
+        guard_.start();  // before the window is first shown
         window_.show(showCommand);
 
         MSG message{};
@@ -57,7 +57,7 @@ public:
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        form_.setObserver(nullptr);
+        guard_.setObserver(nullptr);
         // Removing the tray icon waits on the shell, and messages sent to the tray meanwhile still read
         // the form: the tray goes while the form is still there, not after it as members would.
         window_.setChangeListener(nullptr);
@@ -68,13 +68,13 @@ public:
 private:
     // The tray icon and the log echo follow what the window shows.
     void followChanges() {
-        tray_ = std::make_unique<TrayIcon>(instance_, form_, window_.hwnd());
+        tray_ = std::make_unique<TrayIcon>(instance_, guard_, window_.hwnd());
         tray_->create();
         if (echoLog_) echo_ = std::make_unique<ConsoleOutput>(STD_OUTPUT_HANDLE, false);
-        window_.setChangeListener([this](FormControl control) {
-            tray_->formChanged(control);
-            if (echo_ && control == FormControl::List1 && !form_.state().list1.empty())
-                echo_->write(form_.state().list1.back() + "\n");
+        window_.setChangeListener([this](GuardChange change) {
+            tray_->guardChanged(change);
+            if (echo_ && change == GuardChange::Log && !guard_.state().log.empty())
+                echo_->write(guard_.state().log.back() + "\n");
         });
     }
 
@@ -89,7 +89,7 @@ private:
     WindowServices windowServices_;
     LocalDateTimeText dateTime_;
     InformationDialog dialog_;
-    MainForm form_;
+    Guard guard_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <numeric>
+#include <string>
 
 #include "layout/main_window_layout.h"
 #include "platform/win32/control_ids.h"
@@ -17,8 +18,6 @@ namespace {
 // Sizable, with a working minimize button; leaving out WS_MAXIMIZEBOX shows the maximize button greyed.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_WINDOWEDGE;
-constexpr Colour kBannerColour = 0x404040;
-constexpr Colour kListColour = 0xE0E0E0;
 // The indicator's own blinking while monitoring runs, apart from the timers the form sets.
 constexpr UINT_PTR kBlinkTimerId = 0x20;
 
@@ -30,11 +29,16 @@ int controlId(std::size_t index) {
     return kMainControlIdBase + static_cast<int>(index);
 }
 
-int controlIdOf(std::string_view name) {
+int controlIdOf(ControlId id) {
     const auto controls = layout().controls;
     for (std::size_t i = 0; i < controls.size(); ++i)
-        if (controls[i].name == name) return controlId(i);
+        if (controls[i].id == id) return controlId(i);
     return 0;
+}
+
+// The colours the table gives the banner and the log, which the system would otherwise paint its own.
+Colour backColourOf(ControlId id) {
+    return layout().control(id).backColour.value_or(0);
 }
 
 // Children in tab-index order, so that the system's focus order (the Z order) follows the tab indexes;
@@ -64,8 +68,8 @@ MainWindow::MainWindow(HINSTANCE instance, HICON icon)
       icon_(icon),
       dpi_(screenDpi()),
       fonts_(dpi_),
-      bannerBrush_(CreateSolidBrush(kBannerColour)),
-      listBrush_(CreateSolidBrush(kListColour)) {}
+      bannerBrush_(CreateSolidBrush(backColourOf(ControlId::Banner))),
+      logBrush_(CreateSolidBrush(backColourOf(ControlId::Log))) {}
 
 MainWindow::~MainWindow() {
     destroyWindow();
@@ -74,10 +78,10 @@ MainWindow::~MainWindow() {
 
 void MainWindow::releaseChildren() noexcept {
     // The system destroys child windows with their parent; only forget them here.
-    cmdStartPause_.release();
-    cmdEnableDisable_.release();
-    list1_.release();
-    txtCounts_.release();
+    monitoringButton_.release();
+    blockingButton_.release();
+    log_.release();
+    captureCount_.release();
     for (Label& label : labels_) label.window.release();
 }
 
@@ -85,20 +89,20 @@ void MainWindow::onDestroyed() noexcept {
     releaseChildren();
 }
 
-void MainWindow::create(MainForm& form) {
-    form_ = &form;
+void MainWindow::create(Guard& guard) {
+    guard_ = &guard;
     registerClass(instance_, kMainWindowClass, icon_, GetSysColorBrush(COLOR_BTNFACE));
     const RECT bounds = centredWindowBounds(twipsToPixels(layout().clientWidth, dpi_),
                                             twipsToPixels(layout().clientHeight, dpi_), kStyle, kExStyle);
     createWindow(kExStyle, kMainWindowClass, toWide(layout().caption).c_str(), kStyle, bounds, nullptr, 0, instance_);
     SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(layout().font)), FALSE);
-    startPauseId_ = controlIdOf("cmdStartPause");
-    enableDisableId_ = controlIdOf("cmdEnableDisable");
-    pleaseReadId_ = controlIdOf("lblPleaseRead");
+    monitoringButtonId_ = controlIdOf(ControlId::MonitoringButton);
+    blockingButtonId_ = controlIdOf(ControlId::BlockingButton);
+    pleaseReadId_ = controlIdOf(ControlId::PleaseRead);
     createControls();
-    for (const FormControl control : {FormControl::cmdStartPause, FormControl::cmdEnableDisable, FormControl::txtCounts,
-                                      FormControl::Shape1, FormControl::List1})
-        controlChanged(control);
+    for (const GuardChange change : {GuardChange::MonitoringCommand, GuardChange::BlockingCommand,
+                                     GuardChange::CaptureCount, GuardChange::Indicator, GuardChange::Log})
+        guardChanged(change);
 }
 
 void MainWindow::show(int showCommand) {
@@ -118,66 +122,69 @@ void MainWindow::createControls() {
 void MainWindow::createControl(std::size_t index) {
     const ControlLayout& control = layout().controls[index];
     const int id = controlId(index);
-    const HWND parent = control.container.empty() ? hwnd() : banner_.hwnd();
+    const HWND parent = control.container ? banner_.hwnd() : hwnd();
     const RECT bounds = controlBounds(control, dpi_);
     const HFONT font = fonts_.get(control.font.value_or(layout().font));
 
-    if (control.name == "Picture2") {
+    if (control.id == ControlId::Banner) {
         banner_.create(instance_, parent, id, bounds, WS_VISIBLE | WS_CLIPCHILDREN, WS_EX_CLIENTEDGE,
                        [this](HWND h, UINT m, WPARAM w, LPARAM l) { return bannerMessage(h, m, w, l); });
     } else if (control.kind == ControlKind::Shape) {
-        shape1_.create(instance_, parent, id, bounds, WS_VISIBLE, 0,
-                       [this](HWND h, UINT m, WPARAM w, LPARAM l) { return shapeMessage(h, m, w, l); });
+        indicator_.create(instance_, parent, id, bounds, WS_VISIBLE, 0,
+                          [this](HWND h, UINT m, WPARAM w, LPARAM l) { return shapeMessage(h, m, w, l); });
     } else if (control.kind == ControlKind::PictureBox) {
-        const bool first = control.name == "Picture1";
-        Panel& holder = first ? picture1_ : picture3_;
+        const bool first = control.id == ControlId::FirstHolder;
+        Panel& holder = first ? firstHolder_ : secondHolder_;
         holder.create(instance_, parent, id, bounds, WS_VISIBLE, WS_EX_CLIENTEDGE,
                       [this, first](HWND h, UINT m, WPARAM, LPARAM) {
-                          return holderMessage(first ? form_->state().picture1 : form_->state().picture3, h, m);
+                          const DetectionState& detection = guard_->state().detection;
+                          return holderMessage(first ? detection.firstHolder : detection.secondHolder, h, m);
                       });
     } else {
         WindowHandle window = createStandardControl(control, parent, id, bounds, font, instance_);
-        if (control.name == "cmdStartPause") {
-            cmdStartPause_ = std::move(window);
-        } else if (control.name == "cmdEnableDisable") {
-            cmdEnableDisable_ = std::move(window);
+        if (control.id == ControlId::MonitoringButton) {
+            monitoringButton_ = std::move(window);
+        } else if (control.id == ControlId::BlockingButton) {
+            blockingButton_ = std::move(window);
         } else if (control.kind == ControlKind::ListBox) {
-            list1_ = std::move(window);
+            log_ = std::move(window);
         } else if (control.kind == ControlKind::TextBox) {
-            txtCounts_ = std::move(window);
+            captureCount_ = std::move(window);
         } else {
             labels_.push_back({std::move(window), &control});
         }
     }
 }
 
-void MainWindow::controlChanged(FormControl control) {
-    if (!form_ || !hwnd()) return;
-    const MainFormState& state = form_->state();
-    switch (control) {
-        case FormControl::cmdStartPause:
-            setText(cmdStartPause_.get(), state.cmdStartPause.caption);
-            EnableWindow(cmdStartPause_.get(), state.cmdStartPause.enabled);
+void MainWindow::guardChanged(GuardChange change) {
+    if (!guard_ || !hwnd()) return;
+    const GuardState& state = guard_->state();
+    switch (change) {
+        case GuardChange::MonitoringCommand:
+            setText(monitoringButton_.get(), state.monitoring.caption);
+            EnableWindow(monitoringButton_.get(), state.monitoring.enabled);
             break;
-        case FormControl::cmdEnableDisable:
-            setText(cmdEnableDisable_.get(), state.cmdEnableDisable.caption);
-            EnableWindow(cmdEnableDisable_.get(), state.cmdEnableDisable.enabled);
+        case GuardChange::BlockingCommand:
+            setText(blockingButton_.get(), state.blocking.caption);
+            EnableWindow(blockingButton_.get(), state.blocking.enabled);
             break;
-        case FormControl::txtCounts: setText(txtCounts_.get(), state.txtCounts); break;
-        case FormControl::Shape1: break;
-        case FormControl::List1: syncLog(); break;
-        case FormControl::Picture1: InvalidateRect(picture1_.hwnd(), nullptr, TRUE); break;
-        case FormControl::Picture3: InvalidateRect(picture3_.hwnd(), nullptr, TRUE); break;
+        case GuardChange::CaptureCount:
+            setText(captureCount_.get(), std::to_string(state.detection.captureCount));
+            break;
+        case GuardChange::Indicator: break;
+        case GuardChange::Log: syncLog(); break;
+        case GuardChange::FirstHolder: InvalidateRect(firstHolder_.hwnd(), nullptr, TRUE); break;
+        case GuardChange::SecondHolder: InvalidateRect(secondHolder_.hwnd(), nullptr, TRUE); break;
     }
     showIndicator();
-    if (changeListener_) changeListener_(control);
+    if (changeListener_) changeListener_(change);
 }
 
 void MainWindow::showIndicator() {
-    const MainFormState& state = form_->state();
+    const GuardState& state = guard_->state();
     // The logic flips the indicator on every sampling tick, but those pause while the clipboard is at
     // rest and would cost a show or hide each: while monitoring runs it blinks at a pace of its own.
-    const bool blinking = state.timer(TimerId::Timer1).enabled;
+    const bool blinking = state.timer(GuardTimer::Sampling).enabled;
     if (blinking != blinking_) {
         blinking_ = blinking;
         lit_ = true;
@@ -187,27 +194,27 @@ void MainWindow::showIndicator() {
             KillTimer(hwnd(), kBlinkTimerId);
     }
     // Only a new colour needs repainting.
-    if (shownFill_ != state.shape1FillColour) {
-        shownFill_ = state.shape1FillColour;
-        SetPropW(shape1_.hwnd(), kFillColourProperty,
-                 reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(state.shape1FillColour)));
-        InvalidateRect(shape1_.hwnd(), nullptr, FALSE);
+    if (shownFill_ != state.indicator.colour) {
+        shownFill_ = state.indicator.colour;
+        SetPropW(indicator_.hwnd(), kFillColourProperty,
+                 reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(state.indicator.colour)));
+        InvalidateRect(indicator_.hwnd(), nullptr, FALSE);
     }
-    const bool visible = blinking_ ? lit_ : state.shape1Visible;
-    if (((GetWindowLongW(shape1_.hwnd(), GWL_STYLE) & WS_VISIBLE) != 0) != visible)
-        ShowWindow(shape1_.hwnd(), visible ? SW_SHOWNA : SW_HIDE);
+    const bool visible = blinking_ ? lit_ : state.indicator.lit;
+    if (((GetWindowLongW(indicator_.hwnd(), GWL_STYLE) & WS_VISIBLE) != 0) != visible)
+        ShowWindow(indicator_.hwnd(), visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void MainWindow::syncLog() {
     // The log only ever grows at its end.
-    const auto& entries = form_->state().list1;
-    auto shown = static_cast<std::size_t>(SendMessageW(list1_.get(), LB_GETCOUNT, 0, 0));
+    const auto& entries = guard_->state().log;
+    auto shown = static_cast<std::size_t>(SendMessageW(log_.get(), LB_GETCOUNT, 0, 0));
     for (; shown < entries.size(); ++shown)
-        SendMessageW(list1_.get(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(entries[shown]).c_str()));
+        SendMessageW(log_.get(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(entries[shown]).c_str()));
 }
 
 LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (events_ && form_ && events_->handle(*form_, message)) return 0;
+    if (events_ && guard_ && events_->handle(*guard_, message)) return 0;
     switch (message) {
         case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
         case WM_TIMER: {
@@ -215,11 +222,11 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 lit_ = !lit_;
                 // Each flip costs a trip through the system's window manager; a minimized or hidden
                 // window (the guard left in the tray) has nobody to show it to.
-                if (form_ && IsWindowVisible(hwnd()) && !IsIconic(hwnd())) showIndicator();
+                if (guard_ && IsWindowVisible(hwnd()) && !IsIconic(hwnd())) showIndicator();
                 return 0;
             }
-            TimerId id{};
-            if (form_ && WindowServices::timerFromId(wParam, id)) form_->onTimer(id);
+            GuardTimer id{};
+            if (guard_ && WindowServices::timerFromId(wParam, id)) guard_->onTimer(id);
             return 0;
         }
         case WM_SIZE:
@@ -236,10 +243,10 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return *brush;
             break;
         case WM_CTLCOLORLISTBOX:
-            if (reinterpret_cast<HWND>(lParam) == list1_.get()) {
-                SetBkColor(reinterpret_cast<HDC>(wParam), kListColour);
+            if (reinterpret_cast<HWND>(lParam) == log_.get()) {
+                SetBkColor(reinterpret_cast<HDC>(wParam), backColourOf(ControlId::Log));
                 SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOWTEXT));
-                return reinterpret_cast<LRESULT>(listBrush_.get());
+                return reinterpret_cast<LRESULT>(logBrush_.get());
             }
             break;
         case WM_ACTIVATE:
@@ -266,15 +273,15 @@ void MainWindow::restoreFocus() {
 }
 
 void MainWindow::onCommand(int controlId, int notification) {
-    if (!form_) return;
-    if (controlId == startPauseId_ && notification == BN_CLICKED) {
-        form_->handle(FormEvent::StartPauseClick);
-    } else if (controlId == enableDisableId_ && notification == BN_CLICKED) {
-        form_->handle(FormEvent::EnableDisableClick);
+    if (!guard_) return;
+    if (controlId == monitoringButtonId_ && notification == BN_CLICKED) {
+        guard_->toggleMonitoring();
+    } else if (controlId == blockingButtonId_ && notification == BN_CLICKED) {
+        guard_->toggleBlocking();
     } else if (controlId == IDOK) {
         // Enter, as the dialog manager reports it: it presses the command button that has the focus.
         const HWND focus = GetFocus();
-        if (focus == cmdStartPause_.get() || focus == cmdEnableDisable_.get()) SendMessageW(focus, BM_CLICK, 0, 0);
+        if (focus == monitoringButton_.get() || focus == blockingButton_.get()) SendMessageW(focus, BM_CLICK, 0, 0);
     }
 }
 
@@ -303,8 +310,7 @@ std::optional<LRESULT> MainWindow::bannerMessage(HWND hwnd, UINT message, WPARAM
         }
         case WM_CTLCOLORSTATIC: return labelColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_COMMAND:
-            if (LOWORD(wParam) == pleaseReadId_ && HIWORD(wParam) == STN_CLICKED && form_)
-                form_->handle(FormEvent::PleaseReadClick);
+            if (LOWORD(wParam) == pleaseReadId_ && HIWORD(wParam) == STN_CLICKED && guard_) guard_->showInformation();
             return 0;
         default: return std::nullopt;
     }
@@ -320,7 +326,7 @@ std::optional<LRESULT> MainWindow::shapeMessage(HWND hwnd, UINT message, WPARAM,
             const HDC dc = BeginPaint(hwnd, &paint);
             RECT client{};
             GetClientRect(hwnd, &client);
-            const BrushHandle fill(CreateSolidBrush(form_ ? form_->state().shape1FillColour : kIndicatorGreen));
+            const BrushHandle fill(CreateSolidBrush(guard_ ? guard_->state().indicator.colour : kIndicatorGreen));
             FillRect(dc, &client, fill.get());
             FrameRect(dc, &client, GetSysColorBrush(COLOR_WINDOWTEXT));
             EndPaint(hwnd, &paint);

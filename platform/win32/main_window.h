@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/main_form.h"
+#include "core/guard.h"
 #include "platform/win32/fonts.h"
 #include "platform/win32/guard_events.h"
 #include "platform/win32/win32_handle.h"
@@ -14,23 +14,23 @@
 
 namespace zanthrel::win32 {
 
-// Form1: the main window, built from the main window's layout table. It shows what the MainForm holds
-// and hands clicks and timer ticks to it; it keeps no state of the program's own.
-class MainWindow final : public Window, public FormObserver {
+// The main window, built from the main window's layout table. It shows what the guard holds and hands
+// clicks and timer ticks to it; it keeps no state of the program's own.
+class MainWindow final : public Window, public GuardObserver {
 public:
     MainWindow(HINSTANCE instance, HICON icon);
     ~MainWindow() override;
 
-    // Creates the window and its controls without showing them, and starts showing `form`.
-    void create(MainForm& form);
+    // Creates the window and its controls without showing them, and starts showing `guard`.
+    void create(Guard& guard);
     // First show: centred on the screen.
     void show(int showCommand);
 
-    void controlChanged(FormControl control) override;
-    // Ticks and clipboard news reach the form through `events` from now on.
+    void guardChanged(GuardChange change) override;
+    // Ticks and clipboard news reach the guard through `events` from now on.
     void setGuardEvents(GuardEvents* events) noexcept { events_ = events; }
-    // Called after the window has shown each change of the form's state: the tray icon and the log echo.
-    void setChangeListener(std::function<void(FormControl)> listener) { changeListener_ = std::move(listener); }
+    // Called after the window has shown each change of the guard's state: the tray icon and the log echo.
+    void setChangeListener(std::function<void(GuardChange)> listener) { changeListener_ = std::move(listener); }
 
 private:
     struct Label {
@@ -55,14 +55,14 @@ private:
 
     HINSTANCE instance_;
     HICON icon_;
-    MainForm* form_ = nullptr;
+    Guard* guard_ = nullptr;
     GuardEvents* events_ = nullptr;
     int dpi_;
     FontSet fonts_;
     BrushHandle bannerBrush_;
-    BrushHandle listBrush_;
-    int startPauseId_ = 0;
-    int enableDisableId_ = 0;
+    BrushHandle logBrush_;
+    int monitoringButtonId_ = 0;
+    int blockingButtonId_ = 0;
     int pleaseReadId_ = 0;
     HWND lastFocus_ = nullptr;
     std::optional<Colour> shownFill_;
@@ -70,15 +70,15 @@ private:
     bool lit_ = true;
 
     Panel banner_;
-    Panel shape1_;
-    Panel picture1_;
-    Panel picture3_;
-    WindowHandle cmdStartPause_;
-    WindowHandle cmdEnableDisable_;
-    WindowHandle list1_;
-    WindowHandle txtCounts_;
+    Panel indicator_;
+    Panel firstHolder_;
+    Panel secondHolder_;
+    WindowHandle monitoringButton_;
+    WindowHandle blockingButton_;
+    WindowHandle log_;
+    WindowHandle captureCount_;
     std::vector<Label> labels_;
-    std::function<void(FormControl)> changeListener_;
+    std::function<void(GuardChange)> changeListener_;
 };
 
 }  // namespace zanthrel::win32

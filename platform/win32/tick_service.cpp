@@ -44,13 +44,13 @@ TickService::~TickService() {
     if (thread_.joinable()) thread_.join();
 }
 
-void TickService::setTimer(TimerId id, bool enabled, int intervalMs) {
+void TickService::setTimer(GuardTimer id, bool enabled, int intervalMs) {
     const std::lock_guard lock(mutex_);
     Slot& slot = slots_[static_cast<std::size_t>(id)];
     slot.enabled = enabled;
     slot.paused = false;
     const auto now = Clock::now();
-    if (id == TimerId::Timer3) {
+    if (id == GuardTimer::Blocking) {
         slot.interval = kBlockFallback;
         // Blocking starts by emptying whatever is there now.
         slot.due = now + slot.interval;
@@ -75,7 +75,7 @@ void TickService::setChecks(bool wanted) {
     wake_.notify_all();
 }
 
-void TickService::pause(TimerId id) {
+void TickService::rest(GuardTimer id) {
     const std::lock_guard lock(mutex_);
     Slot& slot = slots_[static_cast<std::size_t>(id)];
     if (!slot.enabled || slot.paused) return;
@@ -86,17 +86,16 @@ void TickService::pause(TimerId id) {
     wake_.notify_all();
 }
 
-bool TickService::resume(TimerId id) {
+void TickService::wake(GuardTimer id) {
     const std::lock_guard lock(mutex_);
     Slot& slot = slots_[static_cast<std::size_t>(id)];
-    if (!slot.paused) return false;
+    if (!slot.paused) return;
     slot.paused = false;
     slot.due = Clock::now() + slot.interval;
     wake_.notify_all();
-    return true;
 }
 
-bool TickService::isPaused(TimerId id) {
+bool TickService::isResting(GuardTimer id) {
     const std::lock_guard lock(mutex_);
     return slots_[static_cast<std::size_t>(id)].paused;
 }
@@ -136,7 +135,7 @@ void TickService::run() {
             if (slot.due <= now) slot.due = now + slot.interval;
             if (i == 2) {
                 const DWORD sequence = GetClipboardSequenceNumber();
-                if (sequence != seenSequence_) due_ |= bit(TimerId::Timer3);
+                if (sequence != seenSequence_) due_ |= bit(GuardTimer::Blocking);
                 seenSequence_ = sequence;
             } else {
                 due_ |= i == 3 ? kCheckTick : 1u << i;

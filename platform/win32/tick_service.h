@@ -17,11 +17,11 @@ namespace zanthrel::win32 {
 // message, which the system delivers before any posted one, also inside modal loops. At most one
 // announcement is on its way at a time; ticks that fall due meanwhile are merged into it, never queued.
 //
-// Timer1 ticks at its interval, raised to the system's timer resolution. Timer3 (blocking) is driven by the
-// clipboard's change notices; the thread only looks at the clipboard's sequence number now and then, in
-// case a notice was lost, and ticks Timer3 when it moved. The extra "check" tick runs while the clipboard
-// service has work under way. Timer1 pauses while the clipboard is at rest, so that an idle guard costs
-// almost nothing.
+// The sampling clock ticks at its interval, raised to the system's timer resolution. The blocking clock is
+// driven by the clipboard's change notices; the thread only looks at the clipboard's sequence number now
+// and then, in case a notice was lost, and ticks it when the number moved. The extra "check" tick runs
+// while the clipboard service has work under way. The guard rests the sampling clock while the clipboard
+// is at rest, so that an idle guard costs almost nothing.
 class TickService final : public TimerService {
 public:
     static constexpr unsigned kCheckTick = 1u << 3;
@@ -33,20 +33,18 @@ public:
 
     // Starts ticking into `window`; timers set before only take effect from here.
     void attach(HWND window);
-    void setTimer(TimerId id, bool enabled, int intervalMs) override;
+    void setTimer(GuardTimer id, bool enabled, int intervalMs) override;
     void setChecks(bool wanted);
-    // Stops the clock of an enabled timer while its ticks would change nothing. resume() starts it again
-    // and says whether it was paused; enabling or disabling the timer ends a pause too. A paused timer
-    // still looks at the clipboard's sequence number now and then and resumes by itself when it moved,
-    // in case a change notice was lost.
-    void pause(TimerId id);
-    bool resume(TimerId id);
-    bool isPaused(TimerId id);
+    // A resting timer still looks at the clipboard's sequence number now and then and starts again by
+    // itself when it moved, in case a change notice was lost.
+    void rest(GuardTimer id) override;
+    void wake(GuardTimer id) override;
+    bool isResting(GuardTimer id);
     // On the window's thread, for the announcement: the ticks due since the last call, one bit per
-    // TimerId (1 << id) plus kCheckTick.
+    // GuardTimer (1 << id) plus kCheckTick.
     unsigned takeDue();
 
-    static constexpr unsigned bit(TimerId id) noexcept { return 1u << static_cast<unsigned>(id); }
+    static constexpr unsigned bit(GuardTimer id) noexcept { return 1u << static_cast<unsigned>(id); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -64,7 +62,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stop_ = false;
-    Slot slots_[4];  // Timer1, Timer2, the Timer3 fallback look, the check tick
+    Slot slots_[4];  // sampling, counting window, the blocking fallback look, the check tick
     DWORD seenSequence_ = 0;
     unsigned due_ = 0;
     bool announced_ = false;

@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-#include "layout/main_window_layout.h"
 #include "core/texts.h"
+#include "layout/main_window_layout.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/text_encoding.h"
 
@@ -58,9 +58,9 @@ void copyText(wchar_t (&target)[N], std::string_view text) {
 
 }  // namespace
 
-TrayIcon::TrayIcon(HINSTANCE instance, MainForm& form, HWND mainWindow)
+TrayIcon::TrayIcon(HINSTANCE instance, Guard& form, HWND mainWindow)
     : instance_(instance),
-      form_(form),
+      guard_(form),
       mainWindow_(mainWindow),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     for (const TrayLook look : {TrayLook::Usable, TrayLook::Blocked, TrayLook::Unlit})
@@ -84,8 +84,8 @@ void TrayIcon::create() {
     // Top-level but never shown: a message-only window would not hear the TaskbarCreated broadcast.
     createWindow(WS_EX_TOOLWINDOW, kTrayWindowClass, L"Zanthrel tray", WS_POPUP, RECT{0, 0, 0, 0}, nullptr, 0,
                  instance_);
-    look_ = trayStatus(form_.state()).look;
-    shownTip_ = trayStatus(form_.state()).tooltip;
+    look_ = trayStatus(guard_.state()).look;
+    shownTip_ = trayStatus(guard_.state()).tooltip;
     added_ = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP);
 }
 
@@ -97,7 +97,7 @@ bool TrayIcon::notify(DWORD action, UINT flags) {
     data.uFlags = flags;
     data.uCallbackMessage = kCallbackMessage;
     data.hIcon = icons_[static_cast<std::size_t>(look_)].get();
-    copyText(data.szTip, trayStatus(form_.state()).tooltip);
+    copyText(data.szTip, trayStatus(guard_.state()).tooltip);
     if (flags & NIF_INFO) {
         copyText(data.szInfoTitle, texts::kWarningTitle);
         copyText(data.szInfo, texts::kWarningText);
@@ -106,12 +106,13 @@ bool TrayIcon::notify(DWORD action, UINT flags) {
     return Shell_NotifyIconW(action, &data) != FALSE;
 }
 
-void TrayIcon::formChanged(FormControl control) {
+void TrayIcon::guardChanged(GuardChange change) {
     if (!hwnd()) return;
-    const MainFormState& state = form_.state();
-    if (control == FormControl::List1 && !state.list1.empty() && isAlarmEntry(state.list1.back()))
+    const GuardState& state = guard_.state();
+    if (change == GuardChange::Log && !state.log.empty() && isAlarmEntry(state.log.back()))
         notify(NIM_MODIFY, NIF_INFO);
-    if (control == FormControl::Picture1 || control == FormControl::Picture3 || control == FormControl::txtCounts)
+    if (change == GuardChange::FirstHolder || change == GuardChange::SecondHolder ||
+        change == GuardChange::CaptureCount)
         return;
     const TrayStatus status = trayStatus(state);
     if (status.blinking != blinking_) {
@@ -156,7 +157,7 @@ LRESULT TrayIcon::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == kBlinkTimer) {
                 lit_ = !lit_;
-                showLook(trayStatus(form_.state()).look);
+                showLook(trayStatus(guard_.state()).look);
             }
             return 0;
         default: return Window::handleMessage(message, wParam, lParam);
@@ -164,17 +165,17 @@ LRESULT TrayIcon::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TrayIcon::showMenu() {
-    const TrayStatus status = trayStatus(form_.state());
+    const TrayStatus status = trayStatus(guard_.state());
     // While a modal box of the main window is open, its commands wait as the window's buttons do.
     const bool commandsAllowed = IsWindowEnabled(mainWindow_) != FALSE;
     const HMENU menu = CreatePopupMenu();
     if (!menu) return;
-    const auto item = [&](UINT id, const CommandButtonState& button) {
+    const auto item = [&](UINT id, const CommandState& button) {
         const UINT flags = MF_STRING | (button.enabled && commandsAllowed ? MF_ENABLED : MF_GRAYED);
         AppendMenuW(menu, flags, id, toWide(button.caption).c_str());
     };
-    item(StartPause, status.startPause);
-    item(EnableDisable, status.enableDisable);
+    item(StartPause, status.monitoringCommand);
+    item(EnableDisable, status.blockingCommand);
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, Show, L"Show");
     AppendMenuW(menu, MF_STRING, Quit, L"Quit");
@@ -197,14 +198,14 @@ void TrayIcon::showMenu() {
 
 void TrayIcon::run(UINT command) {
     // The commands are the window's buttons: not while they are disabled, nor while a modal box is open.
-    const MainFormState& state = form_.state();
+    const GuardState& state = guard_.state();
     const bool allowed = IsWindowEnabled(mainWindow_) != FALSE;
-    if ((command == StartPause && !(allowed && state.cmdStartPause.enabled)) ||
-        (command == EnableDisable && !(allowed && state.cmdEnableDisable.enabled)))
+    if ((command == StartPause && !(allowed && state.monitoring.enabled)) ||
+        (command == EnableDisable && !(allowed && state.blocking.enabled)))
         return;
     switch (command) {
-        case StartPause: form_.handle(FormEvent::StartPauseClick); break;
-        case EnableDisable: form_.handle(FormEvent::EnableDisableClick); break;
+        case StartPause: guard_.toggleMonitoring(); break;
+        case EnableDisable: guard_.toggleBlocking(); break;
         case Show: showMainWindow(); break;
         case Quit: PostMessageW(mainWindow_, WM_CLOSE, 0, 0); break;
         default: break;

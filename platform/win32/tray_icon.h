@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "core/main_form.h"
+#include "core/guard.h"
 #include "platform/shell/tray_status.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/window.h"
@@ -20,13 +20,13 @@ inline constexpr wchar_t kTrayWindowClass[] = L"ZanthrelTray";
 // It keeps nothing of the form's state: the main window passes on each change, and commands go to the form.
 class TrayIcon final : public Window {
 public:
-    TrayIcon(HINSTANCE instance, MainForm& form, HWND mainWindow);
+    TrayIcon(HINSTANCE instance, Guard& form, HWND mainWindow);
     ~TrayIcon() override;
 
     // Creates the hidden window and adds the icon; without a notification area it waits for one.
     void create();
     // The main window showed a change of the form's state.
-    void formChanged(FormControl control);
+    void guardChanged(GuardChange change);
 
     // Menu command IDs; the hidden window also takes them as WM_COMMAND.
     enum Command : UINT { StartPause = 1, EnableDisable, Show, Quit };
@@ -40,7 +40,7 @@ private:
     void showMainWindow();
 
     HINSTANCE instance_;
-    MainForm& form_;
+    Guard& guard_;
     HWND mainWindow_;
     UINT taskbarCreated_;
     bool added_ = false;

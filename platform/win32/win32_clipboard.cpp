@@ -31,7 +31,7 @@ bool Win32Clipboard::upToDate() const {
     return answer_ && answer_->sequence == GetClipboardSequenceNumber();
 }
 
-bool Win32Clipboard::atRest(const PictureRef& held) const {
+bool Win32Clipboard::atRest(const PictureRef& held) const noexcept {
     const DWORD sequence = GetClipboardSequenceNumber();
     if (readOwed_ || !idle()) return false;
     if (silentSequence_ == sequence) return true;  // reads fail and leave the holders alone

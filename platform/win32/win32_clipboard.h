@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/main_form.h"
+#include "core/guard.h"
 #include "core/services.h"
 #include "platform/win32/clipboard_agent.h"
 #include "platform/win32/window.h"
@@ -58,7 +58,7 @@ public:
     bool upToDate() const;
     // Whether a read now would give `held` again, or fail without changing anything, until the clipboard
     // changes or an answer arrives: then a sampling tick whose holders both hold `held` has nothing to do.
-    bool atRest(const PictureRef& held) const;
+    bool atRest(const PictureRef& held) const noexcept override;
 
 private:
     ClipboardAgent& agent();

@@ -11,12 +11,19 @@ bool SimClipboard::tryOpen(const SimProgram* program) {
 }
 
 void SimClipboard::release(const SimProgram* program) {
-    if (holder_ == program) holder_ = nullptr;
+    if (holder_ != program) return;
+    holder_ = nullptr;
+    // As on the desktops, a change is announced once its program has closed the clipboard again.
+    if (noticeOwed_) {
+        noticeOwed_ = false;
+        if (onChange_) onChange_(text_ || picture_);
+    }
 }
 
 void SimClipboard::setContent(std::optional<std::string> text, PictureRef picture) {
     text_ = std::move(text);
     picture_ = std::move(picture);
+    noticeOwed_ = true;
 }
 
 bool SimProgram::open() {
@@ -66,6 +73,12 @@ PictureRef SimClipboardService::readPicture() {
     self_.close();
     lastAnswer_ = picture;
     return picture;
+}
+
+bool SimClipboardService::atRest(const PictureRef& held) const noexcept {
+    // A clipboard held open by another program fails the read and changes nothing; an answer on its way
+    // will be reported when it comes, but until then a read gives the previous one, which may differ.
+    return reportsChanges_ && !answerPending_ && clipboard_.picture() == held;
 }
 
 void SimClipboardService::clear() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -39,6 +40,9 @@ public:
     PictureRef picture() const { return picture_; }
     bool empty() const { return !text_ && !picture_; }
     const SimProgram* heldBy() const noexcept { return holder_; }
+    // Told of every change of content once the program that made it has closed the clipboard: `taken` when
+    // something was put on it, false when it was emptied.
+    void setChangeListener(std::function<void(bool taken)> listener) { onChange_ = std::move(listener); }
 
 private:
     friend class SimProgram;
@@ -50,6 +54,8 @@ private:
     std::optional<std::string> text_;
     PictureRef picture_;
     const SimProgram* holder_ = nullptr;
+    std::function<void(bool)> onChange_;
+    bool noticeOwed_ = false;
 };
 
 // The clipboard as our program sees it: reads fail while another program holds it open, and an
@@ -64,9 +70,15 @@ public:
     // While set, the answer to the clipboard's latest change is on its way: reads give the last answer
     // there was, and fail only when there was none yet.
     void setAnswerPending(bool pending) noexcept { answerPending_ = pending; }
+    // Whether this service reports every change to the guard, as the desktops' own services do; only then
+    // may it say the clipboard is at rest. Off by default, so that the clock ticks on every millisecond.
+    void setReportsChanges(bool reports) noexcept { reportsChanges_ = reports; }
+    bool reportsChanges() const noexcept { return reportsChanges_; }
+    bool atRest(const PictureRef& held) const noexcept override;
 
 private:
     bool answerPending_ = false;
+    bool reportsChanges_ = false;
     std::optional<PictureRef> lastAnswer_;
     SimClipboard& clipboard_;
     SimProgram self_;

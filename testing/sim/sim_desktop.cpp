@@ -3,14 +3,22 @@
 namespace zanthrel::sim {
 
 SimDesktop::SimDesktop(ComparisonMode mode)
-    : form_(DesktopServices{clipboardService_, *this, *this, *this, *this, *this}, mode) {
-    const std::array ids{TimerId::Timer1, TimerId::Timer2, TimerId::Timer3};
-    for (std::size_t i = 0; i < ids.size(); ++i)
-        timerHandles_[i] = clock_.addTimer([this, id = ids[i]] { form_.onTimer(id); });
+    : guard_(DesktopServices{clipboardService_, *this, *this, *this, *this, *this}, makeComparison(mode)) {
+    const std::array timers{GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking};
+    for (std::size_t i = 0; i < timers.size(); ++i)
+        timerHandles_[i] = clock_.addTimer([this, timer = timers[i]] {
+            if (timer == GuardTimer::Sampling) ++samplingTicks_;
+            guard_.onTimer(timer);
+        });
 }
 
 void SimDesktop::start() {
-    form_.handle(FormEvent::Load);
+    guard_.start();
+}
+
+void SimDesktop::reportClipboardChanges() {
+    clipboardService_.setReportsChanges(true);
+    clipboard_.setChangeListener([this](bool taken) { guard_.clipboardChanged(taken); });
 }
 
 SimProgram& SimDesktop::program(const std::string& name) {
@@ -20,8 +28,21 @@ SimProgram& SimDesktop::program(const std::string& name) {
     return *programs_.back();
 }
 
-void SimDesktop::setTimer(TimerId id, bool enabled, int intervalMs) {
-    clock_.setTimer(timerHandles_[static_cast<std::size_t>(id)], enabled, intervalMs);
+void SimDesktop::setTimer(GuardTimer timer, bool enabled, int intervalMs) {
+    const auto index = static_cast<std::size_t>(timer);
+    intervals_[index] = intervalMs;
+    clock_.setTimer(timerHandles_[index], enabled, intervalMs);
+}
+
+void SimDesktop::rest(GuardTimer timer) {
+    const auto index = static_cast<std::size_t>(timer);
+    if (timer == GuardTimer::Sampling) ++samplingRests_;
+    clock_.setTimer(timerHandles_[index], false, intervals_[index]);
+}
+
+void SimDesktop::wake(GuardTimer timer) {
+    const auto index = static_cast<std::size_t>(timer);
+    clock_.setTimer(timerHandles_[index], true, intervals_[index]);
 }
 
 void SimDesktop::show(const std::string& text, const std::string& title, int style) {

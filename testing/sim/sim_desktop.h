@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/main_form.h"
+#include "core/guard.h"
 #include "core/services.h"
+#include "testing/literal_comparison.h"
 #include "testing/sim/sim_clipboard.h"
 #include "testing/sim/sim_clock.h"
 
@@ -29,16 +30,16 @@ class SimDesktop final : private TimerService,
                          private WindowOrder,
                          private DateTimeText {
 public:
-    explicit SimDesktop(ComparisonMode mode = ComparisonMode::Fast);
+    explicit SimDesktop(ComparisonMode mode = ComparisonMode::Covered);
     SimDesktop(const SimDesktop&) = delete;
     SimDesktop& operator=(const SimDesktop&) = delete;
 
-    // Creates the main window: runs its load handler, as the program's start does.
+    // Creates the main window: runs its start-up, as the program's start does.
     void start();
 
-    MainForm& form() noexcept { return form_; }
-    const MainFormState& state() const noexcept { return form_.state(); }
-    const std::vector<std::string>& log() const noexcept { return form_.state().list1; }
+    Guard& guard() noexcept { return guard_; }
+    const GuardState& state() const noexcept { return guard_.state(); }
+    const std::vector<std::string>& log() const noexcept { return guard_.state().log; }
     SimClock& clock() noexcept { return clock_; }
     SimClipboard& clipboard() noexcept { return clipboard_; }
     SimClipboardService& clipboardService() noexcept { return clipboardService_; }
@@ -46,12 +47,16 @@ public:
     // Another program on the same desktop (created on first use, kept for the desktop's lifetime).
     SimProgram& program(const std::string& name);
 
+    // Makes the clipboard service report every change to the guard, as a desktop's service does, so that
+    // the sampling clock may rest while nothing changes.
+    void reportClipboardChanges();
+
     // Control panel.
-    void clickStartPause() { form_.handle(FormEvent::StartPauseClick); }
-    void clickEnableDisable() { form_.handle(FormEvent::EnableDisableClick); }
-    void clickPleaseRead() { form_.handle(FormEvent::PleaseReadClick); }
+    void clickStartPause() { guard_.toggleMonitoring(); }
+    void clickEnableDisable() { guard_.toggleBlocking(); }
+    void clickPleaseRead() { guard_.showInformation(); }
     void advance(std::int64_t ms) { clock_.advance(ms); }
-    void tick(int count = 1) { clock_.advance(count); }  // Timer1's interval is one millisecond
+    void tick(int count = 1) { clock_.advance(count); }  // the sampling interval is one millisecond
     bool copyPicture(PictureRef picture) { return program("Snipping Tool").copyPicture(std::move(picture)); }
     bool copyText(std::string text) { return program("Notepad").copyText(std::move(text)); }
 
@@ -64,12 +69,17 @@ public:
     int informationDialogOpenings() const noexcept { return dialogOpenings_; }
     bool informationDialogOpen() const noexcept { return dialogOpen_; }
     int bringToFrontCalls() const noexcept { return bringToFront_; }
+    // Sampling ticks delivered by the clock, and how often its clock was rested.
+    std::uint64_t samplingTicks() const noexcept { return samplingTicks_; }
+    int samplingRests() const noexcept { return samplingRests_; }
     bool minimized = false;  // the window's state; bringing it to the front restores it
     std::string dateText = "07/12/2026";
     std::string timeText = "04:29:04";
 
 private:
-    void setTimer(TimerId id, bool enabled, int intervalMs) override;
+    void setTimer(GuardTimer timer, bool enabled, int intervalMs) override;
+    void rest(GuardTimer timer) override;
+    void wake(GuardTimer timer) override;
     void show(const std::string& text, const std::string& title, int style) override;
     void showModal() override;
     void bringToFront() override;
@@ -81,11 +91,14 @@ private:
     SimClipboardService clipboardService_{clipboard_};
     std::vector<std::unique_ptr<SimProgram>> programs_;
     std::array<SimClock::TimerHandle, 3> timerHandles_{};
+    std::array<int, 3> intervals_{};
     std::vector<ShownMessageBox> boxes_;
     int dialogOpenings_ = 0;
     bool dialogOpen_ = false;
     int bringToFront_ = 0;
-    MainForm form_;
+    std::uint64_t samplingTicks_ = 0;
+    int samplingRests_ = 0;
+    Guard guard_;
 };
 
 }  // namespace zanthrel::sim

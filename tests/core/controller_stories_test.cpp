@@ -25,11 +25,11 @@ TEST(StartUp, BothHoldersTakeTheClipboardPictureAndOneEntryIsLogged) {
     for (const PictureRef& onClipboard : {PictureRef{}, SimPicture::solid(8, 6, 0x336699)}) {
         SimDesktop desk;
         if (onClipboard) desk.copyPicture(onClipboard);
-        ASSERT_TRUE(desk.form().handle(FormEvent::Load));
-        EXPECT_EQ(desk.state().picture1.picture, onClipboard);
-        EXPECT_EQ(desk.state().picture3.picture, onClipboard);
+        ASSERT_TRUE(desk.guard().start());
+        EXPECT_EQ(desk.state().detection.firstHolder.picture, onClipboard);
+        EXPECT_EQ(desk.state().detection.secondHolder.picture, onClipboard);
         EXPECT_EQ(desk.clipboardService().reads(), 2u) << "each holder reads the clipboard afresh";
-        EXPECT_EQ(desk.state().snapshotToggle, 0);
+        EXPECT_EQ(desk.state().detection.snapshotToggle, 0);
         EXPECT_EQ(desk.log(), Log{"Clipboard Not Protected. Please click the first button to enable the protection."});
         EXPECT_EQ(desk.log(), Log{std::string(texts::kNotProtected)});
         EXPECT_EQ(describe(desk), kIdle);
@@ -41,16 +41,16 @@ TEST(StartUp, AClipboardHeldOpenLeavesTheHoldersEmptyAndStartUpGoesOn) {
     desk.copyPicture(SimPicture::solid(8, 6, 0x336699));
     sim::SimProgram& viewer = desk.program("Clipboard Viewer");
     ASSERT_TRUE(viewer.open());
-    EXPECT_TRUE(desk.form().handle(FormEvent::Load));
-    EXPECT_EQ(desk.state().picture1.picture, nullptr);
-    EXPECT_EQ(desk.state().picture3.picture, nullptr);
+    EXPECT_TRUE(desk.guard().start());
+    EXPECT_EQ(desk.state().detection.firstHolder.picture, nullptr);
+    EXPECT_EQ(desk.state().detection.secondHolder.picture, nullptr);
     EXPECT_EQ(desk.log().size(), 1u);
 
     // The picture the holders missed is a change like any other: counted once, on the second tick.
     viewer.close();
     desk.clickStartPause();
     desk.tick();
-    EXPECT_EQ(desk.state().txtCounts, "0");
+    EXPECT_EQ(desk.state().detection.captureCount, 0);
     desk.tick(20);
     EXPECT_EQ(countCaptures(desk), 1);
 }
@@ -63,9 +63,9 @@ TEST(Commands, MonitoringStartsBlinksAndStops) {
     EXPECT_EQ(desk.log().back(), "Protection Started on 07/12/2026 04:29:05...");
     EXPECT_EQ(describe(desk), kMonitoring);
     desk.tick();
-    EXPECT_FALSE(desk.state().shape1Visible) << "the indicator blinks";
+    EXPECT_FALSE(desk.state().indicator.lit) << "the indicator blinks";
     desk.tick(2);
-    ASSERT_FALSE(desk.state().shape1Visible);  // stopping must show it again
+    ASSERT_FALSE(desk.state().indicator.lit);  // stopping must show it again
 
     desk.timeText = "04:29:06";
     desk.clickStartPause();
@@ -118,8 +118,8 @@ TEST(Commands, BlockingWhileMonitoringStopsMonitoringFirstAndDisablesItsButton) 
     EXPECT_EQ(desk.messageBoxes().size(), 1u);
     EXPECT_EQ(describe(desk), blockedWhileMonitoring) << "only unblocking gives the button back";
     desk.clickEnableDisable();
-    EXPECT_TRUE(desk.state().cmdStartPause.enabled);
-    EXPECT_EQ(desk.state().cmdEnableDisable.caption, texts::kBlockCaption);
+    EXPECT_TRUE(desk.state().monitoring.enabled);
+    EXPECT_EQ(desk.state().blocking.caption, texts::kBlockCaption);
 }
 
 TEST(Blocker, EmptiesEverythingWithinOneTickAndSitsOutAHeldClipboard) {
@@ -141,7 +141,7 @@ TEST(Blocker, EmptiesEverythingWithinOneTickAndSitsOutAHeldClipboard) {
 
     spy.copyText("held");
     ASSERT_TRUE(spy.open());
-    EXPECT_TRUE(desk.form().onTimer(TimerId::Timer3)) << "a held clipboard is no failure of the tick";
+    EXPECT_TRUE(desk.guard().onTimer(GuardTimer::Blocking)) << "a held clipboard is no failure of the tick";
     desk.advance(50);
     EXPECT_EQ(desk.clipboard().text(), "held");
     EXPECT_EQ(describe(desk), kBlocked);
@@ -163,7 +163,7 @@ TEST(InformationDialog, IsModalWhileTheTimersKeepWorking) {
     };
     desk.clickPleaseRead();
     EXPECT_FALSE(desk.informationDialogOpen());
-    EXPECT_EQ(desk.state().txtCounts, "1") << "a capture taken while the dialog is open counts";
+    EXPECT_EQ(desk.state().detection.captureCount, 1) << "a capture taken while the dialog is open counts";
 
     desk.clickEnableDisable();
     desk.clickPleaseRead();

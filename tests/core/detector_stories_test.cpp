@@ -26,7 +26,7 @@ protected:
         desk.copyPicture(capture(colour));
         desk.tick(2);
     }
-    const std::string& counter() const { return desk.state().txtCounts; }
+    int counter() const { return desk.state().detection.captureCount; }
 
     sim::SimDesktop desk;
     const PictureRef base = SimPicture::solid(64, 48, 0x202020);
@@ -35,13 +35,13 @@ protected:
 TEST_F(Detector, ANewPictureIsCountedExactlyOnceOneTickLate) {
     desk.copyPicture(capture(1));
     desk.tick();
-    EXPECT_EQ(counter(), "0");
+    EXPECT_EQ(counter(), 0);
     desk.timeText = "04:29:07";
     desk.tick();
-    EXPECT_EQ(counter(), "1");
+    EXPECT_EQ(counter(), 1);
     EXPECT_EQ(desk.log().back(), "New Screen Capture Detected on 07/12/2026 04:29:07");
     desk.tick(100);
-    EXPECT_EQ(counter(), "1");
+    EXPECT_EQ(counter(), 1);
     EXPECT_EQ(countCaptures(desk), 1);
 }
 
@@ -50,11 +50,11 @@ TEST_F(Detector, EveryChangeBetweenTwoTicksCountsOnce) {
     desk.tick();
     desk.copyPicture(capture(2));
     desk.tick(10);
-    EXPECT_EQ(counter(), "2") << "two pictures in consecutive ticks";
+    EXPECT_EQ(counter(), 2) << "two pictures in consecutive ticks";
 
     desk.copyPicture(capture(2));
     desk.tick(10);
-    EXPECT_EQ(counter(), "2") << "the same pixels in a new object are no capture";
+    EXPECT_EQ(counter(), 2) << "the same pixels in a new object are no capture";
 
     desk.copyText("not a picture");
     desk.tick(10);
@@ -69,20 +69,20 @@ TEST(DetectorWithoutPictures, NeverCounts) {
         desk.copyText("text " + std::to_string(i));
         desk.tick(i % 3 + 1);
     }
-    EXPECT_EQ(desk.state().txtCounts, "0");
+    EXPECT_EQ(desk.state().detection.captureCount, 0);
     EXPECT_EQ(desk.log().size(), 2u);
 }
 
 TEST_F(Detector, TheFourthCaptureInAWindowRaisesTheAlarmOnItsOwnTick) {
     for (std::uint32_t colour : {1, 2, 3}) captureAndSettle(colour);
-    ASSERT_EQ(counter(), "3");
+    ASSERT_EQ(counter(), 3);
     ASSERT_TRUE(desk.messageBoxes().empty()) << "the third capture raises nothing";
 
     desk.minimized = true;
     desk.onMessageBox = [&](const sim::ShownMessageBox&) {
         EXPECT_EQ(desk.bringToFrontCalls(), 1);
         EXPECT_FALSE(desk.minimized) << "the window is restored before the warning";
-        EXPECT_EQ(counter(), "4") << "the counter is cleared only once the box is dismissed";
+        EXPECT_EQ(counter(), 4) << "the counter is cleared only once the box is dismissed";
         const std::size_t entries = desk.log().size();
         desk.copyPicture(capture(9));
         desk.advance(5);
@@ -119,9 +119,9 @@ TEST_F(Detector, TheFourthCaptureInAWindowRaisesTheAlarmOnItsOwnTick) {
 TEST_F(Detector, ACountingWindowEndsEveryThirtySeconds) {
     for (std::uint32_t colour : {1, 2, 3}) captureAndSettle(colour);
     desk.advance(30000 - desk.clock().nowMs());
-    EXPECT_EQ(counter(), "0");
+    EXPECT_EQ(counter(), 0);
     captureAndSettle(4);
-    EXPECT_EQ(counter(), "1");
+    EXPECT_EQ(counter(), 1);
     EXPECT_TRUE(desk.messageBoxes().empty());
 }
 
@@ -129,36 +129,36 @@ TEST_F(Detector, StoppingByHandKeepsTheCounterForTheNextStart) {
     captureAndSettle(1);
     captureAndSettle(2);
     desk.clickStartPause();
-    EXPECT_EQ(counter(), "2");
+    EXPECT_EQ(counter(), 2);
     desk.clickStartPause();
-    EXPECT_EQ(counter(), "2");
+    EXPECT_EQ(counter(), 2);
     captureAndSettle(3);
     captureAndSettle(4);
     EXPECT_EQ(desk.messageBoxes().size(), 1u) << "2 kept + 2 new makes the fourth";
 }
 
 TEST_F(Detector, AComparisonThatFailsStillJudgesThePictureByItsDataAndSamplingGoesOn) {
-    SnapshotHolder& first = reachIntoState(desk).picture1;
+    SnapshotHolder& first = reachIntoState(desk).detection.firstHolder;
     std::uint32_t colour = 1;
     const auto expectFailedTickMovesOn = [&](const char* why, auto&& breakComparison, auto&& mend) {
         desk.copyPicture(capture(++colour));
         desk.tick();  // one holder has the new picture: the next comparison must read both
         const auto entries = desk.log().size();
         const auto reads = desk.clipboardService().reads();
-        const std::string before = counter();
+        const int before = counter();
         breakComparison();
-        EXPECT_TRUE(desk.form().onTimer(TimerId::Timer1)) << why;
+        EXPECT_TRUE(desk.guard().onTimer(GuardTimer::Sampling)) << why;
         mend();
         ASSERT_EQ(desk.log().size(), entries + 1) << why << ": the new picture's data differ, so it counts";
         EXPECT_TRUE(desk.log().back().starts_with(texts::kCaptureDetected)) << why;
-        EXPECT_EQ(counter(), std::to_string(std::stoi(before) + 1)) << why;
+        EXPECT_EQ(counter(), before + 1) << why;
         EXPECT_EQ(desk.clipboardService().reads(), reads + 1) << why << ": the sample is still taken";
-        EXPECT_EQ(desk.state().cmdStartPause.tag, "1") << why << ": monitoring goes on";
+        EXPECT_TRUE(desk.state().monitoring.on) << why << ": monitoring goes on";
         desk.tick(3);
-        EXPECT_EQ(counter(), std::to_string(std::stoi(before) + 1)) << why << ": and only once";
+        EXPECT_EQ(counter(), before + 1) << why << ": and only once";
         captureAndSettle(++colour);
-        EXPECT_EQ(counter(), std::to_string(std::stoi(before) + 2)) << why << ": the next capture counts";
-        desk.form().handle(FormEvent::Timer2Tick);  // keep the alarm out of this story
+        EXPECT_EQ(counter(), before + 2) << why << ": the next capture counts";
+        desk.guard().onTimer(GuardTimer::CountingWindow);  // keep the alarm out of this story
     };
 
     expectFailedTickMovesOn(
@@ -192,19 +192,19 @@ private:
 TEST_F(Detector, APictureTooLargeToCompareIsJudgedByItsDataAndDoesNotBlindTheDetector) {
     desk.copyPicture(std::make_shared<GiantPicture>(1));
     desk.tick(6);  // its comparisons overflow; it reaches both holders all the same
-    EXPECT_EQ(counter(), "1") << "a giant capture is counted once, by its data";
+    EXPECT_EQ(counter(), 1) << "a giant capture is counted once, by its data";
     desk.copyPicture(std::make_shared<GiantPicture>(1));
     desk.tick(6);
-    EXPECT_EQ(counter(), "1") << "the same data offered again are no new capture";
+    EXPECT_EQ(counter(), 1) << "the same data offered again are no new capture";
     desk.copyPicture(std::make_shared<GiantPicture>(2));
     desk.tick(6);
-    EXPECT_EQ(counter(), "2") << "other data are";
-    desk.form().handle(FormEvent::Timer2Tick);
+    EXPECT_EQ(counter(), 2) << "other data are";
+    desk.guard().onTimer(GuardTimer::CountingWindow);
     desk.copyPicture(capture(7));
     desk.tick(4);
-    EXPECT_EQ(counter(), "1") << "a capture after the giant one differs from it";
+    EXPECT_EQ(counter(), 1) << "a capture after the giant one differs from it";
     captureAndSettle(8);
-    EXPECT_EQ(counter(), "2") << "captures after the giant one are counted again";
+    EXPECT_EQ(counter(), 2) << "captures after the giant one are counted again";
 }
 
 // Multi-monitor captures are larger than the holders' 4680 x 2835 region; a change anywhere counts.
@@ -221,7 +221,7 @@ TEST(DetectorLargeCaptures, AChangeOutsideTheHoldersRegionIsACapture) {
         desk.tick(2);
         desk.copyPicture(withPixel(wide, c.x, c.y, 0x445567));
         desk.tick(4);
-        EXPECT_EQ(desk.state().txtCounts, "1") << c.width << "x" << c.height;
+        EXPECT_EQ(desk.state().detection.captureCount, 1) << c.width << "x" << c.height;
     }
 }
 
@@ -232,18 +232,18 @@ namespace zanthrel::test {
 namespace {
 
 TEST_F(Detector, AClipboardHeldOpenSkipsTheSampleButTheToggleStillAdvances) {
-    const MainFormState& state = desk.state();
-    const PictureRef kept = state.picture3.picture;
-    ASSERT_EQ(state.snapshotToggle, 1) << "three settling ticks leave the next sample to Picture3";
+    const GuardState& state = desk.state();
+    const PictureRef kept = state.detection.secondHolder.picture;
+    ASSERT_EQ(state.detection.snapshotToggle, 1) << "three settling ticks leave the next sample to the second holder";
     sim::SimProgram& other = desk.program("Clipboard hog");
     ASSERT_TRUE(other.open());
     other.copyPicture(capture(3));  // a new picture, but the hog keeps the clipboard open
     desk.tick();
-    EXPECT_EQ(state.picture3.picture, kept) << "the holder keeps what the last sample found";
-    EXPECT_EQ(state.snapshotToggle, 2);
+    EXPECT_EQ(state.detection.secondHolder.picture, kept) << "the holder keeps what the last sample found";
+    EXPECT_EQ(state.detection.snapshotToggle, 2);
     desk.tick();
-    EXPECT_EQ(state.snapshotToggle, 1);
-    EXPECT_EQ(state.cmdStartPause.tag, "1");
+    EXPECT_EQ(state.detection.snapshotToggle, 1);
+    EXPECT_TRUE(state.monitoring.on);
     EXPECT_EQ(countCaptures(desk), 0) << "nothing was read, so nothing differs yet";
     other.close();
     desk.tick(2);
@@ -253,16 +253,16 @@ TEST_F(Detector, AClipboardHeldOpenSkipsTheSampleButTheToggleStillAdvances) {
 TEST_F(Detector, ACaptureIsCountedOnceThoughTheClipboardCannotBeReadRightAfterIt) {
     sim::SimProgram& hog = desk.program("Clipboard hog");
     for (int settleTicks : {0, 1}) {
-        desk.form().handle(FormEvent::Timer2Tick);
+        desk.guard().onTimer(GuardTimer::CountingWindow);
         desk.copyPicture(capture(static_cast<std::uint32_t>(10 + settleTicks)));
         desk.tick(1 + settleTicks);  // the new picture is in one holder, or already counted
         ASSERT_TRUE(hog.open());
         desk.tick(20);
-        EXPECT_EQ(counter(), "1") << "held after " << settleTicks << " more ticks: counted once, not every tick";
+        EXPECT_EQ(counter(), 1) << "held after " << settleTicks << " more ticks: counted once, not every tick";
         EXPECT_TRUE(desk.messageBoxes().empty()) << "one picture and a busy clipboard raise no alarm";
         hog.close();
         desk.tick(5);
-        EXPECT_EQ(counter(), "1");
+        EXPECT_EQ(counter(), 1);
     }
 }
 
@@ -273,11 +273,11 @@ TEST_F(Detector, EachStartBeginsAFreshCountingWindow) {
     desk.advance(5000);
     desk.clickStartPause();  // start again at about 25 s: the window now ends at about 55 s
     captureAndSettle(3);
-    EXPECT_EQ(counter(), "1");
+    EXPECT_EQ(counter(), 1);
     desk.advance(25000);  // about 50 s: a window that had kept running from 0 s would have ended at 30 s
-    EXPECT_EQ(counter(), "1");
+    EXPECT_EQ(counter(), 1);
     desk.advance(6000);
-    EXPECT_EQ(counter(), "0");
+    EXPECT_EQ(counter(), 0);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ class LateAnswers : public ::testing::Test {
 protected:
     void answerArrives() {
         desk.clipboardService().setAnswerPending(false);
-        desk.form().handle(FormEvent::ClipboardAnswered);
+        desk.guard().clipboardAnswered();
     }
 
     sim::SimDesktop desk;
@@ -25,19 +25,19 @@ TEST_F(LateAnswers, APictureCopiedBeforeStartUpIsNoCaptureWhenItsAnswerComesLate
     desk.clipboardService().setAnswerPending(true);
     desk.start();
     EXPECT_EQ(desk.log(), (std::vector<std::string>{std::string(texts::kNotProtected)})) << "start-up went on";
-    EXPECT_FALSE(desk.state().picture1.picture);
+    EXPECT_FALSE(desk.state().detection.firstHolder.picture);
 
     desk.clickStartPause();
     desk.tick(3);  // these ticks find the answer still on its way: they take no sample
     answerArrives();
-    EXPECT_EQ(desk.state().picture1.picture, before);
-    EXPECT_EQ(desk.state().picture3.picture, before);
+    EXPECT_EQ(desk.state().detection.firstHolder.picture, before);
+    EXPECT_EQ(desk.state().detection.secondHolder.picture, before);
     desk.tick(10);
-    EXPECT_EQ(desk.state().txtCounts, "0");
+    EXPECT_EQ(desk.state().detection.captureCount, 0);
 
     desk.copyPicture(SimPicture::solid(32, 16, 0x000001));
     desk.tick(2);
-    EXPECT_EQ(desk.state().txtCounts, "1") << "what comes after is counted as usual";
+    EXPECT_EQ(desk.state().detection.captureCount, 1) << "what comes after is counted as usual";
 }
 
 TEST_F(LateAnswers, AnAnswerAfterTheFirstSampleLeavesTheHoldersToTheTicks) {
@@ -46,13 +46,15 @@ TEST_F(LateAnswers, AnAnswerAfterTheFirstSampleLeavesTheHoldersToTheTicks) {
     desk.start();
     desk.clipboardService().setAnswerPending(false);
     desk.clickStartPause();
-    desk.tick();  // samples `before` into Picture1
+    desk.tick();  // samples `before` into the first holder
     const PictureRef later = SimPicture::solid(32, 16, 0x000002);
     desk.copyPicture(later);
-    desk.form().handle(FormEvent::ClipboardAnswered);
-    EXPECT_EQ(desk.state().picture3.picture, nullptr) << "no second fill behind the detector's back";
+    desk.guard().clipboardAnswered();  // with a sampling tick at once
+    EXPECT_EQ(desk.state().detection.firstHolder.picture, before) << "no second fill behind the detector's back";
+    EXPECT_EQ(desk.state().detection.secondHolder.picture, later);
+    EXPECT_EQ(desk.state().detection.captureCount, 1) << "the empty start-up holder";
     desk.tick(3);
-    EXPECT_EQ(desk.state().txtCounts, "2") << "the empty start-up holder, then the new picture";
+    EXPECT_EQ(desk.state().detection.captureCount, 2) << "the empty start-up holder, then the new picture";
 }
 
 TEST_F(LateAnswers, AChangeWhoseAnswerIsOnItsWayDoesNotCountThePreviousCaptureTwice) {
@@ -65,20 +67,20 @@ TEST_F(LateAnswers, AChangeWhoseAnswerIsOnItsWayDoesNotCountThePreviousCaptureTw
     desk.copyPicture(SimPicture::solid(32, 16, 0x000004));
     desk.clipboardService().setAnswerPending(true);
     desk.tick(5);
-    EXPECT_EQ(desk.state().txtCounts, "1") << "the first change, once, while the second is still on its way";
+    EXPECT_EQ(desk.state().detection.captureCount, 1) << "the first change, once, while the second is still on its way";
     desk.clipboardService().setAnswerPending(false);
     desk.tick(5);
-    EXPECT_EQ(desk.state().txtCounts, "2");
+    EXPECT_EQ(desk.state().detection.captureCount, 2);
 }
 
 TEST_F(LateAnswers, AProblemIsLoggedOncePerRunWithDateAndTime) {
     desk.start();
-    desk.form().reportClipboardProblem(ClipboardProblem::OwnerSilent);
-    desk.form().reportClipboardProblem(ClipboardProblem::OwnerSilent);
-    desk.form().reportClipboardProblem(ClipboardProblem::NotEmptied);
-    desk.form().reportClipboardProblem(ClipboardProblem::NotEmptied);
+    desk.guard().reportClipboardProblem(ClipboardProblem::OwnerSilent);
+    desk.guard().reportClipboardProblem(ClipboardProblem::OwnerSilent);
+    desk.guard().reportClipboardProblem(ClipboardProblem::NotEmptied);
+    desk.guard().reportClipboardProblem(ClipboardProblem::NotEmptied);
     desk.clickEnableDisable();
-    desk.form().reportClipboardProblem(ClipboardProblem::NotEmptied);
+    desk.guard().reportClipboardProblem(ClipboardProblem::NotEmptied);
     EXPECT_EQ(desk.log(), (std::vector<std::string>{
                               std::string(texts::kNotProtected),
                               "Clipboard Owner Did Not Deliver Its Picture in Time - Not Checked on " + kStamp,

@@ -25,7 +25,7 @@ enum class Step { NewPicture, SamePictureAgain, SamePixelsNewObject, Text, Empty
 TEST(LiteralAndFast, AgreeOnEveryTickOfRandomStories) {
     std::mt19937 random(20261207);
     SimDesktop literal(ComparisonMode::Literal);
-    SimDesktop fast(ComparisonMode::Fast);
+    SimDesktop fast(ComparisonMode::Covered);
     const std::array<SimDesktop*, 2> desks{&literal, &fast};
     // Another program that empties the clipboard, one per desktop.
     const std::array emptiers{std::make_unique<sim::SimClipboardService>(literal.clipboard()),
@@ -33,9 +33,9 @@ TEST(LiteralAndFast, AgreeOnEveryTickOfRandomStories) {
     for (SimDesktop* desk : desks) {
         // Full-size holders cost a literal tick about 20 ms; a region of a few twips keeps hundreds of
         // ticks quick, and pictures larger than it exercise the region's widening as well.
-        MainFormState& state = reachIntoState(*desk);
-        state.picture1.scaleWidth = state.picture3.scaleWidth = 6;
-        state.picture1.scaleHeight = state.picture3.scaleHeight = 5;
+        GuardState& state = reachIntoState(*desk);
+        state.detection.firstHolder.scaleWidth = state.detection.secondHolder.scaleWidth = 6;
+        state.detection.firstHolder.scaleHeight = state.detection.secondHolder.scaleHeight = 5;
         desk->start();
         desk->clickStartPause();
     }
@@ -76,10 +76,10 @@ TEST(LiteralAndFast, AgreeOnEveryTickOfRandomStories) {
                     else
                         desk.program("Viewer").open();
                     break;
-                case Step::WindowEnds: desk.form().onTimer(TimerId::Timer2); break;
+                case Step::WindowEnds: desk.guard().onTimer(GuardTimer::CountingWindow); break;
                 case Step::Resume:
-                    if (desk.state().cmdEnableDisable.tag == "1") desk.clickEnableDisable();
-                    if (desk.state().cmdStartPause.tag == "0") desk.clickStartPause();
+                    if (desk.state().blocking.on) desk.clickEnableDisable();
+                    if (desk.state().monitoring.on == false) desk.clickStartPause();
                     break;
             }
         }
@@ -95,9 +95,12 @@ TEST(LiteralAndFast, AgreeOnEveryTickOfRandomStories) {
             verdictsOfChange += fastCounted;
             ASSERT_EQ(describe(literal), describe(fast)) << "step " << step;
             ASSERT_EQ(literal.log(), fast.log()) << "step " << step;
-            ASSERT_EQ(literal.state().picture1.picture, fast.state().picture1.picture) << "step " << step;
-            ASSERT_EQ(literal.state().picture3.picture, fast.state().picture3.picture) << "step " << step;
-            ASSERT_EQ(literal.state().snapshotToggle, fast.state().snapshotToggle) << "step " << step;
+            ASSERT_EQ(literal.state().detection.firstHolder.picture, fast.state().detection.firstHolder.picture)
+                << "step " << step;
+            ASSERT_EQ(literal.state().detection.secondHolder.picture, fast.state().detection.secondHolder.picture)
+                << "step " << step;
+            ASSERT_EQ(literal.state().detection.snapshotToggle, fast.state().detection.snapshotToggle)
+                << "step " << step;
             ASSERT_EQ(literal.messageBoxes().size(), fast.messageBoxes().size()) << "step " << step;
         }
     }
@@ -127,7 +130,7 @@ private:
 // The verdict, or the kind of failure.
 std::string outcome(SnapshotComparison& comparison, const SnapshotHolder& first, const SnapshotHolder& second) {
     try {
-        return comparison.CompareSnapshots(first, second) ? "same" : "different";
+        return comparison.identical(first, second) ? "same" : "different";
     } catch (const RuntimeError& error) {
         return "failure " + std::to_string(static_cast<int>(error.kind()));
     }
@@ -193,7 +196,8 @@ private:
 
 TEST(LiteralAndFast, AgreeOnEveryPairOfRandomPicturesAndRegions) {
     RandomPictures random(7122026);
-    SnapshotComparison literal(ComparisonMode::Literal), fast(ComparisonMode::Fast);
+    LiteralComparison literal;
+    CoveredPixelComparison fast;
     ScanBands bands;
     std::map<std::string, int> outcomes;
 

@@ -1,5 +1,5 @@
-// The comparison's verdicts and failures, in both modes: the fast mode may skip work but must never
-// answer differently or fail differently.
+// The comparison's verdicts and failures, the guard's own against the literal reading: the guard's may
+// skip work but must never answer differently or fail differently.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -7,6 +7,7 @@
 #include "compare/snapshot_comparison.h"
 #include "core/runtime_error.h"
 #include "story_support.h"
+#include "testing/literal_comparison.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // The allocation-failure cases need malloc to report failure instead of aborting the run.
@@ -17,7 +18,7 @@ extern "C" const char* __asan_default_options() {
 
 namespace zanthrel {
 void PrintTo(ComparisonMode mode, std::ostream* out) {
-    *out << (mode == ComparisonMode::Literal ? "Literal" : "Fast");
+    *out << (mode == ComparisonMode::Literal ? "Literal" : "Covered");
 }
 }  // namespace zanthrel
 
@@ -59,21 +60,23 @@ SnapshotHolder holder(PictureRef picture, float width = kHolderScaleWidthTwips,
 class Comparison : public ::testing::TestWithParam<ComparisonMode> {
 protected:
     bool compare(const SnapshotHolder& first, const SnapshotHolder& second) {
-        const bool same = comparison.CompareSnapshots(first, second);
-        EXPECT_FALSE(comparison.bufferA().hasStorage() || comparison.bufferB().hasStorage())
-            << "a successful call leaves both buffers empty";
+        const bool same = comparison->identical(first, second);
+        if (LiteralComparison* literal = this->literal())
+            EXPECT_FALSE(literal->bufferA().hasStorage() || literal->bufferB().hasStorage())
+                << "a successful call leaves both buffers empty";
         return same;
     }
     ErrorKind failureOf(const SnapshotHolder& first, const SnapshotHolder& second) {
         try {
-            comparison.CompareSnapshots(first, second);
+            comparison->identical(first, second);
         } catch (const RuntimeError& error) {
             return error.kind();
         }
         ADD_FAILURE() << "the comparison did not fail";
         return ErrorKind::PlatformFailure;
     }
-    SnapshotComparison comparison{GetParam()};
+    LiteralComparison* literal() { return dynamic_cast<LiteralComparison*>(comparison.get()); }
+    std::unique_ptr<SnapshotComparison> comparison = makeComparison(GetParam());
 };
 
 TEST_P(Comparison, VerdictsFollowThePixelsRead) {
@@ -125,9 +128,8 @@ TEST_P(Comparison, FailuresComeBeforeAnyPixelIsReadAndLeaveTheBuffersAsTheFailur
         EXPECT_EQ(failureOf(holder(spy, c.width, c.height), holder(spy)), c.kind) << c.width << "x" << c.height;
     }
     EXPECT_TRUE(spy->headers.empty());
-    if (GetParam() == ComparisonMode::Fast) {
+    if (GetParam() == ComparisonMode::Covered) {
         // No pixel buffer is ever made, so none can be missing: the region's 53 MB are not needed.
-        EXPECT_FALSE(comparison.bufferA().hasStorage() || comparison.bufferB().hasStorage());
         AddressSpaceCap cap(16 << 20);
         ASSERT_TRUE(cap.applied());
         EXPECT_FALSE(compare(holder(spy), holder(nullptr)));
@@ -136,23 +138,24 @@ TEST_P(Comparison, FailuresComeBeforeAnyPixelIsReadAndLeaveTheBuffersAsTheFailur
     }
     // The zero-size failures recreated both buffers without elements; the overflows came before any
     // buffer was touched, so those buffers are still there.
-    EXPECT_TRUE(comparison.bufferA().hasStorage() && comparison.bufferB().hasStorage());
-    EXPECT_EQ(comparison.bufferA().upperBound(), -1);
+    LiteralComparison& buffers = *literal();
+    EXPECT_TRUE(buffers.bufferA().hasStorage() && buffers.bufferB().hasStorage());
+    EXPECT_EQ(buffers.bufferA().upperBound(), -1);
 
     // Memory for one buffer but not two: A keeps what the failed call gave it, B keeps its old state.
-    comparison.bufferB().free();
+    buffers.bufferB().free();
     {
         AddressSpaceCap cap(80 << 20);  // one buffer of the holders' region needs about 53 MB
         ASSERT_TRUE(cap.applied());
         EXPECT_EQ(failureOf(holder(spy), holder(nullptr)), ErrorKind::OutOfMemory);
     }
-    EXPECT_EQ(comparison.bufferA().upperBound(), 4680 * 2835 - 1);
-    EXPECT_FALSE(comparison.bufferB().hasStorage());
+    EXPECT_EQ(buffers.bufferA().upperBound(), 4680 * 2835 - 1);
+    EXPECT_FALSE(buffers.bufferB().hasStorage());
     EXPECT_TRUE(spy->headers.empty());
     EXPECT_TRUE(compare(holder(spy), holder(spy)));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothModes, Comparison, ::testing::Values(ComparisonMode::Literal, ComparisonMode::Fast),
+INSTANTIATE_TEST_SUITE_P(BothModes, Comparison, ::testing::Values(ComparisonMode::Literal, ComparisonMode::Covered),
                          [](const auto& info) { return ::testing::PrintToString(info.param); });
 
 // A 640-pixel line is 2560 bytes: a band holds this many of them.
@@ -162,12 +165,12 @@ TEST(FastComparison, ReadsPicturesWithoutRowsInCacheSizedBandsAndStopsAtTheFirst
     std::vector<std::uint32_t> pixels(640 * 1000);
     for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint32_t>(i * 2654435761u) >> 8;
     const PictureRef base = SimPicture::fromPixels(640, 1000, pixels);
-    SnapshotComparison comparison(ComparisonMode::Fast);
+    CoveredPixelComparison comparison;
 
     // Top-right is the last pixel in scan-line order: every band is read, each once, in order.
     auto first = std::make_shared<RecordingPicture>(base);
     auto lastDiffers = std::make_shared<RecordingPicture>(withPixel(base, 639, 0, 0));
-    EXPECT_FALSE(comparison.CompareSnapshots(holder(first), holder(lastDiffers)));
+    EXPECT_FALSE(comparison.identical(holder(first), holder(lastDiffers)));
     for (const auto* picture : {first.get(), lastDiffers.get()}) {
         EXPECT_EQ(picture->headers, std::vector(picture->headers.size(), headerFor(640, 1000)));
         std::uint32_t next = 0;
@@ -182,10 +185,10 @@ TEST(FastComparison, ReadsPicturesWithoutRowsInCacheSizedBandsAndStopsAtTheFirst
     // Bottom-left is the first: one band each.
     auto again = std::make_shared<RecordingPicture>(base);
     auto firstDiffers = std::make_shared<RecordingPicture>(withPixel(base, 0, 999, 0));
-    EXPECT_FALSE(comparison.CompareSnapshots(holder(again), holder(firstDiffers)));
+    EXPECT_FALSE(comparison.identical(holder(again), holder(firstDiffers)));
     EXPECT_EQ(again->ranges, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, kLinesPerBand}}));
     EXPECT_EQ(firstDiffers->ranges, again->ranges);
-    EXPECT_TRUE(comparison.CompareSnapshots(holder(again), holder(SimPicture::fromPixels(640, 1000, pixels))));
+    EXPECT_TRUE(comparison.identical(holder(again), holder(SimPicture::fromPixels(640, 1000, pixels))));
 }
 
 TEST(FastComparison, MemoryFollowsThePicturesNotTheRegionTheyWiden) {
@@ -199,16 +202,16 @@ TEST(FastComparison, MemoryFollowsThePicturesNotTheRegionTheyWiden) {
     line.front() = 1;
     const PictureRef tallTopDiffers = SimPicture::fromPixels(1, 16384, line);
 
-    SnapshotComparison comparison(ComparisonMode::Fast);
+    CoveredPixelComparison comparison;
     AddressSpaceCap cap(32 << 20);
     ASSERT_TRUE(cap.applied());
     for (const bool throughScanLines : {false, true}) {
         const auto shown = [&](const PictureRef& picture) -> PictureRef {
             return throughScanLines ? std::make_shared<RecordingPicture>(picture) : picture;
         };
-        EXPECT_TRUE(comparison.CompareSnapshots(holder(shown(wide)), holder(shown(tall)))) << throughScanLines;
-        EXPECT_FALSE(comparison.CompareSnapshots(holder(shown(wide)), holder(shown(tallTopDiffers))));
-        EXPECT_FALSE(comparison.CompareSnapshots(holder(shown(tall)), holder(shown(withPixel(wide, 16383, 0, 2)))));
+        EXPECT_TRUE(comparison.identical(holder(shown(wide)), holder(shown(tall)))) << throughScanLines;
+        EXPECT_FALSE(comparison.identical(holder(shown(wide)), holder(shown(tallTopDiffers))));
+        EXPECT_FALSE(comparison.identical(holder(shown(tall)), holder(shown(withPixel(wide, 16383, 0, 2)))));
     }
 }
 
@@ -223,9 +226,9 @@ public:
 };
 
 TEST(FastComparison, RefusesABandBeyondItsBoundRatherThanGrowWithOneScanLine) {
-    SnapshotComparison fast(ComparisonMode::Fast);
+    CoveredPixelComparison fast;
     try {
-        fast.CompareSnapshots(holder(std::make_shared<EndlessLine>(), 1, 1), holder(nullptr));
+        fast.identical(holder(std::make_shared<EndlessLine>(), 1, 1), holder(nullptr));
         ADD_FAILURE() << "compared";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.kind(), ErrorKind::OutOfMemory);
@@ -248,23 +251,23 @@ private:
 
 TEST(FastComparison, JudgesAPictureKnownOnlyByItsDigestByThatDigest) {
     const auto one = std::make_shared<DigestOnlyPicture>(1);
-    SnapshotComparison fast(ComparisonMode::Fast);
-    EXPECT_TRUE(fast.CompareSnapshots(holder(one), holder(std::make_shared<DigestOnlyPicture>(1))));
-    EXPECT_FALSE(fast.CompareSnapshots(holder(one), holder(std::make_shared<DigestOnlyPicture>(2))));
+    CoveredPixelComparison fast;
+    EXPECT_TRUE(fast.identical(holder(one), holder(std::make_shared<DigestOnlyPicture>(1))));
+    EXPECT_FALSE(fast.identical(holder(one), holder(std::make_shared<DigestOnlyPicture>(2))));
     // Read literally it is all zeros, the same as no picture; it arrived all the same.
-    EXPECT_FALSE(fast.CompareSnapshots(holder(one), holder(nullptr)));
-    EXPECT_FALSE(fast.CompareSnapshots(holder(SimPicture::solid(2, 2, 0)), holder(one)));
+    EXPECT_FALSE(fast.identical(holder(one), holder(nullptr)));
+    EXPECT_FALSE(fast.identical(holder(SimPicture::solid(2, 2, 0)), holder(one)));
 }
 
 TEST(CompareBuffers, NeedsEqualUpperBoundsAndEqualElements) {
-    SnapshotComparison comparison;
+    LiteralComparison comparison;
     comparison.bufferA().recreate(3);
     comparison.bufferB().recreate(4);
-    EXPECT_FALSE(comparison.CompareBuffers()) << "different upper bounds, though every shared element is 0";
+    EXPECT_FALSE(comparison.buffersEqual()) << "different upper bounds, though every shared element is 0";
     comparison.bufferB().recreate(3);
-    EXPECT_TRUE(comparison.CompareBuffers());
+    EXPECT_TRUE(comparison.buffersEqual());
     comparison.bufferB().data()[3] = std::numeric_limits<std::int32_t>::min();
-    EXPECT_FALSE(comparison.CompareBuffers()) << "last element, top bit only";
+    EXPECT_FALSE(comparison.buffersEqual()) << "last element, top bit only";
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "layout/main_window_layout.h"
 #include "core/texts.h"
+#include "layout/main_window_layout.h"
 #include "testing/sim/sim_desktop.h"
 #include "testing/sim/sim_picture.h"
 
@@ -21,25 +21,26 @@ inline const std::string kStamp = "07/12/2026 04:29:04";
 
 // The form offers no way to resize or break its snapshot holders; fault injection reaches in. The state
 // object itself is not const, so writing through this reference is well defined.
-inline MainFormState& reachIntoState(sim::SimDesktop& desk) {
-    return const_cast<MainFormState&>(desk.state());
+inline GuardState& reachIntoState(sim::SimDesktop& desk) {
+    return const_cast<GuardState&>(desk.state());
 }
 
 // The window in one line as the user sees it: each button's caption (in brackets, so trailing spaces
 // show), its flag and whether it is disabled; the counter; the indicator; which timers run.
 inline std::string describe(const sim::SimDesktop& desk) {
-    const MainFormState& s = desk.state();
-    const auto button = [](const CommandButtonState& b) {
-        return "[" + b.caption + "] " + b.tag + (b.enabled ? "" : " disabled");
+    const GuardState& s = desk.state();
+    const auto button = [](const CommandState& b) {
+        return "[" + b.caption + "] " + (b.on ? "1" : "0") + (b.enabled ? "" : " disabled");
     };
     std::string timers;
-    for (const auto& [id, mark] : {std::pair{TimerId::Timer1, '1'}, {TimerId::Timer2, '2'}, {TimerId::Timer3, '3'}})
+    for (const auto& [id, mark] :
+         {std::pair{GuardTimer::Sampling, '1'}, {GuardTimer::CountingWindow, '2'}, {GuardTimer::Blocking, '3'}})
         timers += s.timer(id).enabled ? mark : '-';
-    const std::string colour = s.shape1FillColour == 65280 ? "green"
-                               : s.shape1FillColour == 255 ? "red"
-                                                           : std::to_string(s.shape1FillColour);
-    return button(s.cmdStartPause) + " | " + button(s.cmdEnableDisable) + " | count " + s.txtCounts + " | " + colour +
-           (s.shape1Visible ? "" : " hidden") + " | timers " + timers;
+    const std::string colour = s.indicator.colour == 65280 ? "green"
+                               : s.indicator.colour == 255 ? "red"
+                                                           : std::to_string(s.indicator.colour);
+    return button(s.monitoring) + " | " + button(s.blocking) + " | count " + std::to_string(s.detection.captureCount) +
+           " | " + colour + (s.indicator.lit ? "" : " hidden") + " | timers " + timers;
 }
 
 inline long countCaptures(const sim::SimDesktop& desk) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "layout/main_window_layout.h"
 #include "core/texts.h"
+#include "layout/main_window_layout.h"
 #include "platform/shell/command_line.h"
 #include "platform/shell/tray_status.h"
 
@@ -74,43 +74,44 @@ TEST(CommandLine, ARefusedArgumentIsEchoedPrintableAndShort) {
     }
 }
 
-MainFormState launchState() {
-    MainFormState state;
-    state.cmdStartPause = {std::string(texts::kStartCaptionAtLaunch), "0", true};
-    state.cmdEnableDisable = {std::string(texts::kBlockCaption), "0", true};
-    state.shape1FillColour = kIndicatorGreen;
+GuardState launchState() {
+    GuardState state;
+    state.monitoring = {std::string(texts::kStartCaptionAtLaunch), false, true};
+    state.blocking = {std::string(texts::kBlockCaption), false, true};
+    state.indicator.colour = kIndicatorGreen;
     return state;
 }
 
 TEST(TrayStatus, FollowsTheIndicatorAndTheButtons) {
-    MainFormState state = launchState();
+    GuardState state = launchState();
     TrayStatus status = trayStatus(state);
     EXPECT_EQ(status.look, TrayLook::Usable);
     EXPECT_FALSE(status.blinking);
     EXPECT_EQ(status.tooltip, "Zanthrel: clipboard not protected");
-    EXPECT_EQ(status.startPause.caption, texts::kStartCaption) << "the launch caption's trailing blank is dropped";
+    EXPECT_EQ(status.monitoringCommand.caption, texts::kStartCaption)
+        << "the launch caption's trailing blank is dropped";
 
     // Monitoring: the icon blinks at its own pace whichever half of a blink the logic left the indicator in.
-    state.cmdStartPause = {std::string(texts::kStopCaption), "1", true};
-    state.timers[static_cast<std::size_t>(TimerId::Timer1)].enabled = true;
-    state.shape1Visible = false;
+    state.monitoring = {std::string(texts::kStopCaption), true, true};
+    state.timers[static_cast<std::size_t>(GuardTimer::Sampling)].enabled = true;
+    state.indicator.lit = false;
     status = trayStatus(state);
     EXPECT_TRUE(status.blinking);
     EXPECT_EQ(status.look, TrayLook::Usable);
     EXPECT_EQ(status.tooltip, "Zanthrel: watching the clipboard for screen captures");
 
     // After an alarm: monitoring off and its button disabled, the clipboard blocked.
-    state.cmdStartPause = {std::string(texts::kStartCaptionAtLaunch), "0", false};
-    state.cmdEnableDisable = {std::string(texts::kUnblockCaption), "1", true};
-    state.timers[static_cast<std::size_t>(TimerId::Timer1)].enabled = false;
-    state.shape1Visible = true;
-    state.shape1FillColour = kIndicatorRed;
+    state.monitoring = {std::string(texts::kStartCaptionAtLaunch), false, false};
+    state.blocking = {std::string(texts::kUnblockCaption), true, true};
+    state.timers[static_cast<std::size_t>(GuardTimer::Sampling)].enabled = false;
+    state.indicator.lit = true;
+    state.indicator.colour = kIndicatorRed;
     status = trayStatus(state);
     EXPECT_EQ(status.look, TrayLook::Blocked);
     EXPECT_FALSE(status.blinking);
     EXPECT_EQ(status.tooltip, "Zanthrel: clipboard blocked");
-    EXPECT_FALSE(status.startPause.enabled);
-    EXPECT_EQ(status.enableDisable.caption, texts::kUnblockCaption);
+    EXPECT_FALSE(status.monitoringCommand.enabled);
+    EXPECT_EQ(status.blockingCommand.caption, texts::kUnblockCaption);
 }
 
 TEST(TrayStatus, KnowsTheAlarmsLogEntryAndNoOther) {

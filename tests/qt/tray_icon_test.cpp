@@ -27,7 +27,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&desktop.window()));
     }
 
-    const MainFormState& state() { return desktop.form().state(); }
+    const GuardState& state() { return desktop.guard().state(); }
     std::string text(const QAction& action) { return action.text().toStdString(); }
 
     ModalAnswerer answerer;
@@ -38,38 +38,38 @@ protected:
 TEST_F(TrayIconTest, MenuOffersTheWindowsCommandsWithTheirCurrentCaptions) {
     const QList<QAction*> actions = tray.menu().actions();
     ASSERT_EQ(actions.size(), 5);  // two commands, a separator, Show, Quit
-    EXPECT_EQ(actions[0], &tray.startPause());
-    EXPECT_EQ(actions[1], &tray.enableDisable());
+    EXPECT_EQ(actions[0], &tray.monitoringCommand());
+    EXPECT_EQ(actions[1], &tray.blockingCommand());
     EXPECT_TRUE(actions[2]->isSeparator());
     EXPECT_EQ(text(tray.showWindow()), "Show");
     EXPECT_EQ(text(tray.quit()), "Quit");
     // The launch caption ends in a blank, which has no place in a menu.
-    EXPECT_EQ(text(tray.startPause()), texts::kStartCaption);
-    EXPECT_EQ(text(tray.enableDisable()), texts::kBlockCaption);
+    EXPECT_EQ(text(tray.monitoringCommand()), texts::kStartCaption);
+    EXPECT_EQ(text(tray.blockingCommand()), texts::kBlockCaption);
     EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: clipboard not protected");
     EXPECT_EQ(tray.look(), TrayLook::Usable);
 }
 
 TEST_F(TrayIconTest, CommandsReachTheFormAndTheIconFollowsItsState) {
-    tray.startPause().trigger();
-    EXPECT_EQ(state().cmdStartPause.tag, "1");
-    EXPECT_EQ(text(tray.startPause()), texts::kStopCaption);
+    tray.monitoringCommand().trigger();
+    EXPECT_TRUE(state().monitoring.on);
+    EXPECT_EQ(text(tray.monitoringCommand()), texts::kStopCaption);
     EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: watching the clipboard for screen captures");
     // The indicator blinks while monitoring, and so does the icon, slower.
     ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Unlit; })) << "the icon does not blink";
     ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Usable; })) << "the icon does not blink";
 
-    tray.enableDisable().trigger();  // stops monitoring, then blocks
-    EXPECT_EQ(state().cmdEnableDisable.tag, "1");
-    EXPECT_EQ(text(tray.enableDisable()), texts::kUnblockCaption);
-    EXPECT_FALSE(tray.startPause().isEnabled()) << "the menu must not offer what the window's button refuses";
+    tray.blockingCommand().trigger();  // stops monitoring, then blocks
+    EXPECT_TRUE(state().blocking.on);
+    EXPECT_EQ(text(tray.blockingCommand()), texts::kUnblockCaption);
+    EXPECT_FALSE(tray.monitoringCommand().isEnabled()) << "the menu must not offer what the window's button refuses";
     EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: clipboard blocked");
     ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Blocked; }));
 
-    tray.enableDisable().trigger();
-    EXPECT_TRUE(tray.startPause().isEnabled());
+    tray.blockingCommand().trigger();
+    EXPECT_TRUE(tray.monitoringCommand().isEnabled());
     ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Usable; }));
-    EXPECT_EQ(countEntries(state().list1, texts::kClipboardUnblocked), 1);
+    EXPECT_EQ(countEntries(state().log, texts::kClipboardUnblocked), 1);
 }
 
 // While a modal window is open the window's buttons take no clicks; the menu must not go around them.
@@ -77,16 +77,16 @@ TEST_F(TrayIconTest, CommandsWaitWhileAModalWindowIsOpen) {
     bool sawDialog = false;
     answerer.onDialog = [&](QWidget& dialog) {
         sawDialog = true;
-        tray.enableDisable().trigger();
-        tray.startPause().trigger();
+        tray.blockingCommand().trigger();
+        tray.monitoringCommand().trigger();
         dialog.close();
     };
-    desktop.form().handle(FormEvent::PleaseReadClick);
+    desktop.guard().showInformation();
     ASSERT_TRUE(sawDialog);
-    EXPECT_EQ(state().cmdEnableDisable.tag, "0");
-    EXPECT_EQ(state().cmdStartPause.tag, "0");
-    tray.enableDisable().trigger();
-    EXPECT_EQ(state().cmdEnableDisable.tag, "1") << "once the dialog is closed the menu works again";
+    EXPECT_FALSE(state().blocking.on);
+    EXPECT_FALSE(state().monitoring.on);
+    tray.blockingCommand().trigger();
+    EXPECT_TRUE(state().blocking.on) << "once the dialog is closed the menu works again";
 }
 
 TEST_F(TrayIconTest, ShowBringsBackAMinimizedOrHiddenWindow) {
@@ -100,12 +100,12 @@ TEST_F(TrayIconTest, ShowBringsBackAMinimizedOrHiddenWindow) {
 
 TEST_F(TrayIconTest, AnAlarmAlsoNotifiesWithTheWarning) {
     QSignalSpy notified(&tray, &TrayIcon::alarmNotified);
-    tray.startPause().trigger();
+    tray.monitoringCommand().trigger();
     for (int capture = 1; capture <= 4; ++capture) {
         QImage picture(40, 30, QImage::Format_RGB32);
         picture.fill(QColor::fromHsv(capture * 60, 255, 255));
         QGuiApplication::clipboard()->setImage(picture);
-        ASSERT_TRUE(waitUntil([&] { return countEntries(state().list1, texts::kCaptureDetected) == capture; }))
+        ASSERT_TRUE(waitUntil([&] { return countEntries(state().log, texts::kCaptureDetected) == capture; }))
             << "capture " << capture << " was not counted";
     }
     ASSERT_TRUE(waitUntil([&] { return notified.count() == 1; })) << "no notification at the alarm";

@@ -31,7 +31,7 @@ protected:
 
     QPushButton& button(const char* name) { return *window.findChild<QPushButton*>(name); }
     QListWidget& list() { return *window.findChild<QListWidget*>("List1"); }
-    const std::vector<std::string>& log() { return desktop.form().state().list1; }
+    const std::vector<std::string>& log() { return desktop.guard().state().log; }
     void click(QWidget& widget) { QTest::mouseClick(&widget, Qt::LeftButton); }
 
     // Copies the n-th picture of a series (each a new colour) and waits until it has been counted.
@@ -59,8 +59,8 @@ protected:
 TEST_F(MainWindowBehaviourTest, ClicksReachTheLogicAndItsChangesShow) {
     click(button("cmdStartPause"));
     EXPECT_EQ(button("cmdStartPause").text().toStdString(), texts::kStopCaption);
-    EXPECT_TRUE(desktop.timers().isActive(TimerId::Timer1));
-    EXPECT_TRUE(desktop.timers().isActive(TimerId::Timer2));
+    EXPECT_TRUE(desktop.timers().isActive(GuardTimer::Sampling));
+    EXPECT_TRUE(desktop.timers().isActive(GuardTimer::CountingWindow));
     ASSERT_EQ(log().size(), 2u);
     // Prefix, the locale's date, one space, its time, and the ellipsis.
     const std::string started = log().back();
@@ -71,8 +71,8 @@ TEST_F(MainWindowBehaviourTest, ClicksReachTheLogicAndItsChangesShow) {
     click(button("cmdEnableDisable"));  // stops monitoring, then blocks
     EXPECT_FALSE(button("cmdStartPause").isEnabled());
     EXPECT_EQ(button("cmdEnableDisable").text().toStdString(), texts::kUnblockCaption);
-    EXPECT_TRUE(desktop.timers().isActive(TimerId::Timer3));
-    EXPECT_FALSE(desktop.timers().isActive(TimerId::Timer1));
+    EXPECT_TRUE(desktop.timers().isActive(GuardTimer::Blocking));
+    EXPECT_FALSE(desktop.timers().isActive(GuardTimer::Sampling));
     EXPECT_EQ(window.findChild<StatusIndicator*>("Shape1")->fill(), QColor(0xFF, 0, 0));
     expectListShowsLog();
     EXPECT_TRUE(answerer.messageBoxes().empty());
@@ -119,7 +119,7 @@ TEST_F(MainWindowBehaviourTest, FourthPictureRaisesTheAlarmAndRestoresAMinimized
     EXPECT_EQ(answerer.messageBoxes()[0].text.toStdString(), texts::kWarningText);
     EXPECT_EQ(answerer.messageBoxes()[0].icon, QMessageBox::Information);
     EXPECT_FALSE(window.isMinimized()) << "the alarm must reach a user whose window is minimized";
-    EXPECT_EQ(desktop.form().state().txtCounts, "0");
+    EXPECT_EQ(desktop.guard().state().detection.captureCount, 0);
     EXPECT_FALSE(button("cmdStartPause").isEnabled());
     EXPECT_EQ(button("cmdStartPause").text().toStdString(), texts::kStartCaptionAtLaunch);
     ASSERT_TRUE(waitUntil([&] { return clipboard.image().isNull(); })) << "blocking did not empty the clipboard";
@@ -139,7 +139,8 @@ TEST_F(MainWindowBehaviourTest, AnAlarmWhileTheDialogIsOpenGivesTheDialogBackThe
         });
         answerWarning.start(5);
         for (int capture = 1; capture <= 4; ++capture) ASSERT_TRUE(copyCaptureAndWaitForIt(capture));
-        ASSERT_TRUE(waitUntil([&] { return desktop.form().state().txtCounts == "0"; })) << "the alarm did not end";
+        ASSERT_TRUE(waitUntil([&] { return desktop.guard().state().detection.captureCount == 0; }))
+            << "the alarm did not end";
         EXPECT_EQ(QApplication::activeModalWidget(), &dialog);
         EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &dialog; }))
             << "the dialog did not come back to the front after the warning box";

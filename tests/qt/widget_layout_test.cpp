@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "layout/main_window_layout.h"
 #include "layout/information_dialog_layout.h"
+#include "layout/main_window_layout.h"
 #include "platform/qt/form_widgets.h"
 #include "platform/qt/information_dialog.h"
 #include "platform/qt/qt_desktop.h"
@@ -31,11 +31,12 @@ void expectBuiltFromTable(const FormLayout& form, const QWidget& window, const T
         const auto* widget = window.findChild<QWidget*>(toQString(control.name));
         ASSERT_NE(widget, nullptr);
         QRect expected = scale.rect(control);
-        if (control.container == "Picture2") expected.translate(PictureBoxWidget::kBorder, PictureBoxWidget::kBorder);
-        if (control.name == "Picture2") expected.setWidth(window.width());  // docked across the top
+        if (control.container == ControlId::Banner)
+            expected.translate(PictureBoxWidget::kBorder, PictureBoxWidget::kBorder);
+        if (control.id == ControlId::Banner) expected.setWidth(window.width());  // docked across the top
         EXPECT_EQ(widget->geometry(), expected);
         const QString container = widget->parentWidget() == &window ? QString() : widget->parentWidget()->objectName();
-        EXPECT_EQ(container, toQString(control.container));
+        EXPECT_EQ(container, control.container ? toQString(form.control(*control.container).name) : QString());
         if (!control.text.empty()) {
             EXPECT_EQ(shownText(*widget), toQString(control.text));
         }
@@ -135,7 +136,7 @@ TEST_F(MainWindowLayoutTest, InitialStateIsShown) {
     EXPECT_EQ(shape->fill(), QColor(0, 0xFF, 0));
     EXPECT_EQ(window.findChild<QLineEdit*>("txtCounts")->text(), "0");
     EXPECT_TRUE(window.findChild<QLineEdit*>("txtCounts")->isReadOnly());
-    for (const TimerId id : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3})
+    for (const GuardTimer id : {GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking})
         EXPECT_FALSE(desktop.timers().isActive(id));
 }
 

@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QPushButton>
 
-#include "core/texts.h"
 #include "core/runtime_error.h"
+#include "core/texts.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {
@@ -19,7 +19,7 @@ using testing::xclipPasteStatus;
 
 TEST_F(X11ClipboardTest, BlockingEmptiesTextAndPicturesLeavingNoOwner) {
     click("cmdEnableDisable");
-    ASSERT_TRUE(desktop->timers().isActive(TimerId::Timer3));
+    ASSERT_TRUE(desktop->timers().isActive(GuardTimer::Blocking));
     const std::pair<QString, QString> copies[] = {{writeText("secret.txt", "my password"), QString()},
                                                   {writePng("capture.png", Qt::red), "image/png"}};
     for (const auto& [file, type] : copies) {
@@ -43,10 +43,10 @@ TEST_F(X11ClipboardTest, FourthNewPictureRaisesTheAlarm) {
         const QString file = writePng(qPrintable(QStringLiteral("capture%1.png").arg(capture)), colours[capture - 1]);
         copies.push_back(std::make_unique<XclipCopy>(file, "image/png"));
         ASSERT_TRUE(copies.back()->started());
-        ASSERT_TRUE(waitUntil([&] { return countEntries(state().list1, texts::kCaptureDetected) == capture; }))
+        ASSERT_TRUE(waitUntil([&] { return countEntries(state().log, texts::kCaptureDetected) == capture; }))
             << "picture " << capture << " from xclip was not counted";
         if (capture < 4) {
-            EXPECT_EQ(state().txtCounts, std::to_string(capture));
+            EXPECT_EQ(state().detection.captureCount, capture);
         }
     }
     ASSERT_TRUE(waitUntil([&] { return !answerer.messageBoxes().empty(); })) << "no warning box";
@@ -54,14 +54,14 @@ TEST_F(X11ClipboardTest, FourthNewPictureRaisesTheAlarm) {
     EXPECT_EQ(answerer.messageBoxes()[0].text.toStdString(), texts::kWarningText);
     EXPECT_EQ(answerer.messageBoxes()[0].icon, QMessageBox::Information);
 
-    const std::vector<std::string>& log = state().list1;
+    const std::vector<std::string>& log = state().log;
     ASSERT_GE(log.size(), 4u);
     EXPECT_TRUE(log[log.size() - 4].starts_with(texts::kCaptureDetected));
     EXPECT_TRUE(log[log.size() - 3].starts_with(texts::kAlarmRaised));
     EXPECT_TRUE(log[log.size() - 2].starts_with(texts::kProtectionStopped));
     EXPECT_TRUE(log[log.size() - 1].starts_with(texts::kClipboardBlocked));
-    EXPECT_EQ(state().txtCounts, "0");
-    EXPECT_EQ(state().cmdStartPause.caption, texts::kStartCaptionAtLaunch);
+    EXPECT_EQ(state().detection.captureCount, 0);
+    EXPECT_EQ(state().monitoring.caption, texts::kStartCaptionAtLaunch);
     EXPECT_FALSE(desktop->window().findChild<QPushButton*>("cmdStartPause")->isEnabled());
     EXPECT_EQ(desktop->window().findChild<QPushButton*>("cmdEnableDisable")->text().toStdString(),
               texts::kUnblockCaption);
@@ -75,10 +75,12 @@ TEST_F(X11ClipboardTest, SamePictureCopiedAgainIsNotCounted) {
     ASSERT_TRUE(copy->started());
     click("cmdStartPause");
     // Copied while monitoring was off and unlike the holders: counted once.
-    ASSERT_TRUE(waitUntil([&] { return countEntries(state().list1, texts::kCaptureDetected) == 1; }));
-    ASSERT_TRUE(
-        waitUntil([&] { return state().picture1.picture && state().picture1.picture == state().picture3.picture; }));
-    const PictureRef before = state().picture1.picture;
+    ASSERT_TRUE(waitUntil([&] { return countEntries(state().log, texts::kCaptureDetected) == 1; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return state().detection.firstHolder.picture &&
+               state().detection.firstHolder.picture == state().detection.secondHolder.picture;
+    }));
+    const PictureRef before = state().detection.firstHolder.picture;
     const std::uint64_t fetches = desktop->clipboard().fetchCount();
 
     const std::uint64_t decodes = desktop->clipboard().decodeCount();
@@ -90,10 +92,10 @@ TEST_F(X11ClipboardTest, SamePictureCopiedAgainIsNotCounted) {
     ASSERT_TRUE(again.started());
     ASSERT_TRUE(waitUntil([&] { return !copy->running(); })) << "the second xclip never took the selection";
     ASSERT_TRUE(judgedSince(answers)) << "the copy was not fetched and judged";
-    EXPECT_EQ(state().picture1.picture, before) << "the same data must give back the very same picture";
-    EXPECT_EQ(state().picture3.picture, before);
-    EXPECT_EQ(countEntries(state().list1, texts::kCaptureDetected), 1);
-    EXPECT_EQ(state().txtCounts, "1");
+    EXPECT_EQ(state().detection.firstHolder.picture, before) << "the same data must give back the very same picture";
+    EXPECT_EQ(state().detection.secondHolder.picture, before);
+    EXPECT_EQ(countEntries(state().log, texts::kCaptureDetected), 1);
+    EXPECT_EQ(state().detection.captureCount, 1);
     EXPECT_EQ(desktop->clipboard().fetchCount(), fetches + 1) << "one fetch for the change";
     EXPECT_EQ(desktop->clipboard().decodeCount(), decodes) << "identical data were decoded again";
 }

@@ -90,12 +90,13 @@ void X11ClipboardTest::click(const char* name) {
 }
 
 int X11ClipboardTest::captures() {
-    return countEntries(state().list1, texts::kCaptureDetected);
+    return countEntries(state().log, texts::kCaptureDetected);
 }
 
 bool X11ClipboardTest::judgedSince(std::uint64_t answers) {
-    return waitUntil(
-        [&] { return desktop->clipboard().answerCount() > answers && desktop->timers().isPaused(TimerId::Timer1); });
+    return waitUntil([&] {
+        return desktop->clipboard().answerCount() > answers && desktop->timers().isResting(GuardTimer::Sampling);
+    });
 }
 
 std::unique_ptr<XclipCopy> X11ClipboardTest::copyAndExpectCount(const QString& file, int expected, const char* type,

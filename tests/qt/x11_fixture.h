@@ -56,7 +56,7 @@ protected:
     QString writeText(const char* name, const QByteArray& text);
     QString writePng(const char* name, QColor colour, QSize size = QSize(64, 48));
     void click(const char* name);
-    const MainFormState& state() { return desktop->form().state(); }
+    const GuardState& state() { return desktop->guard().state(); }
     int captures();
     // Waits until an answer newer than `answers` has reached the program and its sampling ticks have
     // come to rest: everything the clipboard delivered has been judged.

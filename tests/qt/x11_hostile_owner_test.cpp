@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 
-#include "core/texts.h"
 #include "core/runtime_error.h"
+#include "core/texts.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {
@@ -28,7 +28,7 @@ bool readsAsBusy(QtClipboard& clipboard) {
 
 class HostileOwnerTest : public X11ClipboardTest {
 protected:
-    int silentLines() { return countEntries(state().list1, texts::kOwnerSilent); }
+    int silentLines() { return countEntries(state().log, texts::kOwnerSilent); }
     // Waits until the program has asked the clipboard's owner (again) since `fetches`.
     bool askedSince(std::uint64_t fetches) {
         return waitUntil([&] { return desktop->clipboard().fetchCount() > fetches; });
@@ -44,7 +44,7 @@ TEST_F(HostileOwnerTest, SilentOwnerIsLoggedOnceCountsNothingAndIsNotAskedAgain)
     EXPECT_TRUE(readsAsBusy(desktop->clipboard()));
     // Nothing more to do until the clipboard changes: it is not asked again, and the ticks rest.
     const std::uint64_t fetches = desktop->clipboard().fetchCount();
-    ASSERT_TRUE(waitUntil([&] { return desktop->timers().isPaused(TimerId::Timer1); }));
+    ASSERT_TRUE(waitUntil([&] { return desktop->timers().isResting(GuardTimer::Sampling); }));
     EXPECT_EQ(desktop->clipboard().fetchCount(), fetches);
     EXPECT_EQ(silentLines(), 1);
 
@@ -68,7 +68,7 @@ TEST_F(HostileOwnerTest, BlockingTakesEffectWhileASilentOwnerIsBeingAsked) {
     ASSERT_TRUE(silent.ready());
     ASSERT_TRUE(askedSince(fetches));
     click("cmdEnableDisable");
-    EXPECT_EQ(state().cmdEnableDisable.caption, texts::kUnblockCaption);
+    EXPECT_EQ(state().blocking.caption, texts::kUnblockCaption);
     // Well inside the owner's deadline, let alone the five seconds Qt's clipboard would wait per request.
     EXPECT_TRUE(waitUntil([&] { return !selection->hasOwner(); }, 500)) << "the silent owner kept the clipboard";
     EXPECT_EQ(silentLines(), 0) << "a transfer given up for a change is no silent owner";
@@ -102,16 +102,15 @@ TEST_F(HostileOwnerTest, OwnersThatRefuseOrAnnounceTooMuchStallNothingAndTheNext
 TEST_F(HostileOwnerTest, BlockingReactsToEachCopyOnceAndNotToItsOwnEmptying) {
     click("cmdEnableDisable");
     QtClipboard& clipboard = desktop->clipboard();
-    const QtTimers& timers = desktop->timers();
-    ASSERT_TRUE(waitUntil([&] { return timers.tickCount(TimerId::Timer3) == 1; })) << "no tick on enabling";
+    ASSERT_TRUE(waitUntil([&] { return clipboard.clearCount() == 1; })) << "no emptying on enabling";
     for (int copy = 1; copy <= 3; ++copy) {
         const std::uint64_t changes = clipboard.changeCount();
         XclipCopy text(writeText("secret.txt", "my password"), {});
         ASSERT_TRUE(text.started());
         ASSERT_TRUE(waitUntil([&] { return !text.running(); })) << "copy " << copy << " was not emptied";
-        // The copy and the emptying: two changes, one tick.
+        // The copy and the emptying: two changes, one emptying.
         ASSERT_TRUE(waitUntil([&] { return clipboard.changeCount() >= changes + 2; }));
-        EXPECT_EQ(timers.tickCount(TimerId::Timer3), std::uint64_t(1 + copy));
+        EXPECT_EQ(clipboard.clearCount(), std::uint64_t(1 + copy));
     }
     EXPECT_FALSE(selection->hasOwner());
 }
@@ -120,17 +119,17 @@ TEST_F(HostileOwnerTest, ReofferedPictureFloodCountsOnceAndDecodesOnce) {
     click("cmdStartPause");
     const QString file = writePng("4k.png", QColor(0x20, 0x40, 0x60), QSize(3840, 2160));
     const std::uint64_t fetches = desktop->clipboard().fetchCount();
-    const std::uint64_t ticks = desktop->timers().tickCount(TimerId::Timer1);
+    const std::uint64_t samples = desktop->clipboard().readCount();
     TestOwner flood({"flood", "200", "2", "image/png", file});
     ASSERT_TRUE(flood.ready());
     ASSERT_TRUE(flood.saw("done", 10000));
     ASSERT_TRUE(waitUntil([&] { return captures() == 1; })) << "the picture was not counted";
     EXPECT_EQ(desktop->clipboard().decodeCount(), 1u) << "identical data were decoded again";
-    // At most one fetch per tick, however many offers: about 400 of them came.
+    // At most one fetch per sample, however many offers: about 400 of them came.
     const std::uint64_t fetched = desktop->clipboard().fetchCount() - fetches;
-    EXPECT_LE(fetched, desktop->timers().tickCount(TimerId::Timer1) - ticks);
+    EXPECT_LE(fetched, desktop->clipboard().readCount() - samples);
     EXPECT_GE(fetched, 2u);
-    ASSERT_TRUE(waitUntil([&] { return desktop->timers().isPaused(TimerId::Timer1); }));
+    ASSERT_TRUE(waitUntil([&] { return desktop->timers().isResting(GuardTimer::Sampling); }));
     EXPECT_EQ(captures(), 1);
 }
 
@@ -144,7 +143,7 @@ TEST_F(HostileOwnerTest, DistinctPictureFloodRaisesTheAlarm) {
     ASSERT_TRUE(flood.ready());
     ASSERT_TRUE(waitUntil([&] { return !answerer.messageBoxes().empty(); })) << "no alarm";
     EXPECT_EQ(answerer.messageBoxes()[0].title.toStdString(), texts::kWarningTitle);
-    EXPECT_EQ(state().cmdEnableDisable.caption, texts::kUnblockCaption);
+    EXPECT_EQ(state().blocking.caption, texts::kUnblockCaption);
 }
 
 // Pictures Qt's default allocation limit refused, and degenerate shapes: each is a capture.
@@ -222,12 +221,14 @@ TEST_F(StartupTest, PictureOnTheClipboardAtStartIsNoCapture) {
     ASSERT_TRUE(waitUntil([&] { return selection->hasOwner(); }));
     startProgram();
     // The start-up reads could not be answered at once; the answer fills both holders when it comes.
-    ASSERT_TRUE(waitUntil([&] { return state().picture1.picture && state().picture3.picture; }));
-    EXPECT_EQ(state().picture1.picture, state().picture3.picture);
+    ASSERT_TRUE(
+        waitUntil([&] { return state().detection.firstHolder.picture && state().detection.secondHolder.picture; }));
+    EXPECT_EQ(state().detection.firstHolder.picture, state().detection.secondHolder.picture);
     click("cmdStartPause");
     // The first tick finds both holders holding what the clipboard holds, and rests.
     ASSERT_TRUE(waitUntil([&] {
-        return desktop->timers().tickCount(TimerId::Timer1) > 0 && desktop->timers().isPaused(TimerId::Timer1);
+        return desktop->timers().tickCount(GuardTimer::Sampling) > 0 &&
+               desktop->timers().isResting(GuardTimer::Sampling);
     }));
     EXPECT_EQ(captures(), 0);
 }

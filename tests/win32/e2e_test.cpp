@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "layout/main_window_layout.h"
 #include "core/texts.h"
 #include "layout/information_dialog_layout.h"
+#include "layout/main_window_layout.h"
 #include "platform/win32/control_ids.h"
 #include "tests/win32/check.h"
 #include "tests/win32/e2e_checks.h"
@@ -33,7 +33,7 @@ TEST_CASE("startup-layout") {
 
     for (const ControlLayout& control : layout.controls) {
         const HWND window = program.control(control.name);
-        const HWND container = control.container.empty() ? main : program.control(control.container);
+        const HWND container = control.container ? program.control(layout.control(*control.container).name) : main;
         const RECT actual = clientRectIn(window, container);
         const RECT expected = expectedRect(control, dpi);
         CHECK_MSG(sameRect(actual, expected),
@@ -196,14 +196,14 @@ TEST_CASE("dialog") {
         CHECK(!IsWindowEnabled(program.mainWindow()));
 
         // Every control in place with its text; the labels are placed within the frame.
-        const ControlLayout* frame = findControl(layout, "Frame1");
-        const POINT frameOrigin{twipsToPixels(frame->left, dpi), twipsToPixels(frame->top, dpi)};
+        const ControlLayout& frame = layout.control(ControlId::InformationFrame);
+        const POINT frameOrigin{twipsToPixels(frame.left, dpi), twipsToPixels(frame.top, dpi)};
         for (std::size_t i = 0; i < layout.controls.size(); ++i) {
             const ControlLayout& control = layout.controls[i];
             const HWND window = GetDlgItem(dialog, win32::kDialogControlIdBase + static_cast<int>(i));
             CHECK_MSG(window != nullptr, "no window for " + std::string(control.name));
             const RECT actual = clientRectIn(window, dialog);
-            const RECT expected = expectedRect(control, dpi, control.container.empty() ? POINT{0, 0} : frameOrigin);
+            const RECT expected = expectedRect(control, dpi, control.container ? frameOrigin : POINT{0, 0});
             CHECK_MSG(sameRect(actual, expected),
                       std::string(control.name) + " is at " + describe(actual) + ", expected " + describe(expected));
             CHECK_MSG(windowText(window) == widen(control.text), std::string(control.name) + " has the wrong text");
@@ -258,7 +258,7 @@ TEST_CASE("clipboard-held") {
     {
         clipboard::Holder held;
         held.putText(L"put while held open");
-        for (int tick = 0; tick < 30; ++tick) program.timerTick(TimerId::Timer3);
+        for (int tick = 0; tick < 30; ++tick) program.timerTick(GuardTimer::Blocking);
         CHECK_MSG(clipboard::hasText(), "the blocker emptied a clipboard that another program held open");
     }
     CHECK(program.log().size() == 2);
@@ -298,7 +298,7 @@ TEST_CASE("at-rest") {
         CHECK_MSG(indicatorBlinks(program, 6), "the indicator stopped while the clipboard was at rest");
     }
     // Ticks forced on a settled clipboard compare a picture with itself.
-    for (int tick = 0; tick < 5; ++tick) program.timerTick(TimerId::Timer1);
+    for (int tick = 0; tick < 5; ++tick) program.timerTick(GuardTimer::Sampling);
     CHECK(countCaptures(program.log()) == 2 && program.text("txtCounts") == "2");
     program.click("cmdStartPause");
     waitForLog(program, 5);

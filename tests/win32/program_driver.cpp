@@ -166,15 +166,16 @@ void Zanthrel::closeModalWindows() const noexcept {
 }
 
 const ControlLayout& Zanthrel::layoutOf(std::string_view name) const {
-    const ControlLayout* control = findControl(mainWindowLayout(), name);
-    if (!control) throw std::logic_error("no control named " + std::string(name));
-    return *control;
+    // Tests name the controls as another program sees them on screen.
+    for (const ControlLayout& control : mainWindowLayout().controls)
+        if (control.name == name) return control;
+    throw std::logic_error("no control named " + std::string(name));
 }
 
 HWND Zanthrel::control(std::string_view name) const {
     const auto controls = mainWindowLayout().controls;
     const ControlLayout& layout = layoutOf(name);
-    const HWND container = layout.container.empty() ? main_ : control(layout.container);
+    const HWND container = layout.container ? control(mainWindowLayout().control(*layout.container).name) : main_;
     const int id = win32::kMainControlIdBase + static_cast<int>(&layout - controls.data());
     const HWND window = GetDlgItem(container, id);
     CHECK_MSG(window != nullptr, "no window for control " + std::string(name));
@@ -279,7 +280,7 @@ void Zanthrel::sync() const {
     sendWithTimeout(main_, WM_NULL, 0, 0);
 }
 
-void Zanthrel::timerTick(TimerId timer) const {
+void Zanthrel::timerTick(GuardTimer timer) const {
     sendWithTimeout(main_, WM_TIMER, win32::kFirstTimerId + static_cast<unsigned>(timer), 0);
 }
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "layout/layout.h"
 #include "core/services.h"
+#include "layout/layout.h"
 #include "platform/win32/win32_handle.h"
 #include "tests/win32/check.h"
 
@@ -81,7 +81,7 @@ public:
     void sync() const;
     // One tick of a timer, sent as the system delivers it; when this returns the program has run the
     // tick's handler. Proves a number of ticks where waiting for real ones would be a guess at time.
-    void timerTick(TimerId timer) const;
+    void timerTick(GuardTimer timer) const;
 
 private:
     // Answers the boxes and closes the dialog as their user would, and waits until all are gone.

@@ -22,7 +22,7 @@ unsigned sampleTicks = 0;
 
 LRESULT CALLBACK tickWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != kTickMessage) return DefWindowProcW(window, message, wParam, lParam);
-    if (countedTicks->takeDue() & TickService::bit(TimerId::Timer1)) ++sampleTicks;
+    if (countedTicks->takeDue() & TickService::bit(GuardTimer::Sampling)) ++sampleTicks;
     return 0;
 }
 
@@ -53,19 +53,20 @@ TEST_CASE("paused sampling ticks start again by themselves when the clipboard ch
         TickService ticks(kTickMessage);
         countedTicks = &ticks;
         ticks.attach(window);
-        ticks.setTimer(TimerId::Timer1, true, 10);
+        ticks.setTimer(GuardTimer::Sampling, true, 10);
         CHECK_MSG(pumpUntil([] { return sampleTicks >= 3; }), "no sampling ticks");
-        ticks.pause(TimerId::Timer1);
-        CHECK(ticks.isPaused(TimerId::Timer1));
+        ticks.rest(GuardTimer::Sampling);
+        CHECK(ticks.isResting(GuardTimer::Sampling));
         changeClipboard();
         const unsigned before = sampleTicks;
-        CHECK_MSG(pumpUntil([&] { return sampleTicks > before && !ticks.isPaused(TimerId::Timer1); }),
-                  "the ticks stayed paused after the clipboard changed");
-        ticks.pause(TimerId::Timer1);
-        CHECK(ticks.resume(TimerId::Timer1) && !ticks.resume(TimerId::Timer1));
-        ticks.pause(TimerId::Timer1);
-        ticks.setTimer(TimerId::Timer1, true, 10);  // enabling again ends a pause
-        CHECK(!ticks.isPaused(TimerId::Timer1));
+        CHECK_MSG(pumpUntil([&] { return sampleTicks > before && !ticks.isResting(GuardTimer::Sampling); }),
+                  "the ticks stayed at rest after the clipboard changed");
+        ticks.rest(GuardTimer::Sampling);
+        ticks.wake(GuardTimer::Sampling);
+        CHECK(!ticks.isResting(GuardTimer::Sampling));
+        ticks.rest(GuardTimer::Sampling);
+        ticks.setTimer(GuardTimer::Sampling, true, 10);  // enabling again ends a rest
+        CHECK(!ticks.isResting(GuardTimer::Sampling));
     }
     countedTicks = nullptr;
     DestroyWindow(window);

@@ -1,4 +1,4 @@
-#include "compare/pixel_buffer.h"
+#include "testing/pixel_buffer.h"
 
 #include <cstdlib>
 #include <limits>

@@ -1,0 +1,26 @@
+#include "core/activity_log.h"
+
+#include "core/texts.h"
+
+namespace zanthrel {
+
+void ActivityLog::write(std::string_view prefix, bool withEllipsis) {
+    std::string line(prefix);
+    line += dateTime_.currentDate();
+    line += ' ';
+    line += dateTime_.currentTime();
+    if (withEllipsis) line += texts::kEllipsis;
+    writeLine(std::move(line));
+}
+
+void ActivityLog::writeUnlessRepeated(std::string_view prefix) {
+    if (!lines_.empty() && lines_.back().starts_with(prefix)) return;
+    write(prefix);
+}
+
+void ActivityLog::writeLine(std::string line) {
+    lines_.push_back(std::move(line));
+    notify_(GuardChange::Log);
+}
+
+}  // namespace zanthrel
