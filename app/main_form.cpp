@@ -106,8 +106,10 @@ void MainForm::clipboardAnswered() {
 }
 
 void MainForm::reportClipboardProblem(ClipboardProblem problem) {
-    const std::string_view prefix =
-        problem == ClipboardProblem::OwnerSilent ? texts::kOwnerSilent : texts::kNotEmptied;
+    const std::string_view prefix = problem == ClipboardProblem::OwnerSilent  ? texts::kOwnerSilent
+                                    : problem == ClipboardProblem::CannotWatch ? texts::kCannotWatch
+                                                                               : texts::kNotEmptied;
+    if (problem == ClipboardProblem::CannotWatch) state_.clipboardUnreachable = true;
     // One entry for a run of the same problem: a program that provokes it in a loop must not grow the
     // log without bound. Any other entry in between lets the next one through.
     if (!state_.list1.empty() && state_.list1.back().starts_with(prefix)) return;

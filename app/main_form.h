@@ -35,6 +35,7 @@ struct MainFormState {
     SnapshotHolder picture1;
     SnapshotHolder picture3;
     std::int16_t snapshotToggle = 0;  // 0 or 2: the next sample goes to Picture1; 1: to Picture3
+    bool clipboardUnreachable = false;  // the desktop lets the guard neither watch nor empty the clipboard
 
     const TimerState& timer(TimerId id) const { return timers[static_cast<std::size_t>(id)]; }
 };
@@ -65,6 +66,7 @@ enum class FormEvent {
 enum class ClipboardProblem {
     OwnerSilent,  // the clipboard's owner did not deliver its picture in time; that change went unjudged
     NotEmptied,   // the clipboard could not be emptied in time (its previous owner did not let go)
+    CannotWatch,  // this desktop lets the guard neither watch nor empty the clipboard
 };
 
 // The main window's logic: start-up, the monitoring and block commands, the capture detector, the

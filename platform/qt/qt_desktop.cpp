@@ -11,10 +11,10 @@ TwipScale QtDesktop::screenScale() {
     return TwipScale{dpi > 0 ? dpi : 96};
 }
 
-QtDesktop::QtDesktop()
+QtDesktop::QtDesktop(ClipboardChoice clipboardChoice)
     : scale_(screenScale()),
       window_(scale_),
-      clipboard_(*QGuiApplication::clipboard()),
+      clipboard_(*QGuiApplication::clipboard(), clipboardChoice),
       timers_([this](TimerId id) { onTick(id); }),
       messageBox_(window_),
       informationDialog_(scale_),
@@ -34,7 +34,13 @@ QtDesktop::QtDesktop()
                 }
                 break;
             case QtClipboard::Event::OwnerTaken: timers_.tickNow(TimerId::Timer3); break;
-            case QtClipboard::Event::OwnerSilent: try { form_.reportClipboardProblem(ClipboardProblem::OwnerSilent);
+            case QtClipboard::Event::OwnerSilent:
+            case QtClipboard::Event::Unreachable:
+            case QtClipboard::Event::NotEmptied:
+                try {
+                    form_.reportClipboardProblem(event == QtClipboard::Event::OwnerSilent   ? ClipboardProblem::OwnerSilent
+                                                 : event == QtClipboard::Event::Unreachable ? ClipboardProblem::CannotWatch
+                                                                                            : ClipboardProblem::NotEmptied);
                 } catch (...) {
                     // The log line is all that is lost; the guard goes on.
                 }

@@ -88,5 +88,19 @@ TEST_F(LateAnswers, AProblemIsLoggedOncePerRunWithDateAndTime) {
                           }));
 }
 
+TEST_F(LateAnswers, ADesktopThatKeepsTheClipboardOutOfReachIsSaidOnceAndRemembered) {
+    desk.start();
+    EXPECT_FALSE(desk.state().clipboardUnreachable);
+    desk.form().reportClipboardProblem(ClipboardProblem::CannotWatch);
+    desk.form().reportClipboardProblem(ClipboardProblem::CannotWatch);
+    desk.clickEnableDisable();
+    EXPECT_EQ(desk.log(), (std::vector<std::string>{
+                              std::string(texts::kNotProtected),
+                              "Clipboard Cannot Be Watched on This Desktop - " + kStamp,
+                              "Clipboard Blocked - Action Started on " + kStamp,
+                          }));
+    EXPECT_TRUE(desk.state().clipboardUnreachable) << "the tray's tooltip reads it while blocking";
+}
+
 }  // namespace
 }  // namespace zanthrel::test
