@@ -106,7 +106,7 @@ void MainForm::clipboardAnswered() {
 }
 
 void MainForm::reportClipboardProblem(ClipboardProblem problem) {
-    const std::string_view prefix = problem == ClipboardProblem::OwnerSilent  ? texts::kOwnerSilent
+    const std::string_view prefix = problem == ClipboardProblem::OwnerSilent   ? texts::kOwnerSilent
                                     : problem == ClipboardProblem::CannotWatch ? texts::kCannotWatch
                                                                                : texts::kNotEmptied;
     if (problem == ClipboardProblem::CannotWatch) state_.clipboardUnreachable = true;

@@ -26,7 +26,8 @@ TrayStatus trayStatus(const MainFormState& state) {
                      : monitoring ? "Zanthrel: watching the clipboard for screen captures"
                                   : "Zanthrel: clipboard not protected";
     // Blocked or watched in name only: the tooltip must not claim what cannot reach the clipboard.
-    if (state.clipboardUnreachable) status.tooltip += " - but this desktop lets it neither watch nor empty the clipboard";
+    if (state.clipboardUnreachable)
+        status.tooltip += " - but this desktop lets it neither watch nor empty the clipboard";
     status.startPause = forMenu(state.cmdStartPause);
     status.enableDisable = forMenu(state.cmdEnableDisable);
     return status;

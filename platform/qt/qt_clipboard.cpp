@@ -6,8 +6,8 @@
 
 #include "platform/qt/qt_picture.h"
 #include "platform/qt/x11_clipboard_reader.h"
-#include "platform/wayland/wayland_clipboard_reader.h"
 #include "platform/runtime_error.h"
+#include "platform/wayland/wayland_clipboard_reader.h"
 
 namespace zanthrel::qt {
 
@@ -37,20 +37,23 @@ void QtClipboard::startReader(ClipboardChoice choice) {
         decoder->submit(std::move(delivery));
     };
     listener.cleared = [this](bool emptied) {
-        QMetaObject::invokeMethod(this, [this, emptied] { onCleared(emptied); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, emptied] { onCleared(emptied); }, Qt::QueuedConnection);
     };
     listener.lost = [this] {
-        QMetaObject::invokeMethod(this, [this] { emitEvent(Event::Unreachable); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emitEvent(Event::Unreachable); }, Qt::QueuedConnection);
     };
-    const bool wantWayland =
-        choice == ClipboardChoice::Wayland || (choice == ClipboardChoice::Automatic && waylandSession && desktopClipboard);
+    const bool wantWayland = choice == ClipboardChoice::Wayland ||
+                             (choice == ClipboardChoice::Automatic && waylandSession && desktopClipboard);
     if (wantWayland) reader_ = wayland::WaylandClipboardReader::start(listener);
     if (!reader_ && choice != ClipboardChoice::Wayland && selection_)
         reader_ = X11ClipboardReader::start(std::move(listener));
     // Without a reader on a Wayland session, Qt's clipboard sees only what is copied while the window has
     // the focus: the guard says so rather than watch in vain. Said once the window's log exists.
     if (!reader_ && (choice == ClipboardChoice::Wayland || (waylandSession && desktopClipboard)))
-        QMetaObject::invokeMethod(this, [this] { emitEvent(Event::Unreachable); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emitEvent(Event::Unreachable); }, Qt::QueuedConnection);
 }
 
 QtClipboard::~QtClipboard() {

@@ -38,9 +38,10 @@ QtDesktop::QtDesktop(ClipboardChoice clipboardChoice)
             case QtClipboard::Event::Unreachable:
             case QtClipboard::Event::NotEmptied:
                 try {
-                    form_.reportClipboardProblem(event == QtClipboard::Event::OwnerSilent   ? ClipboardProblem::OwnerSilent
-                                                 : event == QtClipboard::Event::Unreachable ? ClipboardProblem::CannotWatch
-                                                                                            : ClipboardProblem::NotEmptied);
+                    form_.reportClipboardProblem(
+                        event == QtClipboard::Event::OwnerSilent   ? ClipboardProblem::OwnerSilent
+                        : event == QtClipboard::Event::Unreachable ? ClipboardProblem::CannotWatch
+                                                                   : ClipboardProblem::NotEmptied);
                 } catch (...) {
                     // The log line is all that is lost; the guard goes on.
                 }

@@ -38,8 +38,8 @@ struct DataControlSession::Offer {
 namespace {
 
 const DataControlSession::Interfaces* extInterfaces() {
-    static const DataControlSession::Interfaces interfaces{"ext-data-control-v1", &ext_data_control_manager_v1_interface,
-                                                           &ext_data_control_device_v1_interface};
+    static const DataControlSession::Interfaces interfaces{
+        "ext-data-control-v1", &ext_data_control_manager_v1_interface, &ext_data_control_device_v1_interface};
     return &interfaces;
 }
 
@@ -107,10 +107,10 @@ std::unique_ptr<DataControlSession> DataControlSession::connect(const char* disp
     session->seat_ = adoptProxy(wl_registry_bind(registry, session->seatName_, &wl_seat_interface, 1));
     session->manager_ = adoptProxy(wl_registry_bind(registry, managerName, session->interfaces_->manager, 1),
                                    EXT_DATA_CONTROL_MANAGER_V1_DESTROY);
-    session->device_ = adoptProxy(
-        wl_proxy_marshal_flags(session->manager_.get(), EXT_DATA_CONTROL_MANAGER_V1_GET_DATA_DEVICE,
-                               session->interfaces_->device, 1, 0, nullptr, session->seat_.get()),
-        EXT_DATA_CONTROL_DEVICE_V1_DESTROY);
+    session->device_ =
+        adoptProxy(wl_proxy_marshal_flags(session->manager_.get(), EXT_DATA_CONTROL_MANAGER_V1_GET_DATA_DEVICE,
+                                          session->interfaces_->device, 1, 0, nullptr, session->seat_.get()),
+                   EXT_DATA_CONTROL_DEVICE_V1_DESTROY);
     if (!session->device_) return nullptr;
     static const DeviceListener deviceListener{
         [](void* data, void* device, void* offer) { onDataOffer(data, device, offer); },
@@ -118,7 +118,8 @@ std::unique_ptr<DataControlSession> DataControlSession::connect(const char* disp
         [](void* data, void* device) { onFinished(data, device); },
         [](void* data, void* device, void* offer) { onPrimarySelection(data, device, offer); },
     };
-    wl_proxy_add_listener(session->device_.get(), reinterpret_cast<void (**)(void)>(const_cast<DeviceListener*>(&deviceListener)),
+    wl_proxy_add_listener(session->device_.get(),
+                          reinterpret_cast<void (**)(void)>(const_cast<DeviceListener*>(&deviceListener)),
                           session.get());
     // The compositor names the selection it holds as soon as the device exists.
     if (wl_display_roundtrip(display) < 0) return nullptr;
@@ -212,11 +213,10 @@ void DataControlSession::onDataOffer(void* data, void*, void* offer) {
     auto* session = static_cast<DataControlSession*>(data);
     auto made = std::make_unique<Offer>();
     made->proxy = adoptProxy(offer, EXT_DATA_CONTROL_OFFER_V1_DESTROY);
-    static const OfferListener offerListener{[](void* data, void* offer, const char* type) {
-        onOfferType(data, offer, type);
-    }};
-    wl_proxy_add_listener(made->proxy.get(), reinterpret_cast<void (**)(void)>(const_cast<OfferListener*>(&offerListener)),
-                          made.get());
+    static const OfferListener offerListener{
+        [](void* data, void* offer, const char* type) { onOfferType(data, offer, type); }};
+    wl_proxy_add_listener(made->proxy.get(),
+                          reinterpret_cast<void (**)(void)>(const_cast<OfferListener*>(&offerListener)), made.get());
     if (session->introduced_.size() >= kMostIntroduced) session->introduced_.erase(session->introduced_.begin());
     session->introduced_.push_back(std::move(made));
 }

@@ -17,9 +17,8 @@ constexpr std::string_view kImagePrefix = "image/";
 
 bool sameIgnoringCase(std::string_view a, std::string_view b) noexcept {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // A MIME name is printable ASCII without blanks; anything else would only be echoed into a request.

@@ -135,7 +135,9 @@ int main(int argc, char* argv[]) {
     }
     if (!stayedMs.empty()) {
         std::sort(stayedMs.begin(), stayedMs.end());
-        const auto at = [&](double share) { return stayedMs[std::min(stayedMs.size() - 1, std::size_t(share * stayedMs.size()))]; };
+        const auto at = [&](double share) {
+            return stayedMs[std::min(stayedMs.size() - 1, std::size_t(share * stayedMs.size()))];
+        };
         std::printf("copies %zu  p50 %.2f ms  p90 %.2f ms  max %.2f ms\n", stayedMs.size(), at(0.5), at(0.9),
                     stayedMs.back());
     }
