@@ -47,6 +47,10 @@ void QtClipboard::startReader(ClipboardChoice choice) {
     const bool wantWayland = choice == ClipboardChoice::Wayland ||
                              (choice == ClipboardChoice::Automatic && waylandSession && desktopClipboard);
     if (wantWayland) reader_ = wayland::WaylandClipboardReader::start(listener);
+    // Beside the Wayland clipboard the X11 one lives on in XWayland, bridged only while an X11 window has
+    // the focus: an X11 program that copies is still emptied away while blocking.
+    if (reader_ && selection_)
+        connect(&clipboard_, &QClipboard::changed, this, &QtClipboard::onX11ChangeBesideWayland);
     if (!reader_ && choice != ClipboardChoice::Wayland && selection_)
         reader_ = X11ClipboardReader::start(std::move(listener));
     // Without a reader on a Wayland session, Qt's clipboard sees only what is copied while the window has
@@ -98,6 +102,12 @@ void QtClipboard::onChanged(std::uint64_t serial, bool owned) {
     takenByLastChange_ = owned;
     emitEvent(Event::Changed);
     if (!owned) return;  // the clipboard emptied, by the blocker itself or by its owner going away
+    mayBeOwned_ = true;
+    emitEvent(Event::OwnerTaken);
+}
+
+void QtClipboard::onX11ChangeBesideWayland(QClipboard::Mode mode) {
+    if (mode != QClipboard::Clipboard || clipboard_.ownsClipboard()) return;
     mayBeOwned_ = true;
     emitEvent(Event::OwnerTaken);
 }
@@ -159,6 +169,7 @@ void QtClipboard::clear() {
         mayBeOwned_ = false;
         if (clipboard_.ownsClipboard()) clipboard_.clear(QClipboard::Clipboard);
         reader_->clear();
+        if (selection_ && selection_->hasOwner()) selection_->disown();
         takenByLastChange_ = false;
         current_ = PictureRef{};
         return;

@@ -68,6 +68,7 @@ private:
     void startReader(ClipboardChoice choice);
     void onChanged(std::uint64_t serial, bool owned);
     void onCleared(bool emptied);
+    void onX11ChangeBesideWayland(QClipboard::Mode mode);
     void onAnswer(ClipboardAnswer answer);
     void emitEvent(Event event);
     void onInProcessChange(QClipboard::Mode mode);

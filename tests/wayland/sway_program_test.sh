@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Drives the shipped program on a headless sway (through with_sway.sh) with native Wayland programs as
-# the others: wl-clipboard, and wayland_test_source for an owner that never delivers. The program must
+# the others: wl-clipboard, and wayland_test_source for an owner that never delivers (xclip for X11). The program must
 # watch the Wayland clipboard itself, since sway hands an X11 program the clipboard only while one of
 # its windows has the focus.
 # Usage: with_sway.sh sway_program_test.sh PATH/TO/zanthrel PATH/TO/wayland_test_source
@@ -92,13 +92,13 @@ await 1 "Too Many Screen Captures Detected" 5 || fail "four captures raised no a
 await 1 "Clipboard Blocked - Action Started on " 5 || fail "the alarm did not block the clipboard"
 [ "$(captures)" = 4 ] || fail "expected 4 captures, the log has $(captures)"
 
-# Blocking: what a Wayland program copies is gone before another can paste it.
-for kind in text picture; do
-    if [ $kind = text ]; then
-        echo "copied by another program" | wl-copy --foreground &
-    else
-        wl-copy --foreground --type image/png <"$workdir/red.png" &
-    fi
+# Blocking: what a Wayland or an X11 program copies is gone before another can paste it.
+for kind in text picture x11; do
+    case $kind in
+        text) echo "copied by another program" | wl-copy --foreground & ;;
+        picture) wl-copy --foreground --type image/png <"$workdir/red.png" & ;;
+        x11) xclip -selection clipboard -quiet -t image/png -i "$workdir/red.png" >/dev/null 2>&1 & ;;
+    esac
     copy_pid=$!
     pids+=($copy_pid)
     deadline=$((SECONDS + 10))
@@ -108,6 +108,9 @@ for kind in text picture; do
     done
     pasted=$(timeout 2 wl-paste 2>/dev/null | head -c 100 | od -An -c | head -n1 || true)
     [ -z "$pasted" ] || fail "wl-paste still reads the $kind while blocking: $pasted"
+    if timeout 2 xclip -selection clipboard -o -t TARGETS >/dev/null 2>&1; then
+        fail "an X11 program still finds the $kind on the clipboard while blocking"
+    fi
 done
 kill -0 "$program_pid" 2>/dev/null || fail "the program ended; stderr: $(cat "$workdir/stderr")"
 "$source_client" measure 20 | sed 's/^/while blocking, a copy stayed on the clipboard: /'
