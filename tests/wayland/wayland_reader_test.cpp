@@ -130,6 +130,15 @@ TEST_F(WaylandReader, AnOwnerThatNeverWritesIsSilentAfterItsDeadlineAndTheNextCh
     owner.join();
 }
 
+TEST_F(WaylandReader, AnOwnerThatClosesUnwrittenRefusedItsPicture) {
+    std::thread owner([] { (void)std::system(ZANTHREL_TEST_SOURCE " refuse 5"); });
+    const Seen seen = reports.await([](const Seen& s) { return !s.changes.empty(); });
+    ASSERT_FALSE(seen.changes.empty());
+    EXPECT_EQ(fetch(seen.changes.back().first).kind, Kind::Refused);
+    copy("--type text/plain");  // replaces the owner, which then leaves
+    owner.join();
+}
+
 TEST_F(WaylandReader, ClearEmptiesTheClipboardForEveryProgramAndSaysSo) {
     const std::uint64_t copied = copy("--type image/png");
     reader->clear();

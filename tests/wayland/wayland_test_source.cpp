@@ -3,6 +3,7 @@
 //
 //   wayland_test_source silent SECONDS     offers image/png and never writes it; leaves when its offer is
 //                                          replaced, or after SECONDS
+//   wayland_test_source refuse SECONDS     offers image/png and closes each request unwritten
 //   wayland_test_source measure COUNT      copies COUNT times, each once the previous one was emptied,
 //                                          and prints how long each stayed on the clipboard (ms)
 #include <poll.h>
@@ -31,6 +32,7 @@ struct Globals {
 struct Source {
     bool cancelled = false;
     bool silent = false;
+    bool refuse = false;
     std::vector<int> heldOpen;  // a silent owner keeps the write ends, so the reader sees no end either
 };
 
@@ -48,6 +50,10 @@ void onSend(void* data, zwlr_data_control_source_v1*, const char*, int fd) {
     auto* source = static_cast<Source*>(data);
     if (source->silent) {
         source->heldOpen.push_back(fd);
+        return;
+    }
+    if (source->refuse) {
+        close(fd);
         return;
     }
     static const unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -90,8 +96,8 @@ bool waitForCancel(wl_display* display, Source& source, Clock::time_point deadli
 int main(int argc, char* argv[]) {
     const std::string_view mode = argc > 1 ? argv[1] : "";
     const long amount = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
-    if ((mode != "silent" && mode != "measure") || amount <= 0) {
-        std::fprintf(stderr, "usage: %s silent SECONDS | measure COUNT\n", argv[0]);
+    if ((mode != "silent" && mode != "refuse" && mode != "measure") || amount <= 0) {
+        std::fprintf(stderr, "usage: %s silent SECONDS | refuse SECONDS | measure COUNT\n", argv[0]);
         return 2;
     }
     wl_display* display = wl_display_connect(nullptr);
@@ -111,19 +117,21 @@ int main(int argc, char* argv[]) {
     zwlr_data_control_device_v1_add_listener(device, &kDeviceListener, nullptr);
     wl_display_roundtrip(display);
 
-    const int copies = mode == "silent" ? 1 : static_cast<int>(amount);
+    const bool once = mode != "measure";
+    const int copies = once ? 1 : static_cast<int>(amount);
     std::vector<double> stayedMs;
     for (int copy = 0; copy < copies; ++copy) {
         Source state;
         state.silent = mode == "silent";
+        state.refuse = mode == "refuse";
         zwlr_data_control_source_v1* source = zwlr_data_control_manager_v1_create_data_source(globals.manager);
         zwlr_data_control_source_v1_add_listener(source, &kSourceListener, &state);
         zwlr_data_control_source_v1_offer(source, "image/png");
         const Clock::time_point copied = Clock::now();
         zwlr_data_control_device_v1_set_selection(device, source);
-        const auto deadline = copied + (state.silent ? std::chrono::seconds(amount) : std::chrono::seconds(5));
+        const auto deadline = copied + (once ? std::chrono::seconds(amount) : std::chrono::seconds(5));
         if (!waitForCancel(display, state, deadline)) return 1;
-        if (!state.silent) {
+        if (!once) {
             if (!state.cancelled) {
                 std::fprintf(stderr, "copy %d was still on the clipboard after 5 s\n", copy + 1);
                 return 1;
