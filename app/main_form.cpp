@@ -153,6 +153,8 @@ void MainForm::cmdEnableDisable_Click() {
         setCaption(state_.cmdEnableDisable, FormControl::cmdEnableDisable, texts::kUnblockCaption);
         setTimerEnabled(TimerId::Timer3, true);
         log(texts::kClipboardBlocked, false);
+        // Blocking that cannot reach the clipboard is never announced alone.
+        if (state_.clipboardUnreachable) log(texts::kCannotWatch, false);
         setShapeColour(kIndicatorRed);
     } else {
         setTag(state_.cmdEnableDisable, FormControl::cmdEnableDisable, kOff);

@@ -88,7 +88,7 @@ TEST_F(LateAnswers, AProblemIsLoggedOncePerRunWithDateAndTime) {
                           }));
 }
 
-TEST_F(LateAnswers, ADesktopThatKeepsTheClipboardOutOfReachIsSaidOnceAndRemembered) {
+TEST_F(LateAnswers, ADesktopThatKeepsTheClipboardOutOfReachIsSaidOnceAndAgainWithBlocking) {
     desk.start();
     EXPECT_FALSE(desk.state().clipboardUnreachable);
     desk.form().reportClipboardProblem(ClipboardProblem::CannotWatch);
@@ -98,6 +98,7 @@ TEST_F(LateAnswers, ADesktopThatKeepsTheClipboardOutOfReachIsSaidOnceAndRemember
                               std::string(texts::kNotProtected),
                               "Clipboard Cannot Be Watched on This Desktop - " + kStamp,
                               "Clipboard Blocked - Action Started on " + kStamp,
+                              "Clipboard Cannot Be Watched on This Desktop - " + kStamp,
                           }));
     EXPECT_TRUE(desk.state().clipboardUnreachable) << "the tray's tooltip reads it while blocking";
 }
