@@ -211,18 +211,30 @@ void DataControlSession::onGlobal(void* data, wl_registry*, std::uint32_t name, 
 
 void DataControlSession::onDataOffer(void* data, void*, void* offer) {
     auto* session = static_cast<DataControlSession*>(data);
-    auto made = std::make_unique<Offer>();
-    made->proxy = adoptProxy(offer, EXT_DATA_CONTROL_OFFER_V1_DESTROY);
+    // Owned at once, so that the offer is let go even when there is no memory to follow it.
+    Proxy proxy = adoptProxy(offer, EXT_DATA_CONTROL_OFFER_V1_DESTROY);
     static const OfferListener offerListener{
         [](void* data, void* offer, const char* type) { onOfferType(data, offer, type); }};
-    wl_proxy_add_listener(made->proxy.get(),
-                          reinterpret_cast<void (**)(void)>(const_cast<OfferListener*>(&offerListener)), made.get());
-    if (session->introduced_.size() >= kMostIntroduced) session->introduced_.erase(session->introduced_.begin());
-    session->introduced_.push_back(std::move(made));
+    // Called from the library's dispatch, a C caller: nothing may be thrown through it. An offer that
+    // cannot be kept is a change whose types are unknown, answered as offering no picture.
+    try {
+        auto made = std::make_unique<Offer>();
+        made->proxy = std::move(proxy);
+        wl_proxy_add_listener(made->proxy.get(),
+                              reinterpret_cast<void (**)(void)>(const_cast<OfferListener*>(&offerListener)),
+                              made.get());
+        if (session->introduced_.size() >= kMostIntroduced) session->introduced_.erase(session->introduced_.begin());
+        session->introduced_.push_back(std::move(made));
+    } catch (...) {
+    }
 }
 
 void DataControlSession::onOfferType(void* data, void*, const char* mimeType) {
-    if (mimeType) static_cast<Offer*>(data)->types.consider(mimeType);
+    try {
+        if (mimeType) static_cast<Offer*>(data)->types.consider(mimeType);
+    } catch (...) {
+        // The type is passed over, as a name too long to be one would be.
+    }
 }
 
 std::unique_ptr<DataControlSession::Offer> DataControlSession::takeIntroduced(void* offer) {
