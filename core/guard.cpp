@@ -95,7 +95,10 @@ bool Guard::clipboardAnswered() noexcept {
 
 bool Guard::reportClipboardProblem(ClipboardProblem problem) noexcept {
     return run([&] {
-        log_.writeUnlessRepeated(problem == ClipboardProblem::OwnerSilent ? texts::kOwnerSilent : texts::kNotEmptied);
+        if (problem == ClipboardProblem::CannotWatch) state_.clipboardUnreachable = true;
+        log_.writeUnlessRepeated(problem == ClipboardProblem::OwnerSilent   ? texts::kOwnerSilent
+                                 : problem == ClipboardProblem::CannotWatch ? texts::kCannotWatch
+                                                                            : texts::kNotEmptied);
     });
 }
 
@@ -136,6 +139,8 @@ void Guard::onBlockingCommand() {
         setCaption(state_.blocking, GuardChange::BlockingCommand, texts::kUnblockCaption);
         setTimerEnabled(GuardTimer::Blocking, true);
         log_.write(texts::kClipboardBlocked);
+        // Blocking that cannot reach the clipboard is never announced alone.
+        if (state_.clipboardUnreachable) log_.write(texts::kCannotWatch);
         setIndicatorColour(kIndicatorRed);
     } else {
         state_.blocking.on = false;

@@ -14,6 +14,7 @@ namespace zanthrel {
 enum class ClipboardProblem {
     OwnerSilent,  // the clipboard's owner did not deliver its picture in time; that change went unjudged
     NotEmptied,   // the clipboard could not be emptied in time (its previous owner did not let go)
+    CannotWatch,  // this desktop lets the guard neither watch nor empty the clipboard
 };
 
 // The guard behind the main window: start-up, the monitoring and blocking commands, the capture detector

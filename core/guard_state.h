@@ -48,6 +48,7 @@ struct GuardState {
     DetectionState detection;
     std::vector<std::string> log;  // the activity log, append-only
     std::array<TimerState, 3> timers{};
+    bool clipboardUnreachable = false;  // the desktop lets the guard neither watch nor empty the clipboard
 
     const TimerState& timer(GuardTimer id) const { return timers[static_cast<std::size_t>(id)]; }
 };

@@ -26,6 +26,14 @@ void echoLog(zanthrel::qt::MainWindow& window, const zanthrel::Guard& guard) {
                      });
 }
 
+// Tiling compositors stretch a window to its tile, which would bare the working controls kept beyond the
+// layout's edge. A window whose smallest and largest sizes agree is left floating at that size.
+void keepLayoutSizeWhereTiled(QWidget& window) {
+    const bool tiling = !qEnvironmentVariableIsEmpty("SWAYSOCK") || !qEnvironmentVariableIsEmpty("I3SOCK") ||
+                        !qEnvironmentVariableIsEmpty("HYPRLAND_INSTANCE_SIGNATURE");
+    if (tiling) window.setFixedSize(window.size());
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -39,8 +47,8 @@ int main(int argc, char* argv[]) {
         return commandLine.exitCode();
     }
 
-    // The clipboard is guarded through X11, so a Wayland session runs the program on XWayland. Qt's
-    // own variable still chooses another platform for those who set it on purpose.
+    // The window lives on X11, so a Wayland session runs it on XWayland; the clipboard is watched natively
+    // where the compositor allows. Qt's own variable still chooses another platform for those who set it.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication application(qtArgc, argv);
@@ -49,7 +57,8 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("io.github.zanthrel.Zanthrel"));
     QApplication::setWindowIcon(zanthrel::qt::applicationIcon());
 
-    zanthrel::qt::QtDesktop desktop;
+    zanthrel::qt::QtDesktop desktop(commandLine.clipboard);
+    keepLayoutSizeWhereTiled(desktop.window());
     if (commandLine.echoLog) {
         // A reader that goes away must not take the guard with it: a write to its closed pipe then
         // fails quietly instead of raising SIGPIPE.

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "core/picture.h"
-#include "platform/qt/x11_clipboard_reader.h"
+#include "platform/qt/clipboard_reader.h"
 
 namespace zanthrel::qt {
 

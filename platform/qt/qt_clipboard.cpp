@@ -1,34 +1,64 @@
 #include "platform/qt/qt_clipboard.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
 
 #include "core/runtime_error.h"
 #include "platform/qt/qt_picture.h"
+#include "core/runtime_error.h"
+#include "platform/qt/x11_clipboard_reader.h"
+#include "platform/wayland/wayland_clipboard_reader.h"
 
 namespace zanthrel::qt {
 
-QtClipboard::QtClipboard(QClipboard& clipboard)
+QtClipboard::QtClipboard(QClipboard& clipboard, ClipboardChoice choice)
     : clipboard_(clipboard), selection_(X11ClipboardSelection::forApplication()) {
-    if (selection_) {
-        decoder_ = std::make_unique<PictureDecoder>([this](ClipboardAnswer answer) {
-            QMetaObject::invokeMethod(
-                this, [this, answer = std::move(answer)] { onAnswer(answer); }, Qt::QueuedConnection);
-        });
-        X11ClipboardReader::Listener listener;
-        listener.changed = [this](std::uint64_t serial, bool owned) {
-            QMetaObject::invokeMethod(
-                this, [this, serial, owned] { onChanged(serial, owned); }, Qt::QueuedConnection);
-        };
-        listener.delivered = [decoder = decoder_.get()](ClipboardDelivery delivery) {
-            decoder->submit(std::move(delivery));
-        };
-        reader_ = X11ClipboardReader::start(std::move(listener));
-    }
+    startReader(choice);
     if (!reader_) {
         decoder_.reset();
         connect(&clipboard_, &QClipboard::changed, this, &QtClipboard::onInProcessChange);
     }
+}
+
+void QtClipboard::startReader(ClipboardChoice choice) {
+    // Qt's offscreen platform keeps the clipboard in this process, whatever session it was started in.
+    const bool desktopClipboard = QGuiApplication::platformName() != QLatin1String("offscreen");
+    const bool waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    decoder_ = std::make_unique<PictureDecoder>([this](ClipboardAnswer answer) {
+        QMetaObject::invokeMethod(
+            this, [this, answer = std::move(answer)] { onAnswer(answer); }, Qt::QueuedConnection);
+    });
+    ClipboardReader::Listener listener;
+    listener.changed = [this](std::uint64_t serial, bool owned) {
+        QMetaObject::invokeMethod(
+            this, [this, serial, owned] { onChanged(serial, owned); }, Qt::QueuedConnection);
+    };
+    listener.delivered = [decoder = decoder_.get()](ClipboardDelivery delivery) {
+        decoder->submit(std::move(delivery));
+    };
+    listener.cleared = [this](bool emptied) {
+        QMetaObject::invokeMethod(
+            this, [this, emptied] { onCleared(emptied); }, Qt::QueuedConnection);
+    };
+    listener.lost = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { emitEvent(Event::Unreachable); }, Qt::QueuedConnection);
+    };
+    const bool wantWayland = choice == ClipboardChoice::Wayland ||
+                             (choice == ClipboardChoice::Automatic && waylandSession && desktopClipboard);
+    if (wantWayland) reader_ = wayland::WaylandClipboardReader::start(listener);
+    // Beside the Wayland clipboard the X11 one lives on in XWayland, bridged only while an X11 window has
+    // the focus: an X11 program that copies is still emptied away while blocking.
+    if (reader_ && selection_)
+        connect(&clipboard_, &QClipboard::changed, this, &QtClipboard::onX11ChangeBesideWayland);
+    if (!reader_ && choice != ClipboardChoice::Wayland && selection_)
+        reader_ = X11ClipboardReader::start(std::move(listener));
+    // Without a reader on a Wayland session, Qt's clipboard sees only what is copied while the window has
+    // the focus: the guard says so rather than watch in vain. Said once the window's log exists.
+    if (!reader_ && (choice == ClipboardChoice::Wayland || (waylandSession && desktopClipboard)))
+        QMetaObject::invokeMethod(
+            this, [this] { emitEvent(Event::Unreachable); }, Qt::QueuedConnection);
 }
 
 QtClipboard::~QtClipboard() {
@@ -78,6 +108,18 @@ void QtClipboard::onChanged(std::uint64_t serial, bool owned) {
     emitEvent(Event::OwnerTaken);
 }
 
+void QtClipboard::onX11ChangeBesideWayland(QClipboard::Mode mode) {
+    if (mode != QClipboard::Clipboard || clipboard_.ownsClipboard()) return;
+    mayBeOwned_ = true;
+    emitEvent(Event::OwnerTaken);
+}
+
+void QtClipboard::onCleared(bool emptied) {
+    if (emptied) return;
+    mayBeOwned_ = true;  // the next change or tick asks again
+    emitEvent(Event::NotEmptied);
+}
+
 void QtClipboard::onAnswer(ClipboardAnswer answer) {
     ++answers_;
     requested_ = false;
@@ -124,6 +166,17 @@ PictureRef QtClipboard::fetchInProcess() {
 
 void QtClipboard::clear() {
     ++clears_;
+    if (reader_ && reader_->clears()) {
+        // The compositor empties the clipboard for every program at once, the reader says how it went.
+        if (!mayBeOwned_) return;
+        mayBeOwned_ = false;
+        if (clipboard_.ownsClipboard()) clipboard_.clear(QClipboard::Clipboard);
+        reader_->clear();
+        if (selection_ && selection_->hasOwner()) selection_->disown();
+        takenByLastChange_ = false;
+        current_ = PictureRef{};
+        return;
+    }
     if (!selection_) {
         clipboard_.clear(QClipboard::Clipboard);
         current_ = PictureRef{};

@@ -9,13 +9,15 @@
 #include <QObject>
 
 #include "core/services.h"
+#include "platform/qt/clipboard_reader.h"
+#include "platform/shell/command_line.h"
 #include "platform/qt/picture_decoder.h"
-#include "platform/qt/x11_clipboard_reader.h"
 #include "platform/qt/x11_selection.h"
 
 namespace zanthrel::qt {
 
-// The system clipboard (the X11 CLIPBOARD selection) as the main window's logic sees it.
+// The system clipboard (the X11 CLIPBOARD selection, or the Wayland selection where the compositor offers
+// a data-control service) as the main window's logic sees it.
 //
 // On X11 the picture is fetched by a reader on its own thread and decoded on another, and readPicture()
 // answers from the newest result at once: the window never waits for the program that owns the
@@ -29,9 +31,13 @@ public:
         OwnerTaken,   // after Changed, when a program took the clipboard (not when it was left without owner)
         Answered,     // the answer to a change arrived; readPicture() now gives it
         OwnerSilent,  // the owner did not deliver its picture in time
+        Unreachable,  // the clipboard cannot be watched here (no way to it, or the way was lost); once
+        NotEmptied,   // the compositor did not empty the clipboard when asked
     };
 
-    explicit QtClipboard(QClipboard& clipboard);
+    // `choice` forces one clipboard service; by default the Wayland one where the session is Wayland and
+    // the compositor offers it, else X11.
+    explicit QtClipboard(QClipboard& clipboard, ClipboardChoice choice = ClipboardChoice::Automatic);
     ~QtClipboard() override;
 
     // Receives the events above on the user-interface thread.
@@ -53,7 +59,7 @@ public:
     // Fetches begun, and pictures decoded rather than recognised as the previous one.
     std::uint64_t fetchCount() const noexcept;
     std::uint64_t decodeCount() const;
-    const X11ClipboardReader* reader() const noexcept { return reader_.get(); }
+    const ClipboardReader* reader() const noexcept { return reader_.get(); }
     // Reads and emptyings the guard asked for.
     std::uint64_t readCount() const noexcept { return reads_; }
     std::uint64_t clearCount() const noexcept { return clears_; }
@@ -62,7 +68,10 @@ public:
     std::uint64_t answerCount() const noexcept { return answers_; }
 
 private:
+    void startReader(ClipboardChoice choice);
     void onChanged(std::uint64_t serial, bool owned);
+    void onCleared(bool emptied);
+    void onX11ChangeBesideWayland(QClipboard::Mode mode);
     void onAnswer(ClipboardAnswer answer);
     void emitEvent(Event event);
     void onInProcessChange(QClipboard::Mode mode);
@@ -73,7 +82,7 @@ private:
     std::function<void(Event)> listener_;
     // The decoder outlives the reader, which hands it deliveries until it stops.
     std::unique_ptr<PictureDecoder> decoder_;
-    std::unique_ptr<X11ClipboardReader> reader_;
+    std::unique_ptr<ClipboardReader> reader_;
 
     std::uint64_t latestSerial_ = 1;  // the reader calls the clipboard it finds at start change 1
     std::optional<ClipboardAnswer> answer_;

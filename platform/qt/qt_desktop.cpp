@@ -11,10 +11,10 @@ TwipScale QtDesktop::screenScale() {
     return TwipScale{dpi > 0 ? dpi : 96};
 }
 
-QtDesktop::QtDesktop()
+QtDesktop::QtDesktop(ClipboardChoice clipboardChoice)
     : scale_(screenScale()),
       window_(scale_),
-      clipboard_(*QGuiApplication::clipboard()),
+      clipboard_(*QGuiApplication::clipboard(), clipboardChoice),
       timers_([this](GuardTimer timer) { guard_.onTimer(timer); }),
       messageBox_(window_),
       informationDialog_(scale_),
@@ -30,6 +30,8 @@ QtDesktop::QtDesktop()
             case QtClipboard::Event::Changed: guard_.clipboardChanged(false); break;
             case QtClipboard::Event::OwnerTaken: guard_.clipboardChanged(true); break;
             case QtClipboard::Event::OwnerSilent: guard_.reportClipboardProblem(ClipboardProblem::OwnerSilent); break;
+            case QtClipboard::Event::Unreachable: guard_.reportClipboardProblem(ClipboardProblem::CannotWatch); break;
+            case QtClipboard::Event::NotEmptied: guard_.reportClipboardProblem(ClipboardProblem::NotEmptied); break;
             case QtClipboard::Event::Answered: guard_.clipboardAnswered(); break;
         }
     });

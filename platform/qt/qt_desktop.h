@@ -14,7 +14,7 @@ namespace zanthrel::qt {
 // guard that holds the logic. Needs a QApplication.
 class QtDesktop {
 public:
-    QtDesktop();
+    explicit QtDesktop(ClipboardChoice clipboardChoice = ClipboardChoice::Automatic);
     QtDesktop(const QtDesktop&) = delete;
     QtDesktop& operator=(const QtDesktop&) = delete;
 

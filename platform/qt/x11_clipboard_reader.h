@@ -10,26 +10,12 @@
 #include <vector>
 
 #include "core/picture.h"
+#include "platform/qt/clipboard_reader.h"
 #include "platform/qt/x11_transfer.h"
 
 struct xcb_connection_t;
 
 namespace zanthrel::qt {
-
-// What the reader learnt about one change of the clipboard.
-struct ClipboardDelivery {
-    enum class Kind {
-        NoPicture,  // no owner, or nothing offered as a picture
-        Data,       // the data of a picture: the bytes when kept, their digest always
-        Refused,    // the owner offered a picture, then refused it or sent more than is ever accepted
-        Silent,     // the owner did not answer within its deadline
-    };
-    std::uint64_t serial = 0;
-    Kind kind = Kind::NoPicture;
-    std::vector<unsigned char> bytes;
-    bool kept = false;
-    PictureDigest digest;
-};
 
 // Watches the X11 CLIPBOARD selection and fetches its picture, on a thread and an X connection of its own,
 // so that no other program can make the user interface wait. Changes come from XFIXES as they happen;
@@ -39,14 +25,9 @@ struct ClipboardDelivery {
 // A change made by another program abandons a transfer still in progress at once; a change by the same
 // owner lets it finish first, unless one of its answers is already kPatience late, so that a program
 // offering a picture many times a second is still read.
-class X11ClipboardReader {
+class X11ClipboardReader final : public ClipboardReader {
 public:
-    struct Listener {
-        // Both are called on the reader's thread, in the order things happened. `owned`: some program
-        // took the clipboard; false when it was left without an owner (emptied, or its owner went away).
-        std::function<void(std::uint64_t serial, bool owned)> changed;
-        std::function<void(ClipboardDelivery)> delivered;
-    };
+    using Listener = ClipboardReader::Listener;
 
     static constexpr std::chrono::milliseconds kAnswerDeadline{1000};
     static constexpr std::chrono::milliseconds kTransferDeadline{10000};
@@ -60,15 +41,14 @@ public:
 
     // Null when no X display can be reached. `useXfixes` false polls as on a server without XFIXES.
     static std::unique_ptr<X11ClipboardReader> start(Listener listener, bool useXfixes = true);
-    ~X11ClipboardReader();
+    ~X11ClipboardReader() override;
     X11ClipboardReader(const X11ClipboardReader&) = delete;
     X11ClipboardReader& operator=(const X11ClipboardReader&) = delete;
 
-    // Asks for the data of the newest change; `delivered` answers once it is known. Any thread.
-    void request();
-    bool watchesChanges() const noexcept { return xfixesEventBase_.has_value(); }
+    void request() override;
+    bool watchesChanges() const noexcept override { return xfixesEventBase_.has_value(); }
     // How many transfers were started, and how many of them came in increments (INCR).
-    std::uint64_t fetchCount() const noexcept { return fetches_.load(); }
+    std::uint64_t fetchCount() const noexcept override { return fetches_.load(); }
     std::uint64_t incrementalCount() const noexcept { return incremental_.load(); }
 
 private:

@@ -8,14 +8,19 @@ namespace zanthrel {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: zanthrel [--echo-log]\n"
+    "Usage: zanthrel [--echo-log] [--clipboard=wayland|x11]\n"
     "Guards the clipboard against programs that record what you do through it.\n"
     "\n"
     "  --echo-log   also write each line of the activity log to standard output as it is added\n"
+    "  --clipboard=wayland|x11\n"
+    "               watch this clipboard service (Linux); by default the Wayland one where the\n"
+    "               compositor offers it, else X11\n"
     "  --help       print this help and exit\n"
     "  --version    print the version and exit\n"
     "\n"
     "Zanthrel reads and writes no files and keeps no settings.\n";
+
+constexpr std::string_view kClipboardOption = "--clipboard=";
 
 // Keeps an argument that is echoed back printable and short, whatever bytes it came with.
 std::string quoted(std::string_view argument) {
@@ -57,6 +62,15 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
         }
         if (argument == "--echo-log") {
             line.echoLog = true;
+        } else if (argument.starts_with(kClipboardOption)) {
+            const std::string_view value = argument.substr(kClipboardOption.size());
+            if (value == "wayland") {
+                line.clipboard = ClipboardChoice::Wayland;
+            } else if (value == "x11") {
+                line.clipboard = ClipboardChoice::X11;
+            } else {
+                return refuse("unknown clipboard service", argument);
+            }
         } else if (argument.starts_with('-')) {
             return refuse("unknown option", argument);
         } else {

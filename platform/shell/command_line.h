@@ -6,6 +6,9 @@
 
 namespace zanthrel {
 
+// Which clipboard service the Linux program watches: by default the one the session offers.
+enum class ClipboardChoice { Automatic, Wayland, X11 };
+
 // What the program was asked to do on its command line. Both front ends parse it here, before they
 // touch a display, so that --help and --version work without one.
 struct CommandLine {
@@ -13,6 +16,7 @@ struct CommandLine {
 
     Action action = Action::Run;
     bool echoLog = false;  // also write each log line to standard output as it is added
+    ClipboardChoice clipboard = ClipboardChoice::Automatic;
     std::string text;      // what to print for ShowHelp, ShowVersion and Refuse (one line), newline-terminated
 
     // Exit status for the actions that end the program at once: 0, or 2 for a command line refused.

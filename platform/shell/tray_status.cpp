@@ -25,6 +25,9 @@ TrayStatus trayStatus(const GuardState& state) {
     status.tooltip = blocking     ? "Zanthrel: clipboard blocked"
                      : monitoring ? "Zanthrel: watching the clipboard for screen captures"
                                   : "Zanthrel: clipboard not protected";
+    // Blocked or watched in name only: the tooltip must not claim what cannot reach the clipboard.
+    if (state.clipboardUnreachable)
+        status.tooltip += " - but this desktop lets it neither watch nor empty the clipboard";
     status.monitoringCommand = forMenu(state.monitoring);
     status.blockingCommand = forMenu(state.blocking);
     return status;

@@ -90,5 +90,20 @@ TEST_F(LateAnswers, AProblemIsLoggedOncePerRunWithDateAndTime) {
                           }));
 }
 
+TEST_F(LateAnswers, ADesktopThatKeepsTheClipboardOutOfReachIsSaidOnceAndAgainWithBlocking) {
+    desk.start();
+    EXPECT_FALSE(desk.state().clipboardUnreachable);
+    desk.guard().reportClipboardProblem(ClipboardProblem::CannotWatch);
+    desk.guard().reportClipboardProblem(ClipboardProblem::CannotWatch);
+    desk.clickEnableDisable();
+    EXPECT_EQ(desk.log(), (std::vector<std::string>{
+                              std::string(texts::kNotProtected),
+                              "Clipboard Cannot Be Watched on This Desktop - " + kStamp,
+                              "Clipboard Blocked - Action Started on " + kStamp,
+                              "Clipboard Cannot Be Watched on This Desktop - " + kStamp,
+                          }));
+    EXPECT_TRUE(desk.state().clipboardUnreachable) << "the tray's tooltip reads it while blocking";
+}
+
 }  // namespace
 }  // namespace zanthrel::test

@@ -41,6 +41,22 @@ TEST(CommandLine, RunsWithOrWithoutTheLogEcho) {
     EXPECT_TRUE(parse({"--echo-log", "--echo-log"}).echoLog);
 }
 
+TEST(CommandLine, TheClipboardServiceCanBeForcedByNameOnly) {
+    EXPECT_EQ(parse({}).clipboard, ClipboardChoice::Automatic);
+    EXPECT_EQ(parse({"--clipboard=wayland"}).clipboard, ClipboardChoice::Wayland);
+    const CommandLine x11 = parse({"--clipboard=wayland", "--echo-log", "--clipboard=x11"});
+    EXPECT_EQ(x11.action, CommandLine::Action::Run);
+    EXPECT_EQ(x11.clipboard, ClipboardChoice::X11) << "the last choice wins";
+    EXPECT_TRUE(x11.echoLog);
+    EXPECT_NE(parse({"--help"}).text.find("--clipboard=wayland|x11"), std::string::npos);
+    for (const std::string_view wrong : {"--clipboard=", "--clipboard=X11", "--clipboard=gnome", "--clipboard"}) {
+        const CommandLine line = parse({wrong});
+        EXPECT_EQ(line.action, CommandLine::Action::Refuse) << wrong;
+        EXPECT_EQ(line.exitCode(), 2);
+        EXPECT_EQ(line.text.find('\n'), line.text.size() - 1) << "one line: " << line.text;
+    }
+}
+
 TEST(CommandLine, AnythingElseIsRefusedInOneLineWithStatusTwo) {
     for (const std::string_view wrong : {"--bogus", "-x", "--echo-log=yes", "--Help", "file.txt", "-", ""}) {
         const CommandLine line = parse({"--echo-log", wrong, "--help"});
@@ -112,6 +128,12 @@ TEST(TrayStatus, FollowsTheIndicatorAndTheButtons) {
     EXPECT_EQ(status.tooltip, "Zanthrel: clipboard blocked");
     EXPECT_FALSE(status.monitoringCommand.enabled);
     EXPECT_EQ(status.blockingCommand.caption, texts::kUnblockCaption);
+
+    // Where the desktop keeps the clipboard out of reach, "blocked" is never said alone.
+    state.clipboardUnreachable = true;
+    status = trayStatus(state);
+    EXPECT_TRUE(status.tooltip.starts_with("Zanthrel: clipboard blocked - but "));
+    EXPECT_NE(status.tooltip.find("neither watch nor empty"), std::string::npos) << status.tooltip;
 }
 
 TEST(TrayStatus, KnowsTheAlarmsLogEntryAndNoOther) {

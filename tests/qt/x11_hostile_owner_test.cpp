@@ -6,6 +6,7 @@
 
 #include "core/runtime_error.h"
 #include "core/texts.h"
+#include "platform/qt/x11_clipboard_reader.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {
@@ -167,7 +168,9 @@ TEST_F(HostileOwnerTest, PictureSentInIncrementsIsCountedWithItsPixels) {
     const QString file = directory.filePath("noise.png");
     ASSERT_TRUE(noise.save(file, "PNG"));
     copyAndExpectCount(file, 1, "image/png", 10000);
-    EXPECT_GT(desktop->clipboard().reader()->incrementalCount(), 0u) << "the transfer came whole after all";
+    const auto* reader = dynamic_cast<const X11ClipboardReader*>(desktop->clipboard().reader());
+    ASSERT_NE(reader, nullptr) << "an X11 display is watched through X11";
+    EXPECT_GT(reader->incrementalCount(), 0u) << "the transfer came whole after all";
     const PictureRef picture = desktop->clipboard().readPicture();
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->width(), 1400);

@@ -24,7 +24,9 @@ public:
                 [this](ClipboardDelivery delivery) {
                     const std::lock_guard lock(mutex_);
                     deliveries_.push_back(std::move(delivery));
-                }};
+                },
+                {},
+                {}};
     }
     std::vector<std::pair<std::uint64_t, bool>> changes() {
         const std::lock_guard lock(mutex_);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "core/picture.h"
+
+namespace zanthrel::qt {
+
+// What the reader learnt about one change of the clipboard.
+struct ClipboardDelivery {
+    enum class Kind {
+        NoPicture,  // no owner, or nothing offered as a picture
+        Data,       // the data of a picture: the bytes when kept, their digest always
+        Refused,    // the owner offered a picture, then refused it or sent more than is ever accepted
+        Silent,     // the owner did not answer within its deadline
+    };
+    std::uint64_t serial = 0;
+    Kind kind = Kind::NoPicture;
+    std::vector<unsigned char> bytes;
+    bool kept = false;
+    PictureDigest digest;
+};
+
+// A reader of the system clipboard on a thread of its own (X11 selections, or a Wayland compositor's
+// data-control protocol), so that no other program can make the user interface wait.
+class ClipboardReader {
+public:
+    struct Listener {
+        // All are called on the reader's thread, in the order things happened. `owned`: some program
+        // took the clipboard; false when it was left without an owner (emptied, or its owner went away).
+        std::function<void(std::uint64_t serial, bool owned)> changed;
+        std::function<void(ClipboardDelivery)> delivered;
+        // For readers that empty the clipboard themselves: whether the last clear() emptied it.
+        std::function<void(bool emptied)> cleared;
+        // The reader can no longer see the clipboard (its connection or the compositor's service ended).
+        std::function<void()> lost;
+    };
+
+    virtual ~ClipboardReader() = default;
+
+    // Asks for the data of the newest change; `delivered` answers once it is known. Any thread.
+    virtual void request() = 0;
+    // Whether clear() empties the clipboard; otherwise the caller empties it by other means.
+    virtual bool clears() const noexcept { return false; }
+    // Empties the clipboard without waiting; `cleared` tells how it went. Any thread.
+    virtual void clear() {}
+    virtual bool watchesChanges() const noexcept = 0;
+    // How many transfers were started.
+    virtual std::uint64_t fetchCount() const noexcept = 0;
+};
+
+}  // namespace zanthrel::qt

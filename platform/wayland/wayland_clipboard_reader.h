@@ -1,0 +1,95 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/qt/clipboard_reader.h"
+#include "platform/qt/x11_transfer.h"
+#include "platform/wayland/data_control.h"
+#include "platform/wayland/wayland_handles.h"
+
+namespace zanthrel::wayland {
+
+// Watches the Wayland clipboard (the seat's regular selection) through the compositor's data-control
+// service, on a thread and a connection of its own, and fetches its picture through a pipe. Unlike a
+// window's clipboard access this needs no focus: every change is seen, whichever program made it.
+//
+// The offer names its types with the change, so a change that offers no picture is answered without
+// asking its owner anything. A fetch starts only when asked for, at most once per kFetchGap, always for
+// the newest change. A later change lets a transfer still in progress finish, unless it is already
+// kPatience late, so that a program offering a picture many times a second is still read.
+class WaylandClipboardReader final : public qt::ClipboardReader {
+public:
+    using Listener = qt::ClipboardReader::Listener;
+
+    static constexpr std::chrono::milliseconds kAnswerDeadline{1000};
+    static constexpr std::chrono::milliseconds kTransferDeadline{10000};
+    static constexpr std::chrono::milliseconds kPatience{50};
+    static constexpr std::chrono::milliseconds kFetchGap{15};
+    // Transfers given up in a row because the clipboard changed while their owner lagged: owners that
+    // keep replacing each other faster than any of them answers count as a silent owner.
+    static constexpr int kAbandonedBeforeSilent = 8;
+
+    // Null when no compositor answers or it offers no data-control service.
+    static std::unique_ptr<WaylandClipboardReader> start(Listener listener, const char* displayName = nullptr);
+    ~WaylandClipboardReader() override;
+    WaylandClipboardReader(const WaylandClipboardReader&) = delete;
+    WaylandClipboardReader& operator=(const WaylandClipboardReader&) = delete;
+
+    void request() override;
+    bool clears() const noexcept override { return true; }
+    void clear() override;
+    bool watchesChanges() const noexcept override { return true; }
+    std::uint64_t fetchCount() const noexcept override { return fetches_.load(); }
+    // "ext-data-control-v1" or "zwlr-data-control-unstable-v1".
+    std::string_view protocolName() const noexcept { return session_->protocolName(); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Transfer {
+        std::uint64_t serial = 0;
+        UniqueFd pipe;
+        Clock::time_point started;
+        Clock::time_point lastHeard;  // asked, or the last bytes arrived
+        qt::TransferBuffer buffer;
+    };
+
+    WaylandClipboardReader(std::unique_ptr<DataControlSession> session, UniqueFd wakeFd, Listener listener);
+    void run();
+    void wake();
+    Clock::time_point actOnTime(Clock::time_point now);
+    void noteChange(bool owned);
+    void startFetch(Clock::time_point now);
+    void readPipe(Clock::time_point now);
+    void finish(qt::ClipboardDelivery::Kind kind);
+    void deliver(qt::ClipboardDelivery delivery);
+    void loseSight();
+
+    std::unique_ptr<DataControlSession> session_;
+    UniqueFd wakeFd_;
+    Listener listener_;
+
+    // Reader thread only.
+    std::uint64_t latestSerial_ = 1;
+    bool latestOwned_ = false;
+    std::uint64_t answeredSerial_ = 0;
+    int abandonedInARow_ = 0;
+    std::unique_ptr<Transfer> transfer_;
+    Clock::time_point lastFetch_{};
+    bool sightLost_ = false;
+    bool lostReported_ = false;
+    std::vector<unsigned char> chunk_;
+
+    std::atomic<bool> wanted_{false};
+    std::atomic<bool> clearWanted_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<std::uint64_t> fetches_{0};
+    std::thread thread_;
+};
+
+}  // namespace zanthrel::wayland

@@ -1,0 +1,161 @@
+// The Wayland clipboard reader against a real compositor (run through with_sway.sh), with wl-clipboard
+// and wayland_test_source as the other programs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pictures/content_digest.h"
+#include "platform/wayland/wayland_clipboard_reader.h"
+
+namespace zanthrel::wayland {
+namespace {
+
+using namespace std::chrono_literals;
+using Kind = qt::ClipboardDelivery::Kind;
+
+// What the reader reported, from its own thread.
+struct Seen {
+    std::vector<std::pair<std::uint64_t, bool>> changes;
+    std::vector<qt::ClipboardDelivery> deliveries;
+    std::vector<bool> cleared;
+    bool lost = false;
+};
+
+class Reports {
+public:
+    qt::ClipboardReader::Listener listener() {
+        return {
+            [this](std::uint64_t serial, bool owned) { add([&](Seen& s) { s.changes.emplace_back(serial, owned); }); },
+            [this](qt::ClipboardDelivery delivery) {
+                add([&](Seen& s) { s.deliveries.push_back(std::move(delivery)); });
+            },
+            [this](bool emptied) { add([&](Seen& s) { s.cleared.push_back(emptied); }); },
+            [this] { add([](Seen& s) { s.lost = true; }); }};
+    }
+    // Waits until `done` holds, for at most `patience`; what was seen then.
+    template <typename Condition>
+    Seen await(Condition done, std::chrono::milliseconds patience = 5s) {
+        std::unique_lock lock(mutex_);
+        EXPECT_TRUE(changed_.wait_for(lock, patience, [&] { return done(seen_); })) << "waited in vain";
+        return seen_;
+    }
+    Seen now() {
+        const std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
+private:
+    template <typename Change>
+    void add(Change change) {
+        {
+            const std::lock_guard lock(mutex_);
+            change(seen_);
+        }
+        changed_.notify_all();
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Seen seen_;
+};
+
+void run(const std::string& command) {
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+class WaylandReader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        run("wl-copy --clear");
+        reader = WaylandClipboardReader::start(reports.listener());
+        ASSERT_NE(reader, nullptr) << "the compositor offers no data-control service";
+    }
+    // Copies with wl-copy, waits for the reader to see it, and gives that change's serial.
+    std::uint64_t copy(const std::string& arguments) {
+        const std::size_t before = reports.now().changes.size();
+        run("printf 'some bytes' | wl-copy " + arguments);
+        const Seen seen = reports.await([&](const Seen& s) { return s.changes.size() > before; });
+        return seen.changes.empty() ? 0 : seen.changes.back().first;
+    }
+    // Asks for the newest change and waits for the answer to `serial`.
+    qt::ClipboardDelivery fetch(std::uint64_t serial) {
+        reader->request();
+        const auto answer = [serial](const Seen& s) {
+            for (const auto& delivery : s.deliveries)
+                if (delivery.serial == serial) return &delivery;
+            return static_cast<const qt::ClipboardDelivery*>(nullptr);
+        };
+        const Seen seen = reports.await([&](const Seen& s) { return answer(s) != nullptr; });
+        return answer(seen) ? *answer(seen) : qt::ClipboardDelivery{};
+    }
+
+    Reports reports;
+    std::unique_ptr<WaylandClipboardReader> reader;
+};
+
+TEST_F(WaylandReader, ReadsThePictureAndAnswersOtherChangesWithoutAskingTheirOwner) {
+    EXPECT_EQ(reader->protocolName(), "zwlr-data-control-unstable-v1") << "sway 1.7 offers only the older protocol";
+    const std::uint64_t picture = copy("--type image/png");
+    EXPECT_GT(picture, 1u) << "the clipboard found at start is change 1 and is not reported";
+    const qt::ClipboardDelivery data = fetch(picture);
+    EXPECT_EQ(data.kind, Kind::Data);
+    EXPECT_TRUE(data.kept);
+    EXPECT_EQ(std::string(data.bytes.begin(), data.bytes.end()), "some bytes");
+    EXPECT_EQ(data.digest, digestOf(data.bytes.data(), data.bytes.size()));
+    EXPECT_EQ(reader->fetchCount(), 1u);
+
+    const std::uint64_t text = copy("--type text/plain");
+    EXPECT_EQ(fetch(text).kind, Kind::NoPicture);
+    EXPECT_EQ(reader->fetchCount(), 1u) << "an offer without a picture type needs no transfer";
+}
+
+TEST_F(WaylandReader, AnOwnerThatNeverWritesIsSilentAfterItsDeadlineAndTheNextChangeIsRead) {
+    std::thread owner([] { (void)std::system(ZANTHREL_TEST_SOURCE " silent 5"); });
+    const Seen seen = reports.await([](const Seen& s) { return !s.changes.empty(); });
+    ASSERT_FALSE(seen.changes.empty());
+    const auto asked = std::chrono::steady_clock::now();
+    const qt::ClipboardDelivery silent = fetch(seen.changes.back().first);
+    const auto waited = std::chrono::steady_clock::now() - asked;
+    EXPECT_EQ(silent.kind, Kind::Silent);
+    EXPECT_GE(waited, WaylandClipboardReader::kAnswerDeadline);
+    EXPECT_LT(waited, WaylandClipboardReader::kAnswerDeadline + 1s);
+
+    const std::uint64_t next = copy("--type image/bmp");  // replaces the silent owner, which then leaves
+    EXPECT_EQ(fetch(next).kind, Kind::Data);
+    owner.join();
+}
+
+TEST_F(WaylandReader, AnOwnerThatClosesUnwrittenRefusedItsPicture) {
+    std::thread owner([] { (void)std::system(ZANTHREL_TEST_SOURCE " refuse 5"); });
+    const Seen seen = reports.await([](const Seen& s) { return !s.changes.empty(); });
+    ASSERT_FALSE(seen.changes.empty());
+    EXPECT_EQ(fetch(seen.changes.back().first).kind, Kind::Refused);
+    copy("--type text/plain");  // replaces the owner, which then leaves
+    owner.join();
+}
+
+TEST_F(WaylandReader, ClearEmptiesTheClipboardForEveryProgramAndSaysSo) {
+    const std::uint64_t copied = copy("--type image/png");
+    reader->clear();
+    Seen seen = reports.await([&](const Seen& s) { return !s.cleared.empty() && s.changes.back().first > copied; });
+    ASSERT_FALSE(seen.cleared.empty());
+    EXPECT_TRUE(seen.cleared.back());
+    EXPECT_FALSE(seen.changes.back().second) << "its own emptying is reported as a change to no owner";
+    EXPECT_NE(std::system("timeout 2 wl-paste >/dev/null 2>&1"), 0) << "another program still pastes";
+
+    // Nothing left to empty: answered at once, without asking the compositor.
+    reader->clear();
+    seen = reports.await([](const Seen& s) { return s.cleared.size() == 2; });
+    ASSERT_EQ(seen.cleared.size(), 2u);
+    EXPECT_TRUE(seen.cleared.back());
+    EXPECT_EQ(seen.changes.size(), 2u) << "nothing was asked of the compositor";
+    EXPECT_FALSE(seen.lost);
+}
+
+}  // namespace
+}  // namespace zanthrel::wayland
