@@ -12,21 +12,11 @@ namespace zanthrel::qt {
 namespace {
 
 using testing::countEntries;
+using testing::offeredTypes;
 using testing::waitUntil;
 using testing::X11ClipboardTest;
 using testing::XclipCopy;
 using testing::xclipPasteStatus;
-
-// What `xclip -o -t TARGETS` lists, without the two types every owner answers for.
-QStringList offeredTypes() {
-    QProcess paste;
-    paste.start("xclip", {"-selection", "clipboard", "-o", "-t", "TARGETS"});
-    if (!paste.waitForFinished(5000) || paste.exitCode() != 0) return {};
-    QStringList types = QString::fromUtf8(paste.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    types.removeAll("TARGETS");
-    types.removeAll("TIMESTAMP");
-    return types;
-}
 
 TEST_F(X11ClipboardTest, BlockingEmptiesTextAndPicturesLeavingNoOwner) {
     click("cmdEnableDisable");
