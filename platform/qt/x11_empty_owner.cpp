@@ -41,9 +41,11 @@ void X11EmptyOwner::answer(const xcb_selection_request_event_t& request, Clock::
     reply.property = XCB_NONE;  // refused, unless answered below
     // Requestors from before the convention of naming a property expect the answer under the target's name.
     const std::uint32_t property = request.property == XCB_NONE ? request.target : request.property;
-    // A request made for an earlier time than our ownership asks for what someone else held then.
-    const bool current = holding_ && request.selection == atoms_.clipboard &&
-                         (request.time == XCB_CURRENT_TIME || takenAt_ == 0 || request.time >= takenAt_);
+    // A request made for an earlier time than our ownership asks for what someone else held then. Server
+    // times wrap around every 49.7 days, so they are compared by their difference.
+    const bool current =
+        holding_ && request.selection == atoms_.clipboard &&
+        (request.time == XCB_CURRENT_TIME || takenAt_ == 0 || static_cast<std::int32_t>(request.time - takenAt_) >= 0);
     if (current && request.target == atoms_.targets) {
         const std::uint32_t types[] = {atoms_.targets, atoms_.timestamp};
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_ATOM, 32, 2,
