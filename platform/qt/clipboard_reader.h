@@ -47,8 +47,9 @@ public:
     // Empties the clipboard without waiting; `cleared` tells how it went. Any thread.
     virtual void clear() {}
     virtual bool watchesChanges() const noexcept = 0;
-    // How many transfers were started.
+    // How many transfers were started, and how many emptyings the reader carried out itself.
     virtual std::uint64_t fetchCount() const noexcept = 0;
+    virtual std::uint64_t emptyingCount() const noexcept { return 0; }
 };
 
 }  // namespace zanthrel::qt

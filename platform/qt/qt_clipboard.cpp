@@ -188,8 +188,14 @@ void QtClipboard::clear() {
     mayBeOwned_ = false;
     // Qt must forget data it serves itself (a log line copied with Ctrl+C), or it would keep answering.
     if (clipboard_.ownsClipboard()) clipboard_.clear(QClipboard::Clipboard);
-    // Just after a program took it, the selection is known to be owned: no round trip before disowning.
-    if (takenByLastChange_ || selection_->hasOwner()) selection_->disown();
+    if (reader_) {
+        // Disowning is not enough where X is a bridge to Wayland programs; the reader's thread takes the
+        // selection and answers the requests that follow, which the window must never wait for.
+        reader_->clear();
+    } else if (takenByLastChange_ || selection_->hasOwner()) {
+        // Just after a program took it, the selection is known to be owned: no round trip before disowning.
+        selection_->disown();
+    }
     takenByLastChange_ = false;
     current_ = PictureRef{};
 }

@@ -34,6 +34,12 @@ std::uint32_t intern(xcb_connection_t* connection, std::string_view name) {
     return reply ? reply->atom : XCB_NONE;
 }
 
+// A Wayland session's X server is its compositor's bridge to the Wayland programs.
+bool onWaylandSession() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    return display && *display;
+}
+
 // Words asked for per GetProperty: a few megabytes per reply keeps any one reply's buffer modest.
 constexpr std::uint32_t kPropertyWords = 1u << 20;
 
@@ -60,6 +66,7 @@ std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener,
     atoms.clipboard = intern(connection, "CLIPBOARD");
     atoms.targets = intern(connection, "TARGETS");
     atoms.incr = intern(connection, "INCR");
+    atoms.timestamp = intern(connection, "TIMESTAMP");
     atoms.properties[0] = intern(connection, "ZANTHREL_TRANSFER_A");
     atoms.properties[1] = intern(connection, "ZANTHREL_TRANSFER_B");
     for (const std::string_view type : kPictureTypes) atoms.pictureTypes.push_back(intern(connection, type));
@@ -98,7 +105,8 @@ X11ClipboardReader::X11ClipboardReader(xcb_connection_t* connection, std::uint32
       atoms_(std::move(atoms)),
       xfixesEventBase_(xfixesEventBase),
       wakeFd_(wakeFd),
-      listener_(std::move(listener)) {}
+      listener_(std::move(listener)),
+      emptyOwner_(connection, window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()) {}
 
 X11ClipboardReader::~X11ClipboardReader() {
     stopping_ = true;
@@ -111,6 +119,12 @@ X11ClipboardReader::~X11ClipboardReader() {
 
 void X11ClipboardReader::request() {
     wanted_ = true;
+    const std::uint64_t one = 1;
+    (void)!write(wakeFd_, &one, sizeof one);
+}
+
+void X11ClipboardReader::empty() {
+    emptyWanted_ = true;
     const std::uint64_t one = 1;
     (void)!write(wakeFd_, &one, sizeof one);
 }
@@ -162,6 +176,15 @@ void X11ClipboardReader::handleEvent(const void* raw) {
         if (notify->selection == atoms_.clipboard) noteChange(notify->owner, notify->selection_timestamp);
         return;
     }
+    if (type == XCB_SELECTION_REQUEST) {
+        emptyOwner_.answer(*static_cast<const xcb_selection_request_event_t*>(raw), Clock::now());
+        return;
+    }
+    if (type == XCB_SELECTION_CLEAR) {
+        const auto* clear = static_cast<const xcb_selection_clear_event_t*>(raw);
+        if (clear->selection == atoms_.clipboard && emptyOwner_.ownsWindow(clear->owner)) emptyOwner_.noteLost();
+        return;
+    }
     if (type == XCB_SELECTION_NOTIFY) {
         const auto* notify = static_cast<const xcb_selection_notify_event_t*>(raw);
         if (notify->requestor == window_ && notify->selection == atoms_.clipboard)
@@ -181,7 +204,14 @@ void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
     ++latestSerial_;
     latestOwner_ = owner;
     latestTime_ = time;
-    if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE);
+    // Our own emptying leaves a clipboard that holds nothing: no program took it, nothing is fetched.
+    const bool ours = emptyOwner_.ownsWindow(owner);
+    if (ours) emptyOwner_.noteTaken(time);
+    if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE && !ours);
+    if (ours && transfer_.step != Step::None) {
+        transfer_ = Transfer{};  // given up by emptying, not by a silent owner
+        return;
+    }
     // The owner asked has lost the clipboard and may never answer; the new owner is asked straight away.
     // Dropping the transfer also lets go of what it had received, which may be hundreds of megabytes.
     if (transfer_.step == Step::None || transfer_.owner == owner) return;
@@ -193,13 +223,19 @@ void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
 
 X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_point now) {
     Clock::time_point wake = Clock::time_point::max();
+    if (emptyWanted_.exchange(false)) {
+        // Without change events the owner known may be a poll old.
+        const std::uint32_t owner = xfixesEventBase_ ? latestOwner_ : queryOwner();
+        if (emptyOwner_.take(owner, now)) ++emptyings_;
+    }
+    wake = std::min(wake, emptyOwner_.actOnTime(now));
     if (!xfixesEventBase_) {
         if (now >= nextPoll_) {
             const std::uint32_t owner = queryOwner();
             if (owner != latestOwner_) noteChange(owner, XCB_CURRENT_TIME);
             nextPoll_ = now + kFallbackPoll;
         }
-        wake = nextPoll_;
+        wake = std::min(wake, nextPoll_);
     }
     if (transfer_.step != Step::None) {
         const bool superseded = latestSerial_ > transfer_.serial;
@@ -213,7 +249,7 @@ X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_
             finish(ClipboardDelivery::Kind::Silent);
     }
     if (!wanted_ || answeredSerial_ >= latestSerial_) return wake;
-    if (latestOwner_ == XCB_NONE) {
+    if (latestOwner_ == XCB_NONE || emptyOwner_.ownsWindow(latestOwner_)) {
         deliver({latestSerial_, ClipboardDelivery::Kind::NoPicture, {}, false, {}});
         return wake;
     }

@@ -11,6 +11,7 @@
 
 #include "core/picture.h"
 #include "platform/qt/clipboard_reader.h"
+#include "platform/qt/x11_empty_owner.h"
 #include "platform/qt/x11_transfer.h"
 
 struct xcb_connection_t;
@@ -46,10 +47,16 @@ public:
     X11ClipboardReader& operator=(const X11ClipboardReader&) = delete;
 
     void request() override;
+    // Empties the clipboard if some other program owns it (see X11EmptyOwner). The reader's own
+    // ownership is reported as a change to a clipboard without owner, and never fetched. Any thread.
+    void empty();
+    void clear() override { empty(); }
     bool watchesChanges() const noexcept override { return xfixesEventBase_.has_value(); }
     // How many transfers were started, and how many of them came in increments (INCR).
     std::uint64_t fetchCount() const noexcept override { return fetches_.load(); }
     std::uint64_t incrementalCount() const noexcept { return incremental_.load(); }
+    // How many times the clipboard was taken to empty it.
+    std::uint64_t emptyingCount() const noexcept override { return emptyings_.load(); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -66,7 +73,7 @@ private:
         TransferBuffer buffer;
     };
     struct Atoms {
-        std::uint32_t clipboard = 0, targets = 0, incr = 0;
+        std::uint32_t clipboard = 0, targets = 0, incr = 0, timestamp = 0;
         std::uint32_t properties[2] = {0, 0};
         std::vector<std::uint32_t> pictureTypes;  // most wanted first
     };
@@ -93,6 +100,7 @@ private:
     std::optional<std::uint8_t> xfixesEventBase_;
     int wakeFd_;
     Listener listener_;
+    X11EmptyOwner emptyOwner_;
 
     // Reader thread only.
     std::uint64_t latestSerial_ = 1;
@@ -106,9 +114,11 @@ private:
     unsigned nextProperty_ = 0;
 
     std::atomic<bool> wanted_{false};
+    std::atomic<bool> emptyWanted_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<std::uint64_t> fetches_{0};
     std::atomic<std::uint64_t> incremental_{0};
+    std::atomic<std::uint64_t> emptyings_{0};
     std::thread thread_;
 };
 

@@ -52,6 +52,16 @@ int xclipPasteStatus(const QString& target) {
     return paste.exitCode();
 }
 
+QStringList offeredTypes() {
+    QProcess paste;
+    paste.start("xclip", {"-selection", "clipboard", "-o", "-t", "TARGETS"});
+    if (!paste.waitForFinished(5000) || paste.exitCode() != 0) return {};
+    QStringList types = QString::fromUtf8(paste.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    types.removeAll("TARGETS");
+    types.removeAll("TIMESTAMP");
+    return types;
+}
+
 void X11ClipboardTest::SetUp() {
     ASSERT_TRUE(directory.isValid());
     ASSERT_NE(selection, nullptr) << "not running on X11";

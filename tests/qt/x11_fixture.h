@@ -44,6 +44,8 @@ private:
 
 // What `xclip -o` makes of the clipboard: its exit code, or -1 when it could not run.
 int xclipPasteStatus(const QString& target = {});
+// The types `xclip -o -t TARGETS` lists, without TARGETS and TIMESTAMP, which say nothing of the data.
+QStringList offeredTypes();
 
 class X11ClipboardTest : public ::testing::Test {
 protected:

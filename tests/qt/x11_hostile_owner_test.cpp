@@ -71,7 +71,9 @@ TEST_F(HostileOwnerTest, BlockingTakesEffectWhileASilentOwnerIsBeingAsked) {
     click("cmdEnableDisable");
     EXPECT_EQ(state().blocking.caption, texts::kUnblockCaption);
     // Well inside the owner's deadline, let alone the five seconds Qt's clipboard would wait per request.
-    EXPECT_TRUE(waitUntil([&] { return !selection->hasOwner(); }, 500)) << "the silent owner kept the clipboard";
+    EXPECT_TRUE(waitUntil([&] { return desktop->clipboard().reader()->emptyingCount() == 1; }, 500))
+        << "the silent owner kept the clipboard";
+    EXPECT_TRUE(waitUntil([&] { return !selection->hasOwner(); }));
     EXPECT_EQ(silentLines(), 0) << "a transfer given up for a change is no silent owner";
 }
 
@@ -112,8 +114,13 @@ TEST_F(HostileOwnerTest, BlockingReactsToEachCopyOnceAndNotToItsOwnEmptying) {
         // The copy and the emptying: two changes, one emptying.
         ASSERT_TRUE(waitUntil([&] { return clipboard.changeCount() >= changes + 2; }));
         EXPECT_EQ(clipboard.clearCount(), std::uint64_t(1 + copy));
+        EXPECT_EQ(clipboard.reader()->emptyingCount(), std::uint64_t(copy));
     }
-    EXPECT_FALSE(selection->hasOwner());
+    // Neither its own ownership nor letting go of it sets the blocker off again.
+    ASSERT_TRUE(waitUntil([&] { return !selection->hasOwner(); }));
+    QTest::qWait(200);
+    EXPECT_EQ(clipboard.clearCount(), 4u);
+    EXPECT_EQ(clipboard.reader()->emptyingCount(), 3u);
 }
 
 TEST_F(HostileOwnerTest, ReofferedPictureFloodCountsOnceAndDecodesOnce) {

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/qt/x11_clipboard_reader.h"
+#include "platform/qt/x11_selection.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {
@@ -96,10 +97,70 @@ TEST_P(ReaderTest, ReportsEachOwnerAndDeliversTheNewestChangeOnlyWhenAsked) {
     EXPECT_EQ(reader->fetchCount(), fetches);
 }
 
+TEST_P(ReaderTest, EmptyingOffersNothingThenLeavesNoOwnerAndIsNoChangeByAProgram) {
+    auto picture = std::make_unique<XclipCopy>(writeFile("picture.png", "\x89PNG not really"), "image/png");
+    ASSERT_TRUE(picture->started());
+    ASSERT_TRUE(waitUntil([&] { return !reports.changes().empty(); }));
+    const std::size_t changesBefore = reports.changes().size();
+
+    reader->empty();
+    ASSERT_TRUE(waitUntil([&] { return !picture->running(); })) << "xclip kept the clipboard";
+    ASSERT_TRUE(waitUntil([&] { return reports.changes().size() > changesBefore; }));
+    EXPECT_FALSE(reports.changes().back().second) << "the reader's own ownership counted as a program's copy";
+    // While held: only the two types that describe the selection itself, every other one refused.
+    EXPECT_TRUE(testing::offeredTypes().isEmpty());
+    EXPECT_EQ(testing::xclipPasteStatus("TARGETS"), 0);
+    EXPECT_NE(testing::xclipPasteStatus("image/png"), 0);
+    EXPECT_NE(testing::xclipPasteStatus(), 0);
+    // Nothing is fetched from the reader's own window.
+    const std::uint64_t fetches = reader->fetchCount();
+    reader->request();
+    ASSERT_TRUE(waitUntil([&] { return !reports.deliveries().empty(); }));
+    EXPECT_EQ(reports.deliveries().back().kind, ClipboardDelivery::Kind::NoPicture);
+    EXPECT_EQ(reader->fetchCount(), fetches);
+
+    const std::unique_ptr<X11ClipboardSelection> selection = X11ClipboardSelection::forApplication();
+    ASSERT_TRUE(waitUntil([&] { return !selection->hasOwner(); })) << "the emptied clipboard was never let go";
+    EXPECT_FALSE(reports.changes().back().second);
+    // Nothing left to take: an unowned clipboard is not taken again.
+    reader->empty();
+    QTest::qWait(100);
+    EXPECT_FALSE(selection->hasOwner());
+    EXPECT_EQ(reader->emptyingCount(), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(ChangeEvents, ReaderTest, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("WithXfixes") : std::string("PollingWithout");
                          });
+
+// On a Wayland session the X server is the compositor's bridge, which must have asked for the emptied
+// clipboard's types before it is let go; however late it asks, the clipboard is held until then.
+TEST(BridgedReaderTest, EmptiedClipboardIsHeldUntilSomeoneAsksWhatItHolds) {
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const QByteArray previous = qgetenv("WAYLAND_DISPLAY");
+    qputenv("WAYLAND_DISPLAY", "zanthrel-no-such-display");
+    Reports reports;
+    const std::unique_ptr<X11ClipboardReader> reader = X11ClipboardReader::start(reports.listener());
+    qputenv("WAYLAND_DISPLAY", previous);
+    ASSERT_NE(reader, nullptr);
+    const std::unique_ptr<X11ClipboardSelection> selection = X11ClipboardSelection::forApplication();
+
+    QFile file(directory.filePath("text.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("some text");
+    file.close();
+    XclipCopy text(file.fileName(), {});
+    ASSERT_TRUE(text.started());
+    ASSERT_TRUE(waitUntil([&] { return !reports.changes().empty(); }));
+    reader->empty();
+    ASSERT_TRUE(waitUntil([&] { return !text.running(); }));
+    QTest::qWait(int(X11EmptyOwner::kUnaskedHold.count()) + 300);
+    EXPECT_TRUE(selection->hasOwner()) << "let go before the bridge asked";
+    EXPECT_TRUE(testing::offeredTypes().isEmpty());
+    EXPECT_TRUE(waitUntil([&] { return !selection->hasOwner(); })) << "still held after being asked";
+}
 
 }  // namespace
 }  // namespace zanthrel::qt
