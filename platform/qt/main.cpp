@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -10,7 +11,10 @@
 #include "platform/command_line.h"
 #include "platform/qt/app_icon.h"
 #include "platform/qt/qt_desktop.h"
+#include "platform/qt/single_instance_x11.h"
+#include "platform/qt/system_log.h"
 #include "platform/qt/tray_icon.h"
+#include "platform/start_options.h"
 
 namespace {
 
@@ -25,6 +29,30 @@ void echoLog(zanthrel::qt::MainWindow& window, const zanthrel::MainForm& form) {
     });
 }
 
+// Every log line to the system log as well, once `systemLog` holds one.
+void followInSystemLog(zanthrel::qt::MainWindow& window, const zanthrel::MainForm& form,
+                       const std::unique_ptr<zanthrel::qt::SystemLog>& systemLog) {
+    QObject::connect(&window, &zanthrel::qt::MainWindow::formChanged, &window,
+                     [&form, &systemLog](zanthrel::FormControl control) {
+                         if (control != zanthrel::FormControl::List1 || !systemLog || form.state().list1.empty())
+                             return;
+                         systemLog->add(form.state().list1.back());
+                     });
+}
+
+// A second start's options, as the running guard's user would act on them: the buttons' clicks, unless
+// a modal box holds the window (its buttons take no clicks then), and the window brought forward.
+void actOnHandOver(zanthrel::qt::QtDesktop& desktop, std::unique_ptr<zanthrel::qt::SystemLog>& systemLog,
+                   const zanthrel::CommandLine& options) noexcept {
+    try {
+        if (options.systemLog && !systemLog) systemLog = std::make_unique<zanthrel::qt::SystemLog>();
+    } catch (...) {
+        // No thread for the system log: the guard goes on without it, as it was.
+    }
+    if (!QApplication::activeModalWidget()) zanthrel::applyStartOptions(desktop.form(), options);
+    if (!options.minimized) zanthrel::qt::QtWindowOrder(desktop.window()).bringToFront();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -37,6 +65,10 @@ int main(int argc, char* argv[]) {
         std::fputs(commandLine.text.c_str(), refused ? stderr : stdout);
         return commandLine.exitCode();
     }
+    // One guard per display: a second start hands its options over and ends here, before any window.
+    zanthrel::qt::GuardSelection::Start guard =
+        zanthrel::qt::GuardSelection::claimOrHandOver(zanthrel::handOverMessage(commandLine));
+    if (guard.outcome == zanthrel::qt::GuardSelection::Outcome::HandedOver) return 0;
 
     // The clipboard is guarded through X11, so a Wayland session runs the program on XWayland. Qt's
     // own variable still chooses another platform for those who set it on purpose.
@@ -55,10 +87,29 @@ int main(int argc, char* argv[]) {
         std::signal(SIGPIPE, SIG_IGN);
         echoLog(desktop.window(), desktop.form());
     }
+    std::unique_ptr<zanthrel::qt::SystemLog> systemLog;
+    if (commandLine.systemLog) systemLog = std::make_unique<zanthrel::qt::SystemLog>();
+    followInSystemLog(desktop.window(), desktop.form(), systemLog);
     // Without a notification area the program is the window alone, as it always was.
     std::unique_ptr<zanthrel::qt::TrayIcon> tray;
     if (QSystemTrayIcon::isSystemTrayAvailable()) tray = std::make_unique<zanthrel::qt::TrayIcon>(desktop.window());
-    desktop.start();
+    if (commandLine.minimized) {
+        // As start() does, but the window stays in the tray, or minimized where there is no tray.
+        desktop.form().handle(zanthrel::FormEvent::Load);
+        zanthrel::applyStartOptions(desktop.form(), commandLine);
+        desktop.window().centreOnScreen();
+        if (!tray) desktop.window().showMinimized();
+    } else {
+        desktop.start();
+        zanthrel::applyStartOptions(desktop.form(), commandLine);
+    }
     if (tray) tray->show();
+    if (guard.selection) {
+        guard.selection->serve([&desktop, &systemLog](const zanthrel::CommandLine& options) {
+            // After the sender has had its answer: a click may open a modal box.
+            QTimer::singleShot(0, &desktop.window(),
+                               [&desktop, &systemLog, options] { actOnHandOver(desktop, systemLog, options); });
+        });
+    }
     return QApplication::exec();
 }
