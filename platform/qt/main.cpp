@@ -104,11 +104,18 @@ int main(int argc, char* argv[]) {
         zanthrel::applyStartOptions(desktop.form(), commandLine);
     }
     if (tray) tray->show();
+    // More hand-overs waiting than any user starts between two turns of the event loop are a flood.
+    constexpr int kMostPendingHandOvers = 16;
+    int pendingHandOvers = 0;
     if (guard.selection) {
-        guard.selection->serve([&desktop, &systemLog](const zanthrel::CommandLine& options) {
+        guard.selection->serve([&](const zanthrel::CommandLine& options) {
+            if (pendingHandOvers >= kMostPendingHandOvers) return;
+            ++pendingHandOvers;
             // After the sender has had its answer: a click may open a modal box.
-            QTimer::singleShot(0, &desktop.window(),
-                               [&desktop, &systemLog, options] { actOnHandOver(desktop, systemLog, options); });
+            QTimer::singleShot(0, &desktop.window(), [&, options] {
+                --pendingHandOvers;
+                actOnHandOver(desktop, systemLog, options);
+            });
         });
     }
     return QApplication::exec();
