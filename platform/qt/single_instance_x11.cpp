@@ -41,7 +41,7 @@ void GuardSelection::Disconnect::operator()(xcb_connection_t* connection) const 
 }
 
 GuardSelection::Start GuardSelection::claimOrHandOver(std::string_view message,
-                                                       std::chrono::milliseconds answerDeadline) {
+                                                      std::chrono::milliseconds answerDeadline) {
     Connection connection(xcb_connect(nullptr, nullptr));
     if (!connection || xcb_connection_has_error(connection.get())) return {};
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data;
@@ -55,8 +55,8 @@ GuardSelection::Start GuardSelection::claimOrHandOver(std::string_view message,
     atoms.handOver = intern(connection.get(), "_ZANTHREL_HAND_OVER");
     atoms.options = intern(connection.get(), "_ZANTHREL_OPTIONS");
     atoms.utf8 = intern(connection.get(), "UTF8_STRING");
-    if (atoms.guard == XCB_NONE || atoms.handOver == XCB_NONE || atoms.options == XCB_NONE ||
-        atoms.utf8 == XCB_NONE || xcb_connection_has_error(connection.get()))
+    if (atoms.guard == XCB_NONE || atoms.handOver == XCB_NONE || atoms.options == XCB_NONE || atoms.utf8 == XCB_NONE ||
+        xcb_connection_has_error(connection.get()))
         return {};
 
     std::unique_ptr<GuardSelection> selection(new GuardSelection(std::move(connection), window, atoms));

@@ -35,8 +35,7 @@ public:
 
     // Before Qt starts: on the display DISPLAY names, hands `message` to the running guard or
     // becomes the guard. Returns Guard without a selection when the display cannot be reached.
-    static Start claimOrHandOver(std::string_view message,
-                                 std::chrono::milliseconds answerDeadline = kAnswerDeadline);
+    static Start claimOrHandOver(std::string_view message, std::chrono::milliseconds answerDeadline = kAnswerDeadline);
 
     ~GuardSelection();
     GuardSelection(const GuardSelection&) = delete;

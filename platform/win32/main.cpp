@@ -11,9 +11,9 @@
 
 #include "app/main_form.h"
 #include "platform/command_line.h"
+#include "platform/start_options.h"
 #include "platform/win32/console_output.h"
 #include "platform/win32/control_ids.h"
-#include "platform/start_options.h"
 #include "platform/win32/desktop_services.h"
 #include "platform/win32/event_log.h"
 #include "platform/win32/guard_events.h"

@@ -57,7 +57,8 @@ TEST(StartOptions, EachIsTheClickItStandsForAndGuardsAsTheClickDoes) {
             desk->advance(300);
         }
         expectSameWindow(started, clicked);
-        EXPECT_EQ(started.state().cmdEnableDisable.caption, texts::kUnblockCaption) << "alarm, or blocked from the start";
+        EXPECT_EQ(started.state().cmdEnableDisable.caption, texts::kUnblockCaption)
+            << "alarm, or blocked from the start";
         EXPECT_TRUE(started.clipboard().empty()) << "the copy was emptied";
     }
     // Without either option nothing is clicked: the start stays as it always was.
@@ -123,9 +124,8 @@ TEST(StartOptions, AHandOverMessageCarriesTheOptionsAndNothingElse) {
     EXPECT_FALSE(parseHandOverMessage("")->monitor);
 
     // Whatever else reaches the running guard is refused whole.
-    for (const std::string_view wrong :
-         {"--monitor", "--monitor\n--block\n", "--help\n", "--version\n", "--echo-log\n", "--bogus\n", "\n",
-          "--monitor\n\n", "--monitor\0\n"})
+    for (const std::string_view wrong : {"--monitor", "--monitor\n--block\n", "--help\n", "--version\n", "--echo-log\n",
+                                         "--bogus\n", "\n", "--monitor\n\n", "--monitor\0\n"})
         EXPECT_FALSE(parseHandOverMessage(wrong)) << wrong;
     std::string flood;
     while (flood.size() <= kLongestHandOverMessage) flood += "--monitor\n";
