@@ -97,4 +97,22 @@ while IFS= read -r line; do
     expected="<$(priority "$line")>"
     [[ "$sent" == "$expected"*" zanthrel[$guard]: $line" ]] || fail "line $line_number sent as '$sent', expected $expected ... zanthrel[$guard]: $line"
 done <"$work/echo"
-echo "PASS: $line_number log lines in the system log, the alarm at warning"
+
+# A guard started without the option takes it from a second start, with the clicks that come along.
+kill "$guard"
+wait "$guard" 2>/dev/null || true
+"$program" --echo-log >"$work/echo2" 2>&1 &
+second=$!
+pids+=("$second")
+deadline=$((SECONDS + 20))
+until grep -q '^Clipboard Not Protected' "$work/echo2"; do
+    [ $SECONDS -lt $deadline ] || fail "the second guard did not start: $(cat "$work/echo2")"
+    sleep 0.05
+done
+"$program" --system-log --block || fail "the hand-over of --system-log --block failed"
+deadline=$((SECONDS + 20))
+until grep -q "<14>.* zanthrel\[$second\]: Clipboard Blocked - Action Started on " "$work/received"; do
+    [ $SECONDS -lt $deadline ] || fail "the handed-over --system-log wrote nothing: $(tail -3 "$work/received")"
+    sleep 0.05
+done
+echo "PASS: $line_number log lines in the system log, the alarm at warning; --system-log handed over"
