@@ -18,6 +18,7 @@ struct SystemLogQueue::Shared {
     std::size_t dropped = 0;
     bool stopping = false;
     bool idle = true;
+    bool threadless = false;
 
     void run() {
         std::unique_lock lock(mutex);
@@ -46,11 +47,17 @@ SystemLogQueue::SystemLogQueue(Writer writer, std::size_t capacity) : shared_(st
     shared_->writer = std::move(writer);
     shared_->capacity = capacity;
     // The thread holds the shared state itself, so that one left behind at the end never reads freed memory.
-    std::thread([shared = shared_] { shared->run(); }).detach();
+    try {
+        std::thread([shared = shared_] { shared->run(); }).detach();
+    } catch (...) {
+        // No thread to be had: the lines go nowhere but the window's log, and the guard goes on.
+        shared_->threadless = true;
+    }
 }
 
 SystemLogQueue::~SystemLogQueue() {
     std::unique_lock lock(shared_->mutex);
+    if (shared_->threadless) return;
     shared_->stopping = true;
     shared_->changed.notify_all();
     shared_->changed.wait_for(lock, std::chrono::seconds(1),
@@ -60,6 +67,7 @@ SystemLogQueue::~SystemLogQueue() {
 void SystemLogQueue::add(const std::string& line) noexcept {
     try {
         const std::lock_guard lock(shared_->mutex);
+        if (shared_->threadless) return;
         if (shared_->lines.size() >= shared_->capacity) {
             ++shared_->dropped;
             return;

@@ -55,7 +55,11 @@ public:
         // Minimized: in the notification area, or where there is none, minimized without the focus.
         if (options_.minimized) showCommand = tray_->inNotificationArea() ? SW_HIDE : SW_SHOWMINNOACTIVE;
         window_.show(showCommand);
-        handOver_.create();
+        try {
+            handOver_.create();
+        } catch (...) {
+            // Second starts cannot reach this guard and guard themselves after the deadline; this one goes on.
+        }
 
         MSG message{};
         BOOL got = 0;
