@@ -118,5 +118,7 @@ int main(int argc, char* argv[]) {
             });
         });
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    guard.selection.reset();  // its socket notifier goes while the application it belongs to is still there
+    return status;
 }
