@@ -15,6 +15,9 @@ foreach(file changelog zanthrel.1)
 endforeach()
 
 install(FILES ${linux_dir}/${ZANTHREL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Starting at login is the user's choice (README: one copy into ~/.config/autostart), never the
+# package's: this entry waits where the README's command finds it.
+install(FILES ${linux_dir}/autostart/${ZANTHREL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/zanthrel/autostart)
 install(FILES ${generated}/${ZANTHREL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size 16 32 48 64 128 256)
     install(FILES ${linux_dir}/icons/${size}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps

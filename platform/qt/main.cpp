@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -9,8 +10,11 @@
 
 #include "platform/qt/app_icon.h"
 #include "platform/qt/qt_desktop.h"
+#include "platform/qt/single_instance_x11.h"
+#include "platform/qt/system_log.h"
 #include "platform/qt/tray_icon.h"
 #include "platform/shell/command_line.h"
+#include "platform/shell/start_options.h"
 
 namespace {
 
@@ -34,6 +38,30 @@ void keepLayoutSizeWhereTiled(QWidget& window) {
     if (tiling) window.setFixedSize(window.size());
 }
 
+// Every log line to the system log as well, once `systemLog` holds one.
+void followInSystemLog(zanthrel::qt::MainWindow& window, const zanthrel::Guard& guard,
+                       const std::unique_ptr<zanthrel::qt::SystemLog>& systemLog) {
+    QObject::connect(&window, &zanthrel::qt::MainWindow::guardStateShown, &window,
+                     [&guard, &systemLog](zanthrel::GuardChange change) {
+                         if (change != zanthrel::GuardChange::Log || !systemLog || guard.state().log.empty())
+                             return;
+                         systemLog->add(guard.state().log.back());
+                     });
+}
+
+// A second start's options, as the running guard's user would act on them: the buttons' clicks, unless
+// a modal box holds the window (its buttons take no clicks then), and the window brought forward.
+void actOnHandOver(zanthrel::qt::QtDesktop& desktop, std::unique_ptr<zanthrel::qt::SystemLog>& systemLog,
+                   const zanthrel::CommandLine& options) noexcept {
+    try {
+        if (options.systemLog && !systemLog) systemLog = std::make_unique<zanthrel::qt::SystemLog>();
+    } catch (...) {
+        // No thread for the system log: the guard goes on without it, as it was.
+    }
+    if (!QApplication::activeModalWidget()) zanthrel::applyStartOptions(desktop.guard(), options);
+    if (!options.minimized) zanthrel::qt::QtWindowOrder(desktop.window()).bringToFront();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -46,6 +74,10 @@ int main(int argc, char* argv[]) {
         std::fputs(commandLine.text.c_str(), refused ? stderr : stdout);
         return commandLine.exitCode();
     }
+    // One guard per display: a second start hands its options over and ends here, before any window.
+    zanthrel::qt::GuardSelection::Start guard =
+        zanthrel::qt::GuardSelection::claimOrHandOver(zanthrel::handOverMessage(commandLine));
+    if (guard.outcome == zanthrel::qt::GuardSelection::Outcome::HandedOver) return 0;
 
     // The window lives on X11, so a Wayland session runs it on XWayland; the clipboard is watched natively
     // where the compositor allows. Qt's own variable still chooses another platform for those who set it.
@@ -65,10 +97,38 @@ int main(int argc, char* argv[]) {
         std::signal(SIGPIPE, SIG_IGN);
         echoLog(desktop.window(), desktop.guard());
     }
+    std::unique_ptr<zanthrel::qt::SystemLog> systemLog;
+    if (commandLine.systemLog) systemLog = std::make_unique<zanthrel::qt::SystemLog>();
+    followInSystemLog(desktop.window(), desktop.guard(), systemLog);
     // Without a notification area the program is the window alone, as it always was.
     std::unique_ptr<zanthrel::qt::TrayIcon> tray;
     if (QSystemTrayIcon::isSystemTrayAvailable()) tray = std::make_unique<zanthrel::qt::TrayIcon>(desktop.window());
-    desktop.start();
+    if (commandLine.minimized) {
+        // As start() does, but the window stays in the tray, or minimized where there is no tray.
+        desktop.guard().start();
+        zanthrel::applyStartOptions(desktop.guard(), commandLine);
+        desktop.window().centreOnScreen();
+        if (!tray) desktop.window().showMinimized();
+    } else {
+        desktop.start();
+        zanthrel::applyStartOptions(desktop.guard(), commandLine);
+    }
     if (tray) tray->show();
-    return QApplication::exec();
+    // More hand-overs waiting than any user starts between two turns of the event loop are a flood.
+    constexpr int kMostPendingHandOvers = 16;
+    int pendingHandOvers = 0;
+    if (guard.selection) {
+        guard.selection->serve([&](const zanthrel::CommandLine& options) {
+            if (pendingHandOvers >= kMostPendingHandOvers) return;
+            ++pendingHandOvers;
+            // After the sender has had its answer: a click may open a modal box.
+            QTimer::singleShot(0, &desktop.window(), [&, options] {
+                --pendingHandOvers;
+                actOnHandOver(desktop, systemLog, options);
+            });
+        });
+    }
+    const int status = QApplication::exec();
+    guard.selection.reset();  // its socket notifier goes while the application it belongs to is still there
+    return status;
 }

@@ -8,16 +8,21 @@ namespace zanthrel {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: zanthrel [--echo-log] [--clipboard=wayland|x11]\n"
+    "Usage: zanthrel [--monitor | --block] [--minimized] [--system-log] [--echo-log] [--clipboard=wayland|x11]\n"
     "Guards the clipboard against programs that record what you do through it.\n"
     "\n"
-    "  --echo-log   also write each line of the activity log to standard output as it is added\n"
+    "  --monitor     start monitoring at once, as a click on the first button does\n"
+    "  --block       block the clipboard at once, as a click on the second button does\n"
+    "  --minimized   start in the notification area (minimized where there is none)\n"
+    "  --system-log  also write each line of the activity log to the system log\n"
+    "  --echo-log    also write each line of the activity log to standard output as it is added\n"
     "  --clipboard=wayland|x11\n"
-    "               watch this clipboard service (Linux); by default the Wayland one where the\n"
-    "               compositor offers it, else X11\n"
-    "  --help       print this help and exit\n"
-    "  --version    print the version and exit\n"
+    "                watch this clipboard service (Linux); by default the Wayland one where the\n"
+    "                compositor offers it, else X11\n"
+    "  --help        print this help and exit\n"
+    "  --version     print the version and exit\n"
     "\n"
+    "One guard runs per user and desktop: a second start hands its options to the running one.\n"
     "Zanthrel reads and writes no files and keeps no settings.\n";
 
 constexpr std::string_view kClipboardOption = "--clipboard=";
@@ -71,11 +76,26 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
             } else {
                 return refuse("unknown clipboard service", argument);
             }
+        } else if (argument == "--monitor") {
+            line.monitor = true;
+        } else if (argument == "--block") {
+            line.block = true;
+        } else if (argument == "--minimized") {
+            line.minimized = true;
+        } else if (argument == "--system-log") {
+            line.systemLog = true;
         } else if (argument.starts_with('-')) {
             return refuse("unknown option", argument);
         } else {
             return refuse("unexpected argument", argument);
         }
+    }
+    // Monitoring is refused while the clipboard is blocked, so the pair could only ever mean one of them.
+    if (line.monitor && line.block) {
+        CommandLine refused;
+        refused.action = CommandLine::Action::Refuse;
+        refused.text = "zanthrel: --monitor and --block exclude each other: monitoring is refused while blocked\n";
+        return refused;
     }
     return line;
 }

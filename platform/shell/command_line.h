@@ -17,7 +17,12 @@ struct CommandLine {
     Action action = Action::Run;
     bool echoLog = false;  // also write each log line to standard output as it is added
     ClipboardChoice clipboard = ClipboardChoice::Automatic;
-    std::string text;      // what to print for ShowHelp, ShowVersion and Refuse (one line), newline-terminated
+    // What the user would do once the window is there: a click on the first or the second button.
+    bool monitor = false;
+    bool block = false;
+    bool minimized = false;  // start in the notification area, or minimized where there is none
+    bool systemLog = false;  // also write each log line to the operating system's log
+    std::string text;        // what to print for ShowHelp, ShowVersion and Refuse (one line), newline-terminated
 
     // Exit status for the actions that end the program at once: 0, or 2 for a command line refused.
     int exitCode() const noexcept { return action == Action::Refuse ? 2 : 0; }

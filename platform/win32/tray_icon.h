@@ -25,6 +25,8 @@ public:
 
     // Creates the hidden window and adds the icon; without a notification area it waits for one.
     void create();
+    // Whether the icon is in a notification area now.
+    bool inNotificationArea() const noexcept { return added_; }
     // The main window showed a change of the form's state.
     void guardChanged(GuardChange change);
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Checks the Debian package CPack built.
 #   deb_check.sh lintian PACKAGE            lintian finds no errors and no warnings
-#   deb_check.sh metadata PACKAGE           the desktop entry and the AppStream metainfo validate
+#   deb_check.sh metadata PACKAGE           the desktop entry, the autostart entry and the AppStream
+#                                           metainfo validate
 #   deb_check.sh install-and-start PACKAGE WITH_XVFB
-#                                           unpacked into a throwaway root, the program opens its window
+#                                           unpacked into a throwaway root, the program opens its window,
+#                                           and what the autostart entry starts is monitoring
 set -euo pipefail
 check=${1:?usage}
 deb=${2:?usage}
@@ -25,6 +27,13 @@ lintian)
 metadata)
     desktop-file-validate "$root/usr/share/applications/$app.desktop" || fail "desktop-file-validate"
     grep -qx 'Categories=Utility;Security;' "$root/usr/share/applications/$app.desktop" || fail "categories"
+    # The "Start protected" action, and the entry the README copies to ~/.config/autostart.
+    [ "$(sed -n '/^\[Desktop Action start-protected\]/,$p' \
+        "$root/usr/share/applications/$app.desktop" | grep -E '^(Name|Exec)=' | tr '\n' ' ')" = \
+        "Name=Start protected Exec=zanthrel --monitor " ] || fail "the Start protected action"
+    autostart="$root/usr/share/zanthrel/autostart/$app.desktop"
+    desktop-file-validate "$autostart" || fail "desktop-file-validate on the autostart entry"
+    grep -qx 'Exec=zanthrel --monitor --minimized' "$autostart" || fail "the autostart entry: $(cat "$autostart")"
     appstreamcli validate --no-net "$root/usr/share/metainfo/$app.metainfo.xml" || fail "appstreamcli validate"
     for size in 16 32 48 64 128 256; do
         icon="$root/usr/share/icons/hicolor/${size}x${size}/apps/$app.png"
@@ -55,6 +64,23 @@ SCRIPT
     chmod +x "$root/start.sh"
     "$with_xvfb" "$root/start.sh" "$program" "$root/program.log" ||
         fail "the unpacked program showed no window: $(cat "$root/program.log" 2>/dev/null)"
+    # Logging in, simulated: what the autostart entry starts is monitoring from its first moment.
+    read -r -a command <<<"$(sed -n 's/^Exec=//p' "$root/usr/share/zanthrel/autostart/$app.desktop")"
+    [ "${command[0]}" = zanthrel ] || fail "the autostart entry starts '${command[0]}'"
+    cat >"$root/login.sh" <<'SCRIPT'
+#!/usr/bin/env bash
+set -euo pipefail
+log=$1
+shift
+"$@" --echo-log >"$log" 2>&1 &
+pid=$!
+trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
+for _ in $(seq 400); do grep -q '^Protection Started on ' "$log" && exit 0; sleep 0.05; done
+exit 1
+SCRIPT
+    chmod +x "$root/login.sh"
+    "$with_xvfb" "$root/login.sh" "$root/login.log" "$program" "${command[@]:1}" ||
+        fail "the autostart entry's command is not monitoring: $(cat "$root/login.log" 2>/dev/null)"
     ;;
 *) fail "unknown check $check" ;;
 esac

@@ -26,17 +26,20 @@ program_pid=$!
 timeout 20 xdotool search --sync --onlyvisible --name '^Zanthrel$' >/dev/null || fail "no main window: $(cat "$work/err")"
 
 # The docked icon: a small window of the program's inside the panel.
-icon=""
-deadline=$((SECONDS + 10))
-while [ -z "$icon" ]; do
-    # By class: once reparented into the panel the icon is no longer found by name.
-    for window in $(xdotool search --class '^zanthrel$' 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$window")"
-        if [ "$WIDTH" -le 32 ] && [ "$HEIGHT" -le 32 ] && [ "$WIDTH" -gt 1 ]; then icon=$window; fi
+docked_icon() {
+    local found="" deadline=$((SECONDS + 10))
+    while [ -z "$found" ]; do
+        # By class: once reparented into the panel the icon is no longer found by name.
+        for window in $(xdotool search --class '^zanthrel$' 2>/dev/null); do
+            eval "$(xdotool getwindowgeometry --shell "$window")"
+            if [ "$WIDTH" -le 32 ] && [ "$HEIGHT" -le 32 ] && [ "$WIDTH" -gt 1 ]; then found=$window; fi
+        done
+        [ -n "$found" ] || [ $SECONDS -lt $deadline ] || fail "no icon docked in the tray"
+        [ -n "$found" ] || sleep 0.1
     done
-    [ -n "$icon" ] || [ $SECONDS -lt $deadline ] || fail "no icon docked in the tray"
-    [ -n "$icon" ] || sleep 0.1
-done
+    echo "$found"
+}
+icon=$(docked_icon)
 
 # Its menu's second entry blocks the clipboard.
 main=$(xdotool search --onlyvisible --name '^Zanthrel$' | head -n1)
@@ -59,4 +62,17 @@ until grep -q '^Clipboard Blocked' "$work/log"; do
 done
 if grep -q '^Protection Started' "$work/log"; then fail "the menu started monitoring: $(cat "$work/log")"; fi
 kill -0 "$program_pid" || fail "the program ended"
-echo "PASS: the icon docked in the tray and its menu blocked the clipboard"
+
+# The autostart entry's start: in the tray, monitoring, and no window until the user asks for one.
+kill "$program_pid"
+wait "$program_pid" 2>/dev/null || true
+"$program" --echo-log --monitor --minimized >"$work/log" 2>"$work/err" &
+program_pid=$!
+docked_icon >/dev/null
+deadline=$((SECONDS + 10))
+until grep -q '^Protection Started' "$work/log"; do
+    [ $SECONDS -lt $deadline ] || fail "--monitor --minimized is not monitoring: $(cat "$work/log")"
+    sleep 0.05
+done
+if xdotool search --onlyvisible --name '^Zanthrel$' >/dev/null; then fail "--minimized showed the window"; fi
+echo "PASS: the icon docked in the tray, its menu blocked the clipboard, --minimized started in the tray"

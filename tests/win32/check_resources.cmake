@@ -1,5 +1,6 @@
 # Lists the resources of zanthrel.exe with wrestool (icoutils) and checks that exactly the icon group,
-# its three images and the manifest are there, in English (United States), and no version resource.
+# its three images, the manifest and the event log's message table are there, in English (United
+# States), and no version resource.
 execute_process(COMMAND ${WRESTOOL} -l ${EXE} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "wrestool failed on ${EXE}")
@@ -10,7 +11,8 @@ foreach(expected
         "--type=3 --name=30002 --language=1033"
         "--type=3 --name=30003 --language=1033"
         "--type=14 --name=1 --language=1033"
-        "--type=24 --name=1 --language=1033")
+        "--type=24 --name=1 --language=1033"
+        "--type=11 --name=1 --language=1033")
     string(FIND "${listing}" "${expected}" found)
     if(found EQUAL -1)
         message(FATAL_ERROR "missing resource: ${expected}")
@@ -18,6 +20,6 @@ foreach(expected
 endforeach()
 string(REGEX MATCHALL "--type=" entries "${listing}")
 list(LENGTH entries count)
-if(NOT count EQUAL 5)
-    message(FATAL_ERROR "expected exactly 5 resources, found ${count}")
+if(NOT count EQUAL 6)
+    message(FATAL_ERROR "expected exactly 6 resources, found ${count}")
 endif()

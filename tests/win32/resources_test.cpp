@@ -1,9 +1,10 @@
-// The executable's resources as Windows reads them: the icon group and its images, the manifest, and
-// no version information.
+// The executable's resources as Windows reads them: the icon group and its images, the manifest, the
+// event log's message table, and no version information.
 
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "tests/win32/check.h"
@@ -50,5 +51,18 @@ TEST_CASE("resources") {
               header.biBitCount == images[i].bits);
     }
     CHECK(FindResourceW(module, MAKEINTRESOURCEW(1), RT_VERSION) == nullptr);
+
+    // The event log's message table, read as Event Viewer reads a registered message file: each event
+    // id of --system-log (start, stop, capture, alarm, block, unblock, problem) shows its log line.
+    for (DWORD id = 1; id <= 7; ++id) {
+        const wchar_t* line = L"Too Many Screen Captures Detected";
+        const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(line)};
+        wchar_t shown[256] = {};
+        const DWORD length =
+            FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, id, english, shown, 256,
+                           reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts)));
+        CHECK_MSG(length > 0 && std::wcsncmp(shown, line, std::wcslen(line)) == 0,
+                  "event id " + std::to_string(id) + " has no message showing its line");
+    }
     FreeLibrary(module);
 }
