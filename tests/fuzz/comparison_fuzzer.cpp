@@ -15,6 +15,7 @@
 #include "compare/snapshot_comparison.h"
 #include "core/runtime_error.h"
 #include "pictures/dib_stand_in.h"
+#include "testing/literal_comparison.h"
 
 namespace {
 
@@ -142,10 +143,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             if (p)
                 width = std::max<std::int64_t>(width, p->width()), height = std::max<std::int64_t>(height, p->height());
 
-    SnapshotComparison fast(ComparisonMode::Covered);
+    CoveredPixelComparison fast;
     const std::string fastOutcome = outcome(fast, a, b);
     if (std::abs(width * height) > kLiteralPixelCap) return 0;
-    SnapshotComparison literal(ComparisonMode::Literal);
+    LiteralComparison literal;
     const std::string literalOutcome = outcome(literal, a, b);
     if (fastOutcome != literalOutcome) mismatch("comparison", literalOutcome, fastOutcome);
 
