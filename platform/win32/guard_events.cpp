@@ -6,8 +6,9 @@ namespace zanthrel::win32 {
 
 void GuardEvents::attach(HWND window) {
     ticks_.attach(window);
+    listener_ = std::make_unique<ClipboardListener>(window, kClipboardChangeMessage);
     // Without the notices blocking still works, from the tick thread's slower look at the clipboard.
-    AddClipboardFormatListener(window);
+    if (!listener_->listening()) AddClipboardFormatListener(window);
 }
 
 bool GuardEvents::handle(MainForm& form, UINT message) {
@@ -18,6 +19,7 @@ bool GuardEvents::handle(MainForm& form, UINT message) {
         case kClipboardAnswerMessage: break;
         // Another program changed the clipboard: blocking acts at once. Our own emptying comes back here
         // too, and finds nothing to do.
+        case kClipboardChangeMessage: listener_->noticeTaken(); [[fallthrough]];
         case WM_CLIPBOARDUPDATE: changed = true; break;
         default: return false;
     }
