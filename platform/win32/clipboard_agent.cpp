@@ -40,7 +40,7 @@ using Shared = ClipboardAgent::Shared;
 // longest interval: trying over and over would keep this thread and Wine's server busy for as long as
 // the other program holds on, and the longest interval bounds how late its picture is counted.
 constexpr std::chrono::milliseconds kFirstHeldLook{10};
-constexpr std::chrono::milliseconds kLongestHeldLook{50};
+constexpr std::chrono::milliseconds kLongestHeldLook{100};
 
 // The clipboard opened by the agent's thread in the name of the main window. Without a window Wine would
 // let two programs that both name none hold it at once. Emptying makes the window its owner, and the
@@ -88,7 +88,10 @@ bool ownerAnswers(DWORD timeoutMs) {
     DWORD process = 0;
     if (!owner || !GetWindowThreadProcessId(owner, &process) || process == GetCurrentProcessId()) return true;
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result) != 0;
+    if (SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result)) return true;
+    // An owner that went away meanwhile (a program that let go of the clipboard and ended) is not silent:
+    // what it only promised went with it, and what it put there needs nobody to answer.
+    return !IsWindow(owner);
 }
 
 PictureRef pictureOfBlock(Shared& shared, HANDLE handle) {

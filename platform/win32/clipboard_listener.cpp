@@ -11,8 +11,8 @@ ClipboardListener::ClipboardListener(HWND target, UINT message)
     std::future<HWND> window = created.get_future();
     thread_ = std::thread([this, created = std::move(created)]() mutable {
         // A message-only window: nothing to show, and not among the windows other programs enumerate.
-        const HWND window =
-            CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+        const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            GetModuleHandleW(nullptr), nullptr);
         if (window && !AddClipboardFormatListener(window)) {
             DestroyWindow(window);
             created.set_value(nullptr);

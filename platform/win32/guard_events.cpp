@@ -40,6 +40,7 @@ bool GuardEvents::handle(MainForm& form, UINT message) {
 
 void GuardEvents::run(MainForm& form, unsigned due, bool clipboardChanged) {
     if (clipboardChanged) {
+        clipboard_.changeNoticed();
         afterClipboardWork(form);
         form.onTimer(TimerId::Timer3);
         // Ticks at rest start again with one at once, which asks for the new picture.

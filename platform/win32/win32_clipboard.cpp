@@ -61,16 +61,15 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
         news.emptyingDone = true;
         news.emptyingHeld = outcome->held;
     }
-    bool readHeld = false;
+    // Readings of a clipboard held open never come here: the agent waits for the release.
     if (auto reading = agent_->takeReading()) {
-        readHeld = reading->held;
         if (reading->silent && reading->sequence != silentSequence_) {
             silentSequence_ = reading->sequence;
             readOwed_ = false;
             news.problems.push_back(ClipboardProblem::OwnerSilent);
         }
         // An answer that came after its deadline stays unused until the clipboard changes again.
-        if (!reading->held && !reading->silent && reading->sequence != silentSequence_) {
+        if (!reading->silent && reading->sequence != silentSequence_) {
             answer_ = std::move(reading);
             if (answer_->sequence == sequence) {
                 readOwed_ = false;
@@ -91,13 +90,15 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
         }
     }
     // A read overtaken by a change is asked for again. One that waits for the clipboard to be let go looks
-    // again by itself; a change since it last tried (the holder let go of a clipboard it changed) has it
-    // look at once.
+    // again by itself, and at once on a change since it last tried.
     const bool waiting = status.waitingForRelease && status.sequence == sequence;
-    if (readOwed_ && !readHeld && !waiting && status.job == AgentJob::None && !status.requested &&
-        silentSequence_ != sequence)
+    if (readOwed_ && !waiting && status.job == AgentJob::None && !status.requested && silentSequence_ != sequence)
         agent_->requestRead();
     return news;
+}
+
+void Win32Clipboard::changeNoticed() {
+    if (readOwed_ && agent_ && agent_->status().waitingForRelease) agent_->requestRead();
 }
 
 bool Win32Clipboard::needsChecks() const {

@@ -49,8 +49,8 @@ TEST_CASE("a clipboard change is announced ahead of the posted messages that wai
             },
             5s);
         CHECK_MSG(floodedBeforeNotice >= 0, "the change was never announced");
-        CHECK_MSG(floodedBeforeNotice < kPosted / 2, "the notice waited behind " +
-                                                         std::to_string(floodedBeforeNotice) + " posted messages");
+        CHECK_MSG(floodedBeforeNotice < kPosted / 2,
+                  "the notice waited behind " + std::to_string(floodedBeforeNotice) + " posted messages");
     }
     DestroyWindow(window);
 }

@@ -105,7 +105,8 @@ public:
         EmptyClipboard();
         const bool taken = SetClipboardData(format, data) != nullptr;
         // Its window answers whoever asks meanwhile, so that only the open clipboard stands in the way.
-        pumpUntil(Clock::now() + hold, [] { return false; }, std::chrono::milliseconds(hold));
+        pumpUntil(
+            Clock::now() + hold, [] { return false; }, std::chrono::milliseconds(hold));
         CloseClipboard();
         const std::int64_t stamp = wallNs();
         if (!taken) fail("SetClipboardData refused the data");
