@@ -19,7 +19,9 @@ bool GuardEvents::handle(MainForm& form, UINT message) {
         case kClipboardAnswerMessage: break;
         // Another program changed the clipboard: blocking acts at once. Our own emptying comes back here
         // too, and finds nothing to do.
-        case kClipboardChangeMessage: listener_->noticeTaken(); [[fallthrough]];
+        case kClipboardChangeMessage:
+            if (listener_) listener_->noticeTaken();
+            [[fallthrough]];
         case WM_CLIPBOARDUPDATE: changed = true; break;
         default: return false;
     }
