@@ -7,6 +7,9 @@
 #   detect_latency_{median,p90,max}_ms         from a picture copied to the log line counting it
 #                                              (20 pictures, 300 ms apart, 1 s under Wine, in groups
 #                                              that end with the alarm)
+#   monitor_held_cpu_pct, held_release_detect_ms (Windows) CPU while another program holds the clipboard
+#                                              open for 30 s with a picture it put there, and from its
+#                                              release to the log line counting that picture
 # Builds in build/linux and build/windows unless ZANTHREL_LIVE_LINUX_BUILD / ZANTHREL_LIVE_WINDOWS_BUILD
 # name other build directories.
 set -euo pipefail

@@ -92,6 +92,10 @@ ProbeCommand parseProbeCommand(const std::vector<std::string_view>& arguments) {
                          &command.holdSeconds})) &&
                command.width > 0 && command.height > 0) {
         command.mode = ProbeCommand::Mode::CopyPictures;
+    } else if (mode == "hold-picture" &&
+               numbers({&command.holdSeconds, &command.width, &command.height, &command.seed}) && command.width > 0 &&
+               command.height > 0) {
+        command.mode = ProbeCommand::Mode::HoldPicture;
     } else if (mode == "do" && arguments.size() > 1) {
         command.mode = ProbeCommand::Mode::Steps;
         command.steps.assign(arguments.begin() + 1, arguments.end());

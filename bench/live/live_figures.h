@@ -31,9 +31,10 @@ std::vector<std::string> exposureFigures(const std::vector<double>& samplesMs, i
 
 // What a clipboard probe was asked to do, from its arguments after the program's name:
 //   exposure COUNT SPACING_MS | copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED [HOLD_S] | do STEP...
+//   | hold-picture HOLD_S WIDTH HEIGHT SEED
 // Anything else, or a number out of range (0 to 1000000; a picture at least 1x1), is Usage.
 struct ProbeCommand {
-    enum class Mode { Usage, Exposure, CopyPictures, Steps };
+    enum class Mode { Usage, Exposure, CopyPictures, Steps, HoldPicture };
     Mode mode = Mode::Usage;
     int count = 0, spacingMs = 0, width = 0, height = 0, seed = 0;
     int holdSeconds = 5;  // how long the last picture stays offered unless the clipboard is taken

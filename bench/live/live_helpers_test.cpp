@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "bench/live/live_figures.h"
 #include "bench/live/test_picture.h"
 
@@ -167,6 +169,9 @@ TEST(LiveFigures, ProbeCommandsTakeOnlyWholeNumbersInRange) {
     EXPECT_EQ(copy.seed, 10);
     EXPECT_EQ(copy.holdSeconds, 5);
     EXPECT_EQ(parseProbeCommand({"copy-pictures", "1", "0", "8", "8", "1", "30"}).holdSeconds, 30);
+    const ProbeCommand hold = parseProbeCommand({"hold-picture", "30", "640", "480", "3"});
+    EXPECT_EQ(hold.mode, Mode::HoldPicture);
+    EXPECT_EQ(std::tie(hold.holdSeconds, hold.width, hold.height, hold.seed), std::tuple(30, 640, 480, 3));
     EXPECT_EQ(parseProbeCommand({"exposure", "100", "50"}).mode, Mode::Exposure);
     EXPECT_EQ(parseProbeCommand({"do", "ok-warning", "unblock"}).steps,
               (std::vector<std::string>{"ok-warning", "unblock"}));
@@ -181,6 +186,8 @@ TEST(LiveFigures, ProbeCommandsTakeOnlyWholeNumbersInRange) {
                                                     {"exposure", "99999999999999999999", "50"},
                                                     {"copy-pictures", "4", "300", "0", "1080", "1"},
                                                     {"copy-pictures", "4", "300", "1920", "1080", "1", "30", "2"},
+                                                    {"hold-picture", "30", "640", "0", "3"},
+                                                    {"hold-picture", "30", "640", "480"},
                                                     {"do"},
                                                     {"paste", "1", "2"}})
         EXPECT_EQ(parseProbeCommand(refused).mode, Mode::Usage) << refused.size();

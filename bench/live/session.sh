@@ -110,7 +110,7 @@ step() {
 }
 
 cpu_figure() {
-    local name=$1 labelled=("program=$program_pid")
+    local name=$1 seconds=${2:-$cpu_seconds} labelled=("program=$program_pid")
     [ "$platform" = windows ] && labelled+=("wineserver=$(wine_pid 'wineserver(64)?')")
     [ -n "$xvfb_pid" ] && labelled+=("Xvfb=$xvfb_pid")
     sleep 1  # what the click set off settles before the measured span
@@ -121,7 +121,7 @@ cpu_figure() {
         else
             say "$name: $label used $best % meanwhile, $wakeups wake-ups/s"
         fi
-    done < <("$live" cpu "$cpu_seconds" "${labelled[@]}")
+    done < <("$live" cpu "$seconds" "${labelled[@]}")
 }
 
 mkfifo "$work/out"
@@ -192,5 +192,23 @@ while [ "$(grep -c '^copy ' "$work/copies" || true)" -le "$copies" ] && [ $group
     fi
 done
 "$live" join "$work/copies" "$log" "$spacing"
+
+# Another program opens the clipboard, puts a picture there and keeps it open: the guard must wait for
+# it without spinning, and count the picture as soon as it lets go.
+hold=${ZANTHREL_LIVE_HOLD_SECONDS:-30}
+if [ "$platform" = windows ] && [ "$status" -eq 0 ] && [ "$hold" -ge 5 ]; then
+    detections=$(count_log "New Screen Capture Detected")
+    say "another program holds the clipboard open for $hold s with a picture it put there"
+    run_probe hold-picture "$hold" "$width" "$height" 99 >"$work/release" &
+    holder_pid=$!
+    cpu_figure monitor_held_cpu_pct $((hold - 4))
+    wait "$holder_pid" || fail "the probe holding the clipboard failed"
+    holder_pid=""
+    wait_log "New Screen Capture Detected" $((detections + 1))
+    released=$(sed -n 's/^release \([0-9]*\).*/\1/p' "$work/release")
+    counted=$(grep -F "New Screen Capture Detected" "$log" | sed -n "$((detections + 1))p" | cut -d' ' -f1)
+    [ -n "$released" ] && [ -n "$counted" ] || fail "no release or detection time for the held picture"
+    figure held_release_detect_ms "$(awk -v a="$counted" -v b="$released" 'BEGIN { printf "%.1f", (a - b) / 1e6 }')" ms
+fi
 say "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 exit $status

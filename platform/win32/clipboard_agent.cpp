@@ -36,6 +36,12 @@ namespace {
 
 using Shared = ClipboardAgent::Shared;
 
+// How soon a read that found the clipboard held open by another program looks again, doubling up to the
+// longest interval: trying over and over would keep this thread and Wine's server busy for as long as
+// the other program holds on, and the longest interval bounds how late its picture is counted.
+constexpr std::chrono::milliseconds kFirstHeldLook{10};
+constexpr std::chrono::milliseconds kLongestHeldLook{100};
+
 // The clipboard opened by the agent's thread in the name of the main window. Without a window Wine would
 // let two programs that both name none hold it at once. Emptying makes the window its owner, and the
 // window's thread, which never waits, answers WM_DESTROYCLIPBOARD at once.
@@ -82,7 +88,10 @@ bool ownerAnswers(DWORD timeoutMs) {
     DWORD process = 0;
     if (!owner || !GetWindowThreadProcessId(owner, &process) || process == GetCurrentProcessId()) return true;
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result) != 0;
+    if (SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result)) return true;
+    // An owner that went away meanwhile (a program that let go of the clipboard and ended) is not silent:
+    // what it only promised went with it, and what it put there needs nobody to answer.
+    return !IsWindow(owner);
 }
 
 PictureRef pictureOfBlock(Shared& shared, HANDLE handle) {
@@ -141,6 +150,12 @@ ClipboardReading read(Shared& shared, DWORD deadlineMs) {
     }
 }
 
+// Whether the clipboard can be opened now; it is let go again at once, unchanged, which tells nobody.
+bool clipboardFree(HWND window) {
+    const OpenClipboardScope open(window);
+    return open.open();
+}
+
 ClearOutcome clear(Shared& shared) {
     const OpenClipboardScope open(shared.window);
     if (!open.open()) return {GetClipboardSequenceNumber(), true, false};
@@ -151,8 +166,20 @@ ClearOutcome clear(Shared& shared) {
 
 void run(const std::shared_ptr<Shared>& shared) {
     std::unique_lock lock(shared->mutex);
+    std::chrono::milliseconds heldLook{0};  // while a read waits for the clipboard to be let go
+    const auto wanted = [&] { return shared->stop || shared->wantRead || shared->wantClear; };
     while (true) {
-        shared->wake.wait(lock, [&] { return shared->stop || shared->wantRead || shared->wantClear; });
+        if (heldLook.count() == 0) {
+            shared->wake.wait(lock, wanted);
+        } else if (!shared->wake.wait_for(lock, heldLook, wanted)) {
+            // Only a look that finds it free costs a read, and the owner a message.
+            lock.unlock();
+            const bool free = clipboardFree(shared->window);
+            lock.lock();
+            heldLook = std::min(heldLook * 2, kLongestHeldLook);
+            if (!free) continue;
+            shared->wantRead = true;
+        }
         if (shared->stop) break;
         const bool clearing = shared->wantClear;
         (clearing ? shared->wantClear : shared->wantRead) = false;
@@ -172,9 +199,18 @@ void run(const std::shared_ptr<Shared>& shared) {
         else
             reading = read(*shared, shared->deadlineMs);
         lock.lock();
-        if (reading) shared->reading = std::move(reading);
-        if (outcome) shared->clearOutcome = outcome;
         shared->status.job = AgentJob::None;
+        if (reading) {
+            // Held: the window learns nothing new, so it is not told; the release is looked for instead.
+            shared->status.waitingForRelease = reading->held;
+            if (reading->held) {
+                heldLook = std::max(heldLook, kFirstHeldLook);
+                continue;
+            }
+            heldLook = {};
+            shared->reading = std::move(reading);
+        }
+        if (outcome) shared->clearOutcome = outcome;
         SendNotifyMessageW(shared->window, shared->message, 0, 0);
     }
     shared->finished = true;

@@ -6,8 +6,9 @@ namespace zanthrel::win32 {
 
 void GuardEvents::attach(HWND window) {
     ticks_.attach(window);
+    listener_ = std::make_unique<ClipboardListener>(window, kClipboardChangeMessage);
     // Without the notices blocking still works, from the tick thread's slower look at the clipboard.
-    AddClipboardFormatListener(window);
+    if (!listener_->listening()) AddClipboardFormatListener(window);
 }
 
 bool GuardEvents::handle(Guard& guard, UINT message) {
@@ -18,6 +19,9 @@ bool GuardEvents::handle(Guard& guard, UINT message) {
         case kClipboardAnswerMessage: break;
         // Another program changed the clipboard: blocking acts at once. Our own emptying comes back here
         // too, and finds nothing to do.
+        case kClipboardChangeMessage:
+            if (listener_) listener_->noticeTaken();
+            [[fallthrough]];
         case WM_CLIPBOARDUPDATE: changed = true; break;
         default: return false;
     }
@@ -38,6 +42,7 @@ bool GuardEvents::handle(Guard& guard, UINT message) {
 
 void GuardEvents::run(Guard& guard, unsigned due, bool clipboardChanged) {
     if (clipboardChanged) {
+        clipboard_.changeNoticed();
         afterClipboardWork(guard);
         // The notice does not say whether a program took the clipboard or it was emptied (by us, too):
         // emptying an empty clipboard costs little.

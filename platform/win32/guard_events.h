@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "core/guard.h"
+#include "platform/win32/clipboard_listener.h"
 #include "platform/win32/tick_service.h"
 #include "platform/win32/win32_clipboard.h"
 
@@ -11,6 +14,7 @@ namespace zanthrel::win32 {
 // Messages the main window receives from the program's own threads.
 inline constexpr UINT kTickMessage = WM_APP + 0x100;
 inline constexpr UINT kClipboardAnswerMessage = WM_APP + 0x101;
+inline constexpr UINT kClipboardChangeMessage = WM_APP + 0x102;
 
 // Turns what the tick thread, the clipboard agent and the system's clipboard notices report into the
 // guard's events, on the window's thread.
@@ -18,7 +22,7 @@ class GuardEvents {
 public:
     GuardEvents(Win32Clipboard& clipboard, TickService& ticks) : clipboard_(clipboard), ticks_(ticks) {}
 
-    // Starts the ticks and asks the system for WM_CLIPBOARDUPDATE.
+    // Starts the ticks and the listener for the clipboard's changes.
     void attach(HWND window);
     // True for the messages handled here.
     bool handle(Guard& guard, UINT message);
@@ -29,6 +33,7 @@ private:
 
     Win32Clipboard& clipboard_;
     TickService& ticks_;
+    std::unique_ptr<ClipboardListener> listener_;
     // Work that arrived while a handler waited on another thread's SendMessage, for the next chance.
     unsigned deferredTicks_ = 0;
     bool deferredChange_ = false;

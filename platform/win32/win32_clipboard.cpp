@@ -33,7 +33,10 @@ bool Win32Clipboard::upToDate() const {
 
 bool Win32Clipboard::atRest(const PictureRef& held) const noexcept {
     const DWORD sequence = GetClipboardSequenceNumber();
-    if (readOwed_ || !idle()) return false;
+    if (!idle()) return false;
+    // Another program holds the clipboard open: reads give what was known before, or fail, until the
+    // agent has read it after the release and said so.
+    if (readOwed_) return agent_ && agent_->status().waitingForRelease && (!answer_ || answer_->picture == held);
     if (silentSequence_ == sequence) return true;  // reads fail and leave the holders alone
     return answer_ && answer_->sequence == sequence && answer_->picture == held;
 }
@@ -58,16 +61,15 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
         news.emptyingDone = true;
         news.emptyingHeld = outcome->held;
     }
-    bool readHeld = false;
+    // Readings of a clipboard held open never come here: the agent waits for the release.
     if (auto reading = agent_->takeReading()) {
-        readHeld = reading->held;
         if (reading->silent && reading->sequence != silentSequence_) {
             silentSequence_ = reading->sequence;
             readOwed_ = false;
             news.problems.push_back(ClipboardProblem::OwnerSilent);
         }
         // An answer that came after its deadline stays unused until the clipboard changes again.
-        if (!reading->held && !reading->silent && reading->sequence != silentSequence_) {
+        if (!reading->silent && reading->sequence != silentSequence_) {
             answer_ = std::move(reading);
             if (answer_->sequence == sequence) {
                 readOwed_ = false;
@@ -87,16 +89,24 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
             news.problems.push_back(ClipboardProblem::NotEmptied);
         }
     }
-    // A read overtaken by a change is asked for again; one the clipboard was held open for, on the next check.
-    if (readOwed_ && !readHeld && status.job == AgentJob::None && !status.requested && silentSequence_ != sequence)
+    // A read overtaken by a change is asked for again. One that waits for the clipboard to be let go looks
+    // again by itself, and at once on a change since it last tried.
+    const bool waiting = status.waitingForRelease && status.sequence == sequence;
+    if (readOwed_ && !waiting && status.job == AgentJob::None && !status.requested && silentSequence_ != sequence)
         agent_->requestRead();
     return news;
 }
 
+void Win32Clipboard::changeNoticed() {
+    if (readOwed_ && agent_ && agent_->status().waitingForRelease) agent_->requestRead();
+}
+
 bool Win32Clipboard::needsChecks() const {
-    if (readOwed_ || clearOwed_) return true;
-    if (!agent_) return false;
+    if (clearOwed_) return true;
+    if (!agent_) return readOwed_;
     const AgentStatus status = agent_->status();
+    // A read that waits for another program to let go of the clipboard is announced when it is done.
+    if (readOwed_ && !status.waitingForRelease) return true;
     return status.job != AgentJob::None || status.requested;
 }
 

@@ -48,6 +48,8 @@ public:
         std::vector<ClipboardProblem> problems;
     };
     News collect(std::chrono::steady_clock::time_point now);
+    // The system said the clipboard changed: a read waiting for another program to let go looks at once.
+    void changeNoticed();
     // True while an emptying is owed (the clipboard was held open, or changed again meanwhile).
     bool clearOwed() const noexcept { return clearOwed_; }
     // True while something needs checking again soon: a job under way, or work owed.

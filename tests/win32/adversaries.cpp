@@ -13,20 +13,39 @@ bool openWithin(HWND window, std::chrono::milliseconds patience) {
 
 }  // namespace
 
-void copyDib(const std::vector<std::uint8_t>& block, std::chrono::milliseconds patience) {
+namespace {
+
+HGLOBAL blockOf(const std::vector<std::uint8_t>& block) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, block.size());
     CHECK_MSG(memory != nullptr, "no memory for the DIB");
     std::memcpy(GlobalLock(memory), block.data(), block.size());
     GlobalUnlock(memory);
+    return memory;
+}
+
+// On the clipboard this thread has open, in place of what it held.
+bool replaceWithDib(HGLOBAL memory) {
+    EmptyClipboard();
+    const bool set = SetClipboardData(CF_DIB, memory) != nullptr;
+    if (!set) GlobalFree(memory);
+    return set;
+}
+
+}  // namespace
+
+void copyDib(const std::vector<std::uint8_t>& block, std::chrono::milliseconds patience) {
+    HGLOBAL memory = blockOf(block);
     if (!openWithin(nullptr, patience)) {
         GlobalFree(memory);
         CHECK_MSG(false, "the clipboard stayed open elsewhere while a DIB waited to be copied");
     }
-    EmptyClipboard();
-    const bool set = SetClipboardData(CF_DIB, memory) != nullptr;
+    const bool set = replaceWithDib(memory);
     CloseClipboard();
-    if (!set) GlobalFree(memory);
     CHECK_MSG(set, "SetClipboardData refused the DIB");
+}
+
+void putDib(const std::vector<std::uint8_t>& block) {
+    CHECK_MSG(replaceWithDib(blockOf(block)), "SetClipboardData refused the DIB");
 }
 
 std::vector<std::uint8_t> dib(std::int32_t width, std::int32_t height, int seed, std::size_t pixelBytes) {
@@ -93,18 +112,19 @@ SilentOwner::~SilentOwner() {
     CloseHandle(release_);
 }
 
-Flood::Flood(HWND window) {
-    thread_ = std::thread([this, window] {
-        // Posted messages the window does nothing with; the queue's limit (10 000 on Windows) makes some
-        // posts fail, which a flooder does not mind.
-        while (!stop_.load())
-            if (PostMessageW(window, WM_USER + 77, 0, 0)) posted_.fetch_add(1);
-    });
+Flood::Flood(HWND window, int threads) {
+    for (int i = 0; i < threads; ++i)
+        threads_.emplace_back([this, window] {
+            // Posted messages the window does nothing with; the queue's limit (10 000 on Windows) makes
+            // some posts fail, which a flooder does not mind.
+            while (!stop_.load())
+                if (PostMessageW(window, WM_USER + 77, 0, 0)) posted_.fetch_add(1);
+        });
 }
 
 Flood::~Flood() {
     stop_ = true;
-    thread_.join();
+    for (std::thread& thread : threads_) thread.join();
 }
 
 }  // namespace zanthrel::e2e::adversary

@@ -16,6 +16,8 @@ namespace zanthrel::e2e::adversary {
 // Puts `block` on the clipboard as a CF_DIB, as a program that wrote it itself would; waits up to
 // `patience` for the clipboard to be free.
 void copyDib(const std::vector<std::uint8_t>& block, std::chrono::milliseconds patience = std::chrono::seconds(5));
+// The same on the clipboard this thread already holds open, in place of what it held.
+void putDib(const std::vector<std::uint8_t>& block);
 
 // A packed DIB of `width` × `height` at 24 bits, with the header as given and the pixels a pattern of
 // `seed`; `pixelBytes` overrides the size of the pixel data (short or long blocks).
@@ -40,10 +42,10 @@ private:
     std::thread thread_;
 };
 
-// Posts messages to `window` as fast as it can for as long as it lives.
+// Posts messages to `window` from `threads` threads as fast as it can for as long as it lives.
 class Flood {
 public:
-    explicit Flood(HWND window);
+    explicit Flood(HWND window, int threads = 1);
     ~Flood();
     Flood(const Flood&) = delete;
     Flood& operator=(const Flood&) = delete;
@@ -52,7 +54,7 @@ public:
 private:
     std::atomic<bool> stop_{false};
     std::atomic<std::uint64_t> posted_{0};
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };
 
 }  // namespace zanthrel::e2e::adversary

@@ -5,6 +5,9 @@
 //                                        copies up to COUNT bitmaps as Print Screen would, until the
 //                                        clipboard is emptied; prints `copy <ns>` (wall clock, as Linux
 //                                        reads it) for each; waits up to HOLD_S (5) for the last one to go
+//   hold-picture HOLD_S W H SEED         opens the clipboard, puts a bitmap there and keeps it open for
+//                                        HOLD_S, answering its messages meanwhile; prints `release <ns>`
+//                                        as it lets go
 //   do STEP...                           works zanthrel.exe's window: start, stop, block, unblock (clicks
 //                                        that must change the button's caption), ok-warning (closes the
 //                                        alarm's box)
@@ -93,6 +96,23 @@ public:
         return stamp;
     }
 
+    // The same, but keeps the clipboard open for `hold` after putting the data there, as a slow or
+    // hostile program might; returns the wall-clock time just after it let go.
+    std::int64_t hold(UINT format, HANDLE data, std::chrono::seconds hold) {
+        if (!pumpUntil(
+                Clock::now() + 2s, [&] { return OpenClipboard(window_.get()) != FALSE; }, 1ms))
+            fail("the clipboard stayed open for 2 s");
+        EmptyClipboard();
+        const bool taken = SetClipboardData(format, data) != nullptr;
+        // Its window answers whoever asks meanwhile, so that only the open clipboard stands in the way.
+        pumpUntil(
+            Clock::now() + hold, [] { return false; }, std::chrono::milliseconds(hold));
+        CloseClipboard();
+        const std::int64_t stamp = wallNs();
+        if (!taken) fail("SetClipboardData refused the data");
+        return stamp;
+    }
+
 private:
     win32::WindowHandle window_;
 };
@@ -162,6 +182,13 @@ int copyPictures(int count, std::chrono::milliseconds spacing, int width, int he
     }
     // The alarm blocks the clipboard after the fourth capture; until then the picture stays offered.
     pumpUntil(Clock::now() + hold, clipboardEmpty);
+    return 0;
+}
+
+int holdPicture(std::chrono::seconds hold, int width, int height, int seed) {
+    ClipboardUser user;
+    win32::BitmapHandle bitmap = screenLikeBitmap(width, height, static_cast<std::uint32_t>(seed));
+    print("release " + std::to_string(user.hold(CF_BITMAP, bitmap.release(), hold)));
     return 0;
 }
 
@@ -264,11 +291,15 @@ int main(int argc, char* argv[]) {
                 return copyPictures(command.count, spacing, command.width, command.height, command.seed,
                                     std::chrono::seconds(command.holdSeconds));
             case live::ProbeCommand::Mode::Steps: return steps(command.steps);
+            case live::ProbeCommand::Mode::HoldPicture:
+                return holdPicture(std::chrono::seconds(command.holdSeconds), command.width, command.height,
+                                   command.seed);
             default: break;
         }
         std::fprintf(stderr,
                      "usage: zanthrel_live_probe exposure COUNT SPACING_MS\n"
                      "       zanthrel_live_probe copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED [HOLD_S]\n"
+                     "       zanthrel_live_probe hold-picture HOLD_S WIDTH HEIGHT SEED\n"
                      "       zanthrel_live_probe do start|stop|block|unblock|ok-warning...\n");
         return 2;
     } catch (const std::exception& error) {
