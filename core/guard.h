@@ -10,13 +10,6 @@
 
 namespace zanthrel {
 
-// What the platform could not do for the guard, said in the log rather than kept silent.
-enum class ClipboardProblem {
-    OwnerSilent,  // the clipboard's owner did not deliver its picture in time; that change went unjudged
-    NotEmptied,   // the clipboard could not be emptied in time (its previous owner did not let go)
-    CannotWatch,  // this desktop lets the guard neither watch nor empty the clipboard
-};
-
 // The guard behind the main window: start-up, the monitoring and blocking commands, the capture detector
 // with its alarm, the blocker, the activity log, and when the sampling clock may rest. It owns the window's
 // state and talks to the desktop only through the services it is given.

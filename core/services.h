@@ -31,6 +31,13 @@ public:
     }
 };
 
+// What a clipboard service could not do for the guard, said in the log rather than kept silent.
+enum class ClipboardProblem {
+    OwnerSilent,  // the clipboard's owner did not deliver its picture in time; that change went unjudged
+    NotEmptied,   // the clipboard could not be emptied in time (its previous owner did not let go)
+    CannotWatch,  // this desktop lets the guard neither watch nor empty the clipboard
+};
+
 // The guard's three clocks: sampling the clipboard, the end of a counting window, and emptying the
 // clipboard while it is blocked.
 enum class GuardTimer { Sampling, CountingWindow, Blocking };

@@ -36,10 +36,6 @@ constexpr std::uint8_t kEventType = 0x7F;  // the top bit marks events another c
 
 }  // namespace
 
-void GuardSelection::Disconnect::operator()(xcb_connection_t* connection) const noexcept {
-    xcb_disconnect(connection);
-}
-
 GuardSelection::Start GuardSelection::claimOrHandOver(std::string_view message,
                                                       std::chrono::milliseconds answerDeadline) {
     Connection connection(xcb_connect(nullptr, nullptr));

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/qt/xcb_handles.h"
 #include "platform/shell/command_line.h"
 
-struct xcb_connection_t;
 class QSocketNotifier;
 
 namespace zanthrel::qt {
@@ -52,10 +52,7 @@ private:
         std::uint32_t options = 0;
         std::uint32_t utf8 = 0;
     };
-    struct Disconnect {
-        void operator()(xcb_connection_t* connection) const noexcept;
-    };
-    using Connection = std::unique_ptr<xcb_connection_t, Disconnect>;
+    using Connection = XcbConnection;
 
     GuardSelection(Connection connection, std::uint32_t window, Atoms atoms);
     // True when the running guard took `message` before the deadline.

@@ -46,17 +46,12 @@ constexpr std::uint32_t kPropertyWords = 1u << 20;
 }  // namespace
 
 std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener, bool useXfixes) {
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    if (!connection || xcb_connection_has_error(connection)) {
-        if (connection) xcb_disconnect(connection);
-        return nullptr;
-    }
+    XcbConnection owned(xcb_connect(nullptr, nullptr));
+    xcb_connection_t* connection = owned.get();
+    if (!connection || xcb_connection_has_error(connection)) return nullptr;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    const int wakeFd = screen ? eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1;
-    if (wakeFd < 0) {
-        xcb_disconnect(connection);
-        return nullptr;
-    }
+    UniqueFd wakeFd(screen ? eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1);
+    if (!wakeFd) return nullptr;
     // The window the owners deliver to; it is never mapped.
     const std::uint32_t window = xcb_generate_id(connection);
     const std::uint32_t eventMask = XCB_EVENT_MASK_PROPERTY_CHANGE;
@@ -86,71 +81,66 @@ std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener,
             xfixesEventBase = xfixes->first_event;
         }
     }
-    if (atoms.clipboard == XCB_NONE || xcb_connection_has_error(connection)) {
-        close(wakeFd);
-        xcb_disconnect(connection);
-        return nullptr;
-    }
-    std::unique_ptr<X11ClipboardReader> reader(
-        new X11ClipboardReader(connection, window, std::move(atoms), xfixesEventBase, wakeFd, std::move(listener)));
+    if (atoms.clipboard == XCB_NONE || xcb_connection_has_error(connection)) return nullptr;
+    std::unique_ptr<X11ClipboardReader> reader(new X11ClipboardReader(
+        std::move(owned), window, std::move(atoms), xfixesEventBase, std::move(wakeFd), std::move(listener)));
     reader->latestOwner_ = reader->queryOwner();
     reader->thread_ = std::thread([raw = reader.get()] { raw->run(); });
     return reader;
 }
 
-X11ClipboardReader::X11ClipboardReader(xcb_connection_t* connection, std::uint32_t window, Atoms atoms,
-                                       std::optional<std::uint8_t> xfixesEventBase, int wakeFd, Listener listener)
-    : connection_(connection),
+X11ClipboardReader::X11ClipboardReader(XcbConnection connection, std::uint32_t window, Atoms atoms,
+                                       std::optional<std::uint8_t> xfixesEventBase, UniqueFd wakeFd, Listener listener)
+    : connection_(std::move(connection)),
       window_(window),
       atoms_(std::move(atoms)),
       xfixesEventBase_(xfixesEventBase),
-      wakeFd_(wakeFd),
+      wakeFd_(std::move(wakeFd)),
       listener_(std::move(listener)),
-      emptyOwner_(connection, window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()) {}
+      emptyOwner_(connection_.get(), window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()) {
+}
 
 X11ClipboardReader::~X11ClipboardReader() {
     stopping_ = true;
     const std::uint64_t one = 1;
-    (void)!write(wakeFd_, &one, sizeof one);
+    (void)!write(wakeFd_.get(), &one, sizeof one);
     if (thread_.joinable()) thread_.join();
-    xcb_disconnect(connection_);  // the server destroys the window with the connection
-    close(wakeFd_);
 }
 
 void X11ClipboardReader::request() {
     wanted_ = true;
     const std::uint64_t one = 1;
-    (void)!write(wakeFd_, &one, sizeof one);
+    (void)!write(wakeFd_.get(), &one, sizeof one);
 }
 
 void X11ClipboardReader::empty() {
     emptyWanted_ = true;
     const std::uint64_t one = 1;
-    (void)!write(wakeFd_, &one, sizeof one);
+    (void)!write(wakeFd_.get(), &one, sizeof one);
 }
 
 std::uint32_t X11ClipboardReader::queryOwner() {
-    ReplyPtr<xcb_get_selection_owner_reply_t> reply(
-        xcb_get_selection_owner_reply(connection_, xcb_get_selection_owner(connection_, atoms_.clipboard), nullptr));
+    ReplyPtr<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+        connection_.get(), xcb_get_selection_owner(connection_.get(), atoms_.clipboard), nullptr));
     return reply ? reply->owner : XCB_NONE;
 }
 
 void X11ClipboardReader::run() {
-    pollfd fds[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd fds[2] = {{xcb_get_file_descriptor(connection_.get()), POLLIN, 0}, {wakeFd_.get(), POLLIN, 0}};
     while (!stopping_) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_.get())) {
             handleEvent(event);
             std::free(event);
         }
-        if (xcb_connection_has_error(connection_)) {
+        if (xcb_connection_has_error(connection_.get())) {
             // The display is gone; the program goes with it. Whatever was awaited stays unanswered.
             return;
         }
         const Clock::time_point now = Clock::now();
         const Clock::time_point wake = actOnTime(now);
-        xcb_flush(connection_);
+        xcb_flush(connection_.get());
         // Replies read while acting may have brought events along; they must not wait for the next wake.
-        if (xcb_generic_event_t* queued = xcb_poll_for_queued_event(connection_)) {
+        if (xcb_generic_event_t* queued = xcb_poll_for_queued_event(connection_.get())) {
             handleEvent(queued);
             std::free(queued);
             continue;
@@ -163,7 +153,7 @@ void X11ClipboardReader::run() {
         fds[0].revents = fds[1].revents = 0;
         if (poll(fds, 2, timeoutMs) > 0 && (fds[1].revents & POLLIN)) {
             std::uint64_t count = 0;
-            (void)!read(wakeFd_, &count, sizeof count);
+            (void)!read(wakeFd_.get(), &count, sizeof count);
         }
     }
 }
@@ -269,7 +259,7 @@ void X11ClipboardReader::startFetch(Clock::time_point now) {
     // Two properties in turn: a late answer to an abandoned transfer cannot mix with the next one.
     transfer_.property = atoms_.properties[nextProperty_];
     nextProperty_ ^= 1u;
-    xcb_delete_property(connection_, window_, transfer_.property);
+    xcb_delete_property(connection_.get(), window_, transfer_.property);
     ask(atoms_.targets, now);
     transfer_.step = Step::Targets;
 }
@@ -277,7 +267,7 @@ void X11ClipboardReader::startFetch(Clock::time_point now) {
 void X11ClipboardReader::ask(std::uint32_t target, Clock::time_point now) {
     transfer_.target = target;
     transfer_.asked = now;
-    xcb_convert_selection(connection_, window_, atoms_.clipboard, target, transfer_.property, transfer_.time);
+    xcb_convert_selection(connection_.get(), window_, atoms_.clipboard, target, transfer_.property, transfer_.time);
 }
 
 void X11ClipboardReader::onSelectionNotify(std::uint32_t property, std::uint32_t target) {
@@ -304,8 +294,8 @@ void X11ClipboardReader::onSelectionNotify(std::uint32_t property, std::uint32_t
     }
     // The first reply tells whether the data come whole or in increments.
     ReplyPtr<xcb_get_property_reply_t> head(xcb_get_property_reply(
-        connection_, xcb_get_property(connection_, 0, window_, transfer_.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1),
-        nullptr));
+        connection_.get(),
+        xcb_get_property(connection_.get(), 0, window_, transfer_.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr));
     if (!head) return finish(ClipboardDelivery::Kind::Refused);
     if (head->type == atoms_.incr) {
         const auto announced =
@@ -317,7 +307,7 @@ void X11ClipboardReader::onSelectionNotify(std::uint32_t property, std::uint32_t
         transfer_.step = Step::Increments;
         transfer_.asked = Clock::now();
         // Deleting the announcement is what asks the owner for the first piece.
-        xcb_delete_property(connection_, window_, transfer_.property);
+        xcb_delete_property(connection_.get(), window_, transfer_.property);
         return;
     }
     if (!readProperty(type, format, value, true)) return finish(ClipboardDelivery::Kind::Refused);
@@ -341,8 +331,8 @@ bool X11ClipboardReader::readProperty(std::uint32_t& type, std::uint8_t& format,
     for (;;) {
         // Deleting with the last piece read tells an INCR owner to send the next piece.
         ReplyPtr<xcb_get_property_reply_t> reply(
-            xcb_get_property_reply(connection_,
-                                   xcb_get_property(connection_, 1, window_, transfer_.property,
+            xcb_get_property_reply(connection_.get(),
+                                   xcb_get_property(connection_.get(), 1, window_, transfer_.property,
                                                     XCB_GET_PROPERTY_TYPE_ANY, offset, kPropertyWords),
                                    nullptr));
         if (!reply) return false;

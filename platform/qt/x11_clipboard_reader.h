@@ -11,10 +11,10 @@
 
 #include "core/picture.h"
 #include "platform/qt/clipboard_reader.h"
+#include "platform/qt/unique_fd.h"
 #include "platform/qt/x11_empty_owner.h"
 #include "platform/qt/x11_transfer.h"
-
-struct xcb_connection_t;
+#include "platform/qt/xcb_handles.h"
 
 namespace zanthrel::qt {
 
@@ -78,8 +78,8 @@ private:
         std::vector<std::uint32_t> pictureTypes;  // most wanted first
     };
 
-    X11ClipboardReader(xcb_connection_t* connection, std::uint32_t window, Atoms atoms,
-                       std::optional<std::uint8_t> xfixesEventBase, int wakeFd, Listener listener);
+    X11ClipboardReader(XcbConnection connection, std::uint32_t window, Atoms atoms,
+                       std::optional<std::uint8_t> xfixesEventBase, UniqueFd wakeFd, Listener listener);
     void run();
     void handleEvent(const void* event);
     Clock::time_point actOnTime(Clock::time_point now);
@@ -94,11 +94,11 @@ private:
     void finish(ClipboardDelivery::Kind kind);
     std::uint32_t queryOwner();
 
-    xcb_connection_t* connection_;
+    XcbConnection connection_;  // outlives the thread, which the destructor joins
     std::uint32_t window_;
     Atoms atoms_;
     std::optional<std::uint8_t> xfixesEventBase_;
-    int wakeFd_;
+    UniqueFd wakeFd_;
     Listener listener_;
     X11EmptyOwner emptyOwner_;
 

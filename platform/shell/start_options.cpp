@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "core/guard.h"
+
 namespace zanthrel {
 namespace {
 

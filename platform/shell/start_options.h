@@ -4,10 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/guard.h"
 #include "platform/shell/command_line.h"
 
 namespace zanthrel {
+
+class Guard;
 
 // Carries out --monitor or --block as the user's click on that button would, through the guard's
 // commands, once the guard has started. A button that already shows what was asked is not clicked (a

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/guard.h"
+#include "core/guard_state.h"
 
 namespace zanthrel {
 

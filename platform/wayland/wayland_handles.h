@@ -1,39 +1,15 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <memory>
-#include <utility>
+
+#include "platform/qt/unique_fd.h"
 
 struct wl_display;
 struct wl_proxy;
 
 namespace zanthrel::wayland {
 
-// A file descriptor this process owns, closed exactly once.
-class UniqueFd {
-public:
-    UniqueFd() noexcept = default;
-    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const noexcept { return fd_; }
-    explicit operator bool() const noexcept { return fd_ >= 0; }
-    void reset(int fd = -1) noexcept {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
+using qt::UniqueFd;
 
 struct DisplayDisconnect {
     void operator()(wl_display* display) const noexcept;

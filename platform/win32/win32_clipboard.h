@@ -7,7 +7,6 @@
 #include <optional>
 #include <vector>
 
-#include "core/guard.h"
 #include "core/services.h"
 #include "platform/win32/clipboard_agent.h"
 #include "platform/win32/window.h"

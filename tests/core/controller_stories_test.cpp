@@ -60,6 +60,7 @@ TEST(Commands, MonitoringStartsBlinksAndStops) {
     desk.start();
     desk.timeText = "04:29:05";
     desk.clickStartPause();
+    ASSERT_FALSE(desk.log().empty());
     EXPECT_EQ(desk.log().back(), "Protection Started on 07/12/2026 04:29:05...");
     EXPECT_EQ(describe(desk), kMonitoring);
     desk.tick();
@@ -69,6 +70,7 @@ TEST(Commands, MonitoringStartsBlinksAndStops) {
 
     desk.timeText = "04:29:06";
     desk.clickStartPause();
+    ASSERT_FALSE(desk.log().empty());
     EXPECT_EQ(desk.log().back(), std::string(texts::kProtectionStopped) + "07/12/2026 04:29:06...");
     EXPECT_EQ(describe(desk),
               "[Enable Clipboard Protection From Spyware] 0 | [Completely Block the Access to The Clipboard] 0 | "
@@ -83,6 +85,7 @@ TEST(Commands, BlockingWhileIdleThenRefusedMonitoringThenUnblock) {
     SimDesktop desk;
     desk.start();
     desk.clickEnableDisable();
+    ASSERT_FALSE(desk.log().empty());
     EXPECT_EQ(desk.log().back(), "Clipboard Blocked - Action Started on " + kStamp);
     EXPECT_EQ(describe(desk), kBlocked) << "the monitoring button stays enabled";
 
@@ -97,6 +100,7 @@ TEST(Commands, BlockingWhileIdleThenRefusedMonitoringThenUnblock) {
 
     desk.timeText = "04:29:09";
     desk.clickEnableDisable();
+    ASSERT_FALSE(desk.log().empty());
     EXPECT_EQ(desk.log().back(), "Clipboard Unblocked - Started on 07/12/2026 04:29:09");
     EXPECT_EQ(describe(desk), kIdle);
 }

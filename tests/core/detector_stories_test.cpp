@@ -39,6 +39,7 @@ TEST_F(Detector, ANewPictureIsCountedExactlyOnceOneTickLate) {
     desk.timeText = "04:29:07";
     desk.tick();
     EXPECT_EQ(counter(), 1);
+    ASSERT_FALSE(desk.log().empty());
     EXPECT_EQ(desk.log().back(), "New Screen Capture Detected on 07/12/2026 04:29:07");
     desk.tick(100);
     EXPECT_EQ(counter(), 1);
@@ -103,6 +104,7 @@ TEST_F(Detector, TheFourthCaptureInAWindowRaisesTheAlarmOnItsOwnTick) {
                          "Protection Stopped on " + at + "...",
                          "Clipboard Blocked - Action Started on " + at,
                      }));
+    ASSERT_GE(added.size(), 2u);
     EXPECT_EQ(added[1], std::string(texts::kAlarmRaised) + at);
     ASSERT_EQ(desk.messageBoxes().size(), 1u);
     const sim::ShownMessageBox& box = desk.messageBoxes()[0];

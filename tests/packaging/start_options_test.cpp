@@ -94,6 +94,7 @@ TEST(StartOptions, AHandOverActsAsTheButtonsWouldInTheGuardsState) {
     EXPECT_EQ(desk.state().monitoring.caption, texts::kStopCaption);
     // Monitoring, then --block: monitoring stops and the clipboard is blocked, as the click does.
     EXPECT_TRUE(applyStartOptions(desk.guard(), block));
+    ASSERT_GE(desk.log().size(), 2u);
     EXPECT_TRUE(desk.log().back().starts_with(texts::kClipboardBlocked));
     EXPECT_TRUE(desk.log()[desk.log().size() - 2].starts_with(texts::kMonitoringStopped));
     // Blocked: --block again does not unblock; --monitor is refused as the button refuses it.

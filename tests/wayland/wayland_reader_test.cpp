@@ -142,7 +142,8 @@ TEST_F(WaylandReader, AnOwnerThatClosesUnwrittenRefusedItsPicture) {
 TEST_F(WaylandReader, ClearEmptiesTheClipboardForEveryProgramAndSaysSo) {
     const std::uint64_t copied = copy("--type image/png");
     reader->clear();
-    Seen seen = reports.await([&](const Seen& s) { return !s.cleared.empty() && s.changes.back().first > copied; });
+    Seen seen = reports.await(
+        [&](const Seen& s) { return !s.cleared.empty() && !s.changes.empty() && s.changes.back().first > copied; });
     ASSERT_FALSE(seen.cleared.empty());
     EXPECT_TRUE(seen.cleared.back());
     EXPECT_FALSE(seen.changes.back().second) << "its own emptying is reported as a change to no owner";

@@ -52,8 +52,13 @@ bool waitUntil(Condition&& condition, std::chrono::milliseconds timeout) {
     return true;
 }
 
-// Runs the case named `only`, or every case when it is empty. Returns the process exit code.
+// Runs the case named `only`, or every case when it is empty; "--list" prints the names, one a line, for
+// the build to check the CTest tests it made from the sources against. Returns the process exit code.
 inline int runTests(const std::string& only) {
+    if (only == "--list") {
+        for (const TestCase& test : registry()) std::printf("%s\n", test.name);
+        return 0;
+    }
     int ran = 0;
     for (const TestCase& test : registry()) {
         if (!only.empty() && only != test.name) continue;
