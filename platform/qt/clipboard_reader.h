@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/picture.h"
+#include "core/program_names.h"
 
 namespace zanthrel::qt {
 
@@ -34,6 +35,10 @@ public:
         std::function<void(ClipboardDelivery)> delivered;
         // For readers that empty the clipboard themselves: whether the last clear() emptied it.
         std::function<void(bool emptied)> cleared;
+        // After `changed`, for readers that can tell: the program that took the clipboard in that change.
+        std::function<void(std::uint64_t serial, ProgramIdentity owner)> ownerNamed;
+        // Another program asked for the clipboard's contents, for readers that can see that.
+        std::function<void(ProgramIdentity reader)> readBy;
         // The reader can no longer see the clipboard (its connection or the compositor's service ended).
         std::function<void()> lost;
     };
@@ -47,6 +52,8 @@ public:
     // Empties the clipboard without waiting; `cleared` tells how it went. Any thread.
     virtual void clear() {}
     virtual bool watchesChanges() const noexcept = 0;
+    // Whether ownerNamed follows every change that a program took.
+    virtual bool namesOwners() const noexcept { return false; }
     // How many transfers were started, and how many emptyings the reader carried out itself.
     virtual std::uint64_t fetchCount() const noexcept = 0;
     virtual std::uint64_t emptyingCount() const noexcept { return 0; }

@@ -106,7 +106,8 @@ X11ClipboardReader::X11ClipboardReader(xcb_connection_t* connection, std::uint32
       xfixesEventBase_(xfixesEventBase),
       wakeFd_(wakeFd),
       listener_(std::move(listener)),
-      emptyOwner_(connection, window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()) {}
+      emptyOwner_(connection, window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()),
+      programs_(connection) {}
 
 X11ClipboardReader::~X11ClipboardReader() {
     stopping_ = true;
@@ -208,6 +209,8 @@ void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
     const bool ours = emptyOwner_.ownsWindow(owner);
     if (ours) emptyOwner_.noteTaken(time);
     if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE && !ours);
+    // Asked at once, while the owner is surely still connected; the server answers without asking it.
+    if (owner != XCB_NONE && !ours && listener_.ownerNamed) listener_.ownerNamed(latestSerial_, programs_.clientOf(owner));
     if (ours && transfer_.step != Step::None) {
         transfer_ = Transfer{};  // given up by emptying, not by a silent owner
         return;
