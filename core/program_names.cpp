@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "core/texts.h"
+
 namespace zanthrel {
 namespace {
 
-constexpr std::string_view kIndent = "    ";
+constexpr std::string_view kIndent = texts::kDetailIndent;
 
 std::string listed(const std::vector<ProgramIdentity>& programs, bool more) {
     std::string text;

@@ -35,12 +35,10 @@ public:
         std::function<void(ClipboardDelivery)> delivered;
         // For readers that empty the clipboard themselves: whether the last clear() emptied it.
         std::function<void(bool emptied)> cleared;
-        // After `changed`, for readers that can tell: the program that took the clipboard in that change.
-        std::function<void(std::uint64_t serial, ProgramIdentity owner)> ownerNamed;
-        // Another program asked for the clipboard's contents, for readers that can see that.
-        std::function<void(ProgramIdentity reader)> readBy;
         // The reader can no longer see the clipboard (its connection or the compositor's service ended).
         std::function<void()> lost;
+        // After `changed`, for readers that can tell: the program that took the clipboard in that change.
+        std::function<void(std::uint64_t serial, ProgramIdentity owner)> ownerNamed;
     };
 
     virtual ~ClipboardReader() = default;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/guard.h"
+#include "platform/win32/program_lookup.h"
 #include "platform/win32/tick_service.h"
 #include "platform/win32/win32_clipboard.h"
 
@@ -20,6 +21,8 @@ public:
 
     // Starts the ticks and asks the system for WM_CLIPBOARDUPDATE.
     void attach(HWND window);
+    // Where the owner of each change is to be named; none by default.
+    void setProgramLookup(ProgramLookup* programs) noexcept { programs_ = programs; }
     // True for the messages handled here.
     bool handle(Guard& guard, UINT message);
 
@@ -29,6 +32,7 @@ private:
 
     Win32Clipboard& clipboard_;
     TickService& ticks_;
+    ProgramLookup* programs_ = nullptr;
     // Work that arrived while a handler waited on another thread's SendMessage, for the next chance.
     unsigned deferredTicks_ = 0;
     bool deferredChange_ = false;

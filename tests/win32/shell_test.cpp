@@ -434,7 +434,7 @@ TEST_CASE("system-log") {
     const std::pair<std::string_view, unsigned long> ids[] = {
         {texts::kProtectionStarted, 1}, {texts::kNotProtected, 2},   {texts::kProtectionStopped, 2},
         {texts::kCaptureDetected, 3},   {texts::kAlarmRaised, 4},    {texts::kClipboardBlocked, 5},
-        {texts::kClipboardUnblocked, 6},
+        {texts::kClipboardUnblocked, 6}, {texts::kDetailIndent, 8},
     };
     std::vector<ReportedEvent> events;
     CHECK_MSG(waitUntil([&] { return (events = reportedEvents(wineDebugOutput())).size() >= logged.size(); }, 10s),
