@@ -19,6 +19,12 @@ std::string listed(const std::vector<ProgramIdentity>& programs, bool more) {
     return text;
 }
 
+// A line saying only "an unknown program" tells the user nothing to act on, and where the desktop never
+// names anyone (Wayland) it would follow every capture: the unknown are listed only beside the known.
+bool named(const ProgramIdentity& program) {
+    return program.source != ProgramIdentity::Source::Unknown;
+}
+
 }  // namespace
 
 std::string describeProgram(const ProgramIdentity& program) {
@@ -50,11 +56,12 @@ void ProgramNames::ownerNamed(ProgramIdentity owner, const std::vector<std::stri
     if (captureAwaitingOwner_ != 0) {
         remember(copiers_, moreCopiers_, owner_);
         // Once another line came between, the name would sit under the wrong one: the alarm still says it.
-        if (captureAwaitingOwner_ == lines.size()) writeUnder("Copied by " + describeProgram(owner_));
+        if (captureAwaitingOwner_ == lines.size() && named(owner_)) writeUnder("Copied by " + describeProgram(owner_));
         captureAwaitingOwner_ = 0;
     }
     if (emptiedBeforeNamed_) {
         emptiedBeforeNamed_ = false;
+        if (!named(owner_)) return;
         std::string line = std::string(kIndent) + "Emptied what " + describeProgram(owner_) + " had copied";
         // A program copying again and again while blocked is named once for the run, not once per copy.
         if (lines.empty() || lines.back() != line) log_.writeLine(std::move(line));
@@ -71,7 +78,7 @@ void ProgramNames::captureCounted(const std::vector<std::string>& lines) {
         return;
     }
     remember(copiers_, moreCopiers_, owner_);
-    writeUnder("Copied by " + describeProgram(owner_));
+    if (named(owner_)) writeUnder("Copied by " + describeProgram(owner_));
 }
 
 void ProgramNames::windowBegan() {
@@ -82,7 +89,7 @@ void ProgramNames::windowBegan() {
 }
 
 std::string ProgramNames::alarmLine() const {
-    if (copiers_.empty() && readers_.empty()) return {};
+    if (std::none_of(copiers_.begin(), copiers_.end(), named) && readers_.empty()) return {};
     std::string line(kIndent);
     if (!copiers_.empty()) line += "Copied by " + listed(copiers_, moreCopiers_);
     if (!readers_.empty()) {

@@ -110,6 +110,36 @@ TEST_F(Naming, ReadersAreGatheredOnlyWhileWatchingAndEachWindowStartsAfresh) {
     EXPECT_EQ(desk.state().alarmPrograms, "    Copied by xclip (process 77)");
 }
 
+TEST_F(Naming, AnUnknownProgramIsNamedOnlyBesideOnesTheSystemCouldName) {
+    for (std::uint32_t colour = 1; colour < 5; ++colour) {
+        copy(colour);
+        desk.guard().clipboardOwnerNamed({});
+        desk.tick(2);
+    }
+    EXPECT_EQ(std::count_if(desk.log().begin(), desk.log().end(),
+                            [](const std::string& line) { return line.starts_with(texts::kDetailIndent); }),
+              0)
+        << "a desktop that names no one logs as it always did";
+    desk.clickEnableDisable();  // unblocked, monitoring again
+    desk.clickStartPause();
+    for (std::uint32_t colour = 5; colour < 9; ++colour) {
+        copy(colour);
+        desk.guard().clipboardOwnerNamed(colour == 5 ? kFlameshot : ProgramIdentity{});
+        desk.tick(2);
+    }
+    EXPECT_EQ(desk.state().alarmPrograms, "    Copied by flameshot (process 4242), an unknown program");
+}
+
+TEST_F(Naming, AProblemRepeatedUnderANamingLineIsStillLoggedOnce) {
+    desk.clickEnableDisable();
+    copy(1);
+    desk.guard().reportClipboardProblem(ClipboardProblem::NotEmptied);
+    desk.guard().clipboardOwnerNamed(kFlameshot);
+    ASSERT_TRUE(desk.log().back().starts_with("    Emptied what flameshot"));
+    desk.guard().reportClipboardProblem(ClipboardProblem::NotEmptied);
+    EXPECT_TRUE(desk.log().back().starts_with("    Emptied what flameshot"));
+}
+
 TEST_F(Naming, ManyProgramsAreSummedUpRatherThanListedWithoutBound) {
     for (std::uint32_t pid = 1; pid < 100; ++pid) desk.guard().clipboardReadBy({Source::System, "r", pid});
     for (std::uint32_t colour = 1; colour < 5; ++colour) {
