@@ -21,10 +21,11 @@ protected:
         fs::create_directories(root);
     }
     void TearDown() override { fs::remove_all(root); }
-    void process(int id, const std::string& comm, const std::string& exe) {
+    void process(int id, const std::string& comm, const std::string& exe, char state = 'S') {
         const fs::path folder = root / std::to_string(id);
         fs::create_directories(folder);
         std::ofstream(folder / "comm") << comm << "\n";
+        std::ofstream(folder / "stat") << id << " (" << comm << ") " << state << " 1 2 3\n";
         if (!exe.empty()) fs::create_symlink(exe, folder / "exe");
     }
     ProgramIdentity look(std::uint32_t id) { return processIdentity(id, Source::System, root.string()); }
@@ -44,6 +45,10 @@ TEST_F(ProcessTable, TheExecutablesNameIsPreferredToTheNameAProcessGivesItself) 
 TEST_F(ProcessTable, AProcessNoLongerInTheTableHasExited) {
     EXPECT_EQ(look(99), (ProgramIdentity{Source::Exited, "", 99}));
     EXPECT_EQ(look(0).source, Source::Exited) << "no process has the id 0";
+    process(13, "a) R (b", "/usr/bin/xclip", 'Z');
+    EXPECT_EQ(look(13), (ProgramIdentity{Source::Exited, "", 13})) << "ended, not yet collected by its parent";
+    process(14, "a) Z (b", "/usr/bin/xclip", 'R');
+    EXPECT_EQ(look(14).source, Source::System) << "a name that looks like a state";
 }
 
 TEST(ProcessTableOfThisMachine, NamesThisTestByItsExecutable) {
