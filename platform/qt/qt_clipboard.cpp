@@ -125,7 +125,7 @@ void QtClipboard::watchPrograms(ClipboardReader::Listener& listener) {
             this,
             [this, serial, owner = std::move(owner)] {
                 // A name for a change that another has followed would be taken for the newer owner's.
-                if (serial == latestSerial_ && takenByLastChange_ && ownerListener_) ownerListener_(owner);
+                if (serial == latestSerial_ && ownerListener_) ownerListener_(owner);
             },
             Qt::QueuedConnection);
     };

@@ -69,5 +69,10 @@ expected="    Copied by xclip (process $copier), x11_test_owner (process $liar),
 [ "$alarm" = "$expected" ] || fail "the line under the alarm is \"$alarm\", expected \"$expected\""
 grep -v '^    ' "$workdir/log" | grep -qvE '^(Clipboard Not Protected|Protection Started|New Screen Capture|Too Many|Protection Stopped|Clipboard Blocked)' &&
     fail "a line the log never had before"
+# The alarm blocked the clipboard: what the next copier put there is emptied, and the copier named.
+xclip -selection clipboard -t image/png -quiet -i "$workdir/red.png" >/dev/null 2>&1 &
+blocked=$!
+pids+=($blocked)
+await_line "    Emptied what xclip (process $blocked) had copied"
 cat "$workdir/log"
-echo "PASS: copiers, a false _NET_WM_PID, an exited owner and a reader named as the server and kernel know them"
+echo "PASS: copiers, a false _NET_WM_PID, an exited owner, a reader and an emptied copier named as the server and kernel know them"
