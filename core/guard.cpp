@@ -71,9 +71,7 @@ bool Guard::onTimer(GuardTimer timer) noexcept {
             restSamplingIfIdle();
             return done;
         }
-        case GuardTimer::CountingWindow:
-            names_.windowBegan();
-            return run([this] { detector_.resetCount(); });
+        case GuardTimer::CountingWindow: names_.windowBegan(); return run([this] { detector_.resetCount(); });
         case GuardTimer::Blocking: blocker_.empty(); return true;
     }
     return true;

@@ -32,7 +32,8 @@ std::string describeProgram(const ProgramIdentity& program) {
     // A name is whatever the program called its executable: it is shown as it is, but never lets a line
     // break or grow the log without bound.
     std::string name = program.name.substr(0, 64);
-    std::replace_if(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
     switch (program.source) {
         case ProgramIdentity::Source::System: return name + " (process " + pid + ")";
         case ProgramIdentity::Source::ClientClaim:

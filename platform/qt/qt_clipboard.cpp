@@ -56,11 +56,15 @@ void QtClipboard::startReader(ClipboardChoice choice) {
     if (!reader_ && choice != ClipboardChoice::Wayland && selection_) {
         reader_ = X11ClipboardReader::start(std::move(listener));
         // Who reads the clipboard can be seen on X11 only, where every client's requests pass one server.
-        if (reader_) readersWatch_ = X11ClipboardReadersWatch::start([this](ProgramIdentity program) {
-            QMetaObject::invokeMethod(
-                this, [this, program = std::move(program)] { if (readerListener_) readerListener_(program); },
-                Qt::QueuedConnection);
-        });
+        if (reader_)
+            readersWatch_ = X11ClipboardReadersWatch::start([this](ProgramIdentity program) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, program = std::move(program)] {
+                        if (readerListener_) readerListener_(program);
+                    },
+                    Qt::QueuedConnection);
+            });
     }
     // Without a reader on a Wayland session, Qt's clipboard sees only what is copied while the window has
     // the focus: the guard says so rather than watch in vain. Said once the window's log exists.

@@ -210,7 +210,8 @@ void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
     if (ours) emptyOwner_.noteTaken(time);
     if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE && !ours);
     // Asked at once, while the owner is surely still connected; the server answers without asking it.
-    if (owner != XCB_NONE && !ours && listener_.ownerNamed) listener_.ownerNamed(latestSerial_, programs_.clientOf(owner));
+    if (owner != XCB_NONE && !ours && listener_.ownerNamed)
+        listener_.ownerNamed(latestSerial_, programs_.clientOf(owner));
     if (ours && transfer_.step != Step::None) {
         transfer_ = Transfer{};  // given up by emptying, not by a silent owner
         return;

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <string_view>
 
-
 namespace zanthrel::qt {
 namespace {
 

@@ -53,7 +53,7 @@ private:
     std::uint32_t context_;
     std::uint32_t clipboard_;
     std::function<void(ProgramIdentity)> read_;
-    X11ProgramLookup lookup_;  // on the control connection, watch thread only
+    X11ProgramLookup lookup_;                  // on the control connection, watch thread only
     std::map<std::uint32_t, Client> clients_;  // by resource-id base; watch thread only
     std::atomic<bool> stopping_{false};
     std::thread thread_;

@@ -5,11 +5,11 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string_view>
 #include <system_error>
-#include <filesystem>
 
 namespace zanthrel::qt {
 namespace {
@@ -70,7 +70,8 @@ X11ProgramLookup::X11ProgramLookup(xcb_connection_t* connection) : connection_(c
         // Process ids came with version 1.2.
         ReplyPtr<xcb_res_query_version_reply_t> version(
             xcb_res_query_version_reply(connection, xcb_res_query_version(connection, 1, 2), nullptr));
-        resources_ = version && (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
+        resources_ =
+            version && (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
     }
     netWmPid_ = intern(connection, "_NET_WM_PID");
     clientLeader_ = intern(connection, "WM_CLIENT_LEADER");
@@ -83,7 +84,8 @@ std::optional<std::uint32_t> X11ProgramLookup::serverProcessId(std::uint32_t res
     ReplyPtr<xcb_res_query_client_ids_reply_t> reply(
         xcb_res_query_client_ids_reply(connection_, xcb_res_query_client_ids(connection_, 1, &spec), nullptr));
     if (!reply) return std::nullopt;
-    for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0; xcb_res_client_id_value_next(&ids)) {
+    for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
+         xcb_res_client_id_value_next(&ids)) {
         if (!(ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || ids.data->length < 4) continue;
         return *xcb_res_client_id_value_value(ids.data);
     }
@@ -117,8 +119,8 @@ std::optional<std::uint32_t> X11ProgramLookup::claimedProcessId(std::uint32_t wi
 std::optional<std::uint32_t> X11ProgramLookup::cardinal(std::uint32_t window, std::uint32_t property,
                                                         std::uint32_t type) {
     if (property == XCB_NONE) return std::nullopt;
-    ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection_, xcb_get_property(connection_, 0, window, property, type, 0, 1), nullptr));
+    ReplyPtr<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(connection_, xcb_get_property(connection_, 0, window, property, type, 0, 1), nullptr));
     if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) return std::nullopt;
     return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
 }

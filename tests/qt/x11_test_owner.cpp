@@ -206,8 +206,8 @@ int main(int argc, char* argv[]) {
     }
     if (mode == "claims" && argc > 3) {
         const auto claimed = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
-        xcb_change_property(owner.connection, XCB_PROP_MODE_REPLACE, owner.window, intern(owner.connection, "_NET_WM_PID"),
-                            XCB_ATOM_CARDINAL, 32, 1, &claimed);
+        xcb_change_property(owner.connection, XCB_PROP_MODE_REPLACE, owner.window,
+                            intern(owner.connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &claimed);
         const std::vector<char> file = readFile(argv[3]);
         owner.data = &file;
         owner.answerTargets = true;

@@ -507,22 +507,24 @@ TEST_CASE("names-copier") {
               "echoed: " + out.available());
     for (int seed = 2; seed <= 4; ++seed) {
         copyDibAs(owner, seed);
-        CHECK_MSG(waitUntil([&] {
-                      pump();
-                      std::size_t count = 0;
-                      for (std::size_t at = 0; (at = out.available().find("    Copied by " + us, at)) != std::string::npos;
-                           ++at)
-                          ++count;
-                      return count >= static_cast<std::size_t>(seed - 1);
-                  }, 10s),
+        CHECK_MSG(waitUntil(
+                      [&] {
+                          pump();
+                          std::size_t count = 0;
+                          for (std::size_t at = 0;
+                               (at = out.available().find("    Copied by " + us, at)) != std::string::npos; ++at)
+                              ++count;
+                          return count >= static_cast<std::size_t>(seed - 1);
+                      },
+                      10s),
                   "capture " + std::to_string(seed) + " not named: " + out.available());
     }
     CHECK_MSG(waitUntil([&] { return logged("    Copied by an unknown program, " + us); }, 10s),
               "no naming line at the alarm: " + out.available());
     const std::string echoed = out.available();
     const std::size_t alarm = echoed.find(texts::kAlarmRaised);
-    CHECK_MSG(alarm != std::string::npos && echoed.find("\n    Copied by an unknown program, " + us, alarm) ==
-                                                echoed.find('\n', alarm),
+    CHECK_MSG(alarm != std::string::npos &&
+                  echoed.find("\n    Copied by an unknown program, " + us, alarm) == echoed.find('\n', alarm),
               "the naming line is not under the alarm's: " + echoed);
     DestroyWindow(owner);
     HWND box = nullptr;
