@@ -14,7 +14,10 @@ void ActivityLog::write(std::string_view prefix, bool withEllipsis) {
 }
 
 void ActivityLog::writeUnlessRepeated(std::string_view prefix) {
-    if (!lines_.empty() && lines_.back().starts_with(prefix)) return;
+    // Lines naming the programs behind the one above them are no line of their own here.
+    auto last = lines_.rbegin();
+    while (last != lines_.rend() && last->starts_with(texts::kDetailIndent)) ++last;
+    if (last != lines_.rend() && last->starts_with(prefix)) return;
     write(prefix);
 }
 

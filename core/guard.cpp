@@ -21,7 +21,8 @@ Guard::Guard(const DesktopServices& desktop, std::unique_ptr<SnapshotComparison>
     : desktop_(desktop),
       log_(state_.log, desktop_.dateTime, notify_),
       detector_(state_.detection, desktop_.clipboard, log_, notify_, std::move(comparison)),
-      blocker_(desktop_.clipboard) {
+      blocker_(desktop_.clipboard),
+      names_(log_) {
     state_.monitoring = {std::string(texts::kStartCaptionAtLaunch), false, true};
     state_.blocking = {std::string(texts::kBlockCaption), false, true};
     state_.indicator = {kIndicatorGreen, true};
@@ -70,7 +71,7 @@ bool Guard::onTimer(GuardTimer timer) noexcept {
             restSamplingIfIdle();
             return done;
         }
-        case GuardTimer::CountingWindow: return run([this] { detector_.resetCount(); });
+        case GuardTimer::CountingWindow: names_.windowBegan(); return run([this] { detector_.resetCount(); });
         case GuardTimer::Blocking: blocker_.empty(); return true;
     }
     return true;
@@ -78,7 +79,9 @@ bool Guard::onTimer(GuardTimer timer) noexcept {
 
 bool Guard::clipboardChanged(bool taken) noexcept {
     // Blocking acts at once on a program that took the clipboard, not on its next tick.
-    if (taken && state_.timer(GuardTimer::Blocking).enabled) blocker_.empty();
+    const bool emptying = taken && state_.timer(GuardTimer::Blocking).enabled;
+    if (emptying) blocker_.empty();
+    names_.clipboardChanged(emptying);
     if (!samplingRests_) return true;
     // A resting clock starts again with a tick at once, which asks for the new picture.
     wakeSampling();
@@ -91,6 +94,14 @@ bool Guard::clipboardAnswered() noexcept {
     // The sample is taken now rather than at the next tick, so that a capture is counted within one tick
     // of its arrival.
     return onTimer(GuardTimer::Sampling) && filled;
+}
+
+bool Guard::clipboardOwnerNamed(ProgramIdentity owner) noexcept {
+    return run([&] { names_.ownerNamed(std::move(owner), state_.log); });
+}
+
+bool Guard::clipboardReadBy(ProgramIdentity reader) noexcept {
+    return run([&] { names_.readBy(std::move(reader), state_.monitoring.on || state_.blocking.on); });
 }
 
 bool Guard::reportClipboardProblem(ClipboardProblem problem) noexcept {
@@ -112,6 +123,7 @@ void Guard::onMonitoringCommand() {
         setCaption(state_.monitoring, GuardChange::MonitoringCommand, texts::kStopCaption);
         setTimerEnabled(GuardTimer::Sampling, true);
         setTimerEnabled(GuardTimer::CountingWindow, true);
+        names_.windowBegan();
         log_.write(texts::kProtectionStarted, true);
         return;
     }
@@ -154,13 +166,20 @@ void Guard::onBlockingCommand() {
 
 void Guard::onSamplingTick() {
     setIndicatorLit(!state_.indicator.lit);
+    const int counted = state_.detection.captureCount;
     detector_.sample();
+    if (state_.detection.captureCount > counted) ignoringErrors([&] { names_.captureCounted(state_.log); });
     if (detector_.alarmDue()) raiseAlarm();
 }
 
 void Guard::raiseAlarm() {
     // Every step is taken even where one before it failed: the alarm must reach the user.
+    // The programs are known before the alarm's line, so that whoever shows that line can name them too.
+    ignoringErrors([&] { state_.alarmPrograms = names_.alarmLine(); });
     ignoringErrors([&] { log_.write(texts::kAlarmRaised); });
+    ignoringErrors([&] {
+        if (!state_.alarmPrograms.empty()) log_.writeLine(state_.alarmPrograms);
+    });
     ignoringErrors([&] { log_.write(texts::kProtectionStopped, true); });
     state_.monitoring.on = false;
     ignoringErrors(
@@ -176,6 +195,7 @@ void Guard::raiseAlarm() {
                                  kMessageBoxInformation);
     });
     ignoringErrors([&] { detector_.resetCount(); });
+    names_.windowBegan();
 }
 
 void Guard::restSamplingIfIdle() {

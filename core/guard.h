@@ -6,6 +6,7 @@
 #include "core/blocker.h"
 #include "core/capture_detector.h"
 #include "core/guard_state.h"
+#include "core/program_names.h"
 #include "core/services.h"
 
 namespace zanthrel {
@@ -42,6 +43,11 @@ public:
     bool clipboardChanged(bool taken) noexcept;
     // The answer to a read that could not be answered at once has arrived (see Clipboard::readPicture).
     bool clipboardAnswered() noexcept;
+    // The program that owns the clipboard since the last change, once the platform could tell (which may be
+    // never). Nothing waits for it: it only adds lines under the ones it explains.
+    bool clipboardOwnerNamed(ProgramIdentity owner) noexcept;
+    // Another program asked for the clipboard's contents (where the platform lets the guard see that).
+    bool clipboardReadBy(ProgramIdentity reader) noexcept;
     // Logs the problem with the date and time, once for a run of the same problem.
     bool reportClipboardProblem(ClipboardProblem problem) noexcept;
 
@@ -71,6 +77,7 @@ private:
     ActivityLog log_;
     CaptureDetector detector_;
     Blocker blocker_;
+    ProgramNames names_;
     bool samplingRests_ = false;
 };
 

@@ -49,6 +49,9 @@ struct GuardState {
     std::vector<std::string> log;  // the activity log, append-only
     std::array<TimerState, 3> timers{};
     bool clipboardUnreachable = false;  // the desktop lets the guard neither watch nor empty the clipboard
+    // The line under the last alarm's that names the programs which put and read the pictures it counted
+    // (indented as in the log); empty when none was named.
+    std::string alarmPrograms;
 
     const TimerState& timer(GuardTimer id) const { return timers[static_cast<std::size_t>(id)]; }
 };

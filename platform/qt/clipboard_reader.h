@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/picture.h"
+#include "core/program_names.h"
 
 namespace zanthrel::qt {
 
@@ -36,6 +37,8 @@ public:
         std::function<void(bool emptied)> cleared;
         // The reader can no longer see the clipboard (its connection or the compositor's service ended).
         std::function<void()> lost;
+        // After `changed`, for readers that can tell: the program that took the clipboard in that change.
+        std::function<void(std::uint64_t serial, ProgramIdentity owner)> ownerNamed;
     };
 
     virtual ~ClipboardReader() = default;
@@ -47,6 +50,8 @@ public:
     // Empties the clipboard without waiting; `cleared` tells how it went. Any thread.
     virtual void clear() {}
     virtual bool watchesChanges() const noexcept = 0;
+    // Whether ownerNamed follows every change that a program took.
+    virtual bool namesOwners() const noexcept { return false; }
     // How many transfers were started, and how many emptyings the reader carried out itself.
     virtual std::uint64_t fetchCount() const noexcept = 0;
     virtual std::uint64_t emptyingCount() const noexcept { return 0; }

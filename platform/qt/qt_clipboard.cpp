@@ -45,6 +45,7 @@ void QtClipboard::startReader(ClipboardChoice choice) {
         QMetaObject::invokeMethod(
             this, [this] { emitEvent(Event::Unreachable); }, Qt::QueuedConnection);
     };
+    watchPrograms(listener);
     const bool wantWayland = choice == ClipboardChoice::Wayland ||
                              (choice == ClipboardChoice::Automatic && waylandSession && desktopClipboard);
     if (wantWayland) reader_ = wayland::WaylandClipboardReader::start(listener);
@@ -52,8 +53,19 @@ void QtClipboard::startReader(ClipboardChoice choice) {
     // the focus: an X11 program that copies is still emptied away while blocking.
     if (reader_ && selection_)
         connect(&clipboard_, &QClipboard::changed, this, &QtClipboard::onX11ChangeBesideWayland);
-    if (!reader_ && choice != ClipboardChoice::Wayland && selection_)
+    if (!reader_ && choice != ClipboardChoice::Wayland && selection_) {
         reader_ = X11ClipboardReader::start(std::move(listener));
+        // Who reads the clipboard can be seen on X11 only, where every client's requests pass one server.
+        if (reader_)
+            readersWatch_ = X11ClipboardReadersWatch::start([this](ProgramIdentity program) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, program = std::move(program)] {
+                        if (readerListener_) readerListener_(program);
+                    },
+                    Qt::QueuedConnection);
+            });
+    }
     // Without a reader on a Wayland session, Qt's clipboard sees only what is copied while the window has
     // the focus: the guard says so rather than watch in vain. Said once the window's log exists.
     if (!reader_ && (choice == ClipboardChoice::Wayland || (waylandSession && desktopClipboard)))
@@ -62,6 +74,7 @@ void QtClipboard::startReader(ClipboardChoice choice) {
 }
 
 QtClipboard::~QtClipboard() {
+    readersWatch_.reset();
     reader_.reset();
     decoder_.reset();
 }
@@ -106,6 +119,20 @@ void QtClipboard::onChanged(std::uint64_t serial, bool owned) {
     if (!owned) return;  // the clipboard emptied, by the blocker itself or by its owner going away
     mayBeOwned_ = true;
     emitEvent(Event::OwnerTaken);
+    // Data-control does not say who took the selection.
+    if (reader_ && !reader_->namesOwners() && ownerListener_) ownerListener_(ProgramIdentity{});
+}
+
+void QtClipboard::watchPrograms(ClipboardReader::Listener& listener) {
+    listener.ownerNamed = [this](std::uint64_t serial, ProgramIdentity owner) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial, owner = std::move(owner)] {
+                // A name for a change that another has followed would be taken for the newer owner's.
+                if (serial == latestSerial_ && ownerListener_) ownerListener_(owner);
+            },
+            Qt::QueuedConnection);
+    };
 }
 
 void QtClipboard::onX11ChangeBesideWayland(QClipboard::Mode mode) {

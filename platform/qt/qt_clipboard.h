@@ -13,6 +13,7 @@
 #include "platform/shell/command_line.h"
 #include "platform/qt/picture_decoder.h"
 #include "platform/qt/x11_selection.h"
+#include "platform/qt/x11_clipboard_readers_watch.h"
 
 namespace zanthrel::qt {
 
@@ -42,6 +43,12 @@ public:
 
     // Receives the events above on the user-interface thread.
     void setListener(std::function<void(Event)> listener) { listener_ = std::move(listener); }
+    // Receive, on the same thread, who took the clipboard after each OwnerTaken (where the reader can tell,
+    // else an unknown program) and who read it (where that can be seen at all).
+    void setProgramListeners(std::function<void(ProgramIdentity)> owner, std::function<void(ProgramIdentity)> reader) {
+        ownerListener_ = std::move(owner);
+        readerListener_ = std::move(reader);
+    }
 
     // Throws ClipboardBusy until the first answer arrives. While the answer to a later change is on its
     // way it gives the previous answer, as the clipboard stood when last known: holders then never
@@ -71,6 +78,7 @@ private:
     void startReader(ClipboardChoice choice);
     void onChanged(std::uint64_t serial, bool owned);
     void onCleared(bool emptied);
+    void watchPrograms(ClipboardReader::Listener& listener);
     void onX11ChangeBesideWayland(QClipboard::Mode mode);
     void onAnswer(ClipboardAnswer answer);
     void emitEvent(Event event);
@@ -80,9 +88,12 @@ private:
     QClipboard& clipboard_;
     std::unique_ptr<X11ClipboardSelection> selection_;
     std::function<void(Event)> listener_;
+    std::function<void(ProgramIdentity)> ownerListener_;
+    std::function<void(ProgramIdentity)> readerListener_;
     // The decoder outlives the reader, which hands it deliveries until it stops.
     std::unique_ptr<PictureDecoder> decoder_;
     std::unique_ptr<ClipboardReader> reader_;
+    std::unique_ptr<X11ClipboardReadersWatch> readersWatch_;
 
     std::uint64_t latestSerial_ = 1;  // the reader calls the clipboard it finds at start change 1
     std::optional<ClipboardAnswer> answer_;

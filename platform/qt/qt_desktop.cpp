@@ -35,6 +35,8 @@ QtDesktop::QtDesktop(ClipboardChoice clipboardChoice)
             case QtClipboard::Event::Answered: guard_.clipboardAnswered(); break;
         }
     });
+    clipboard_.setProgramListeners([this](ProgramIdentity owner) { guard_.clipboardOwnerNamed(std::move(owner)); },
+                                   [this](ProgramIdentity reader) { guard_.clipboardReadBy(std::move(reader)); });
 }
 
 void QtDesktop::start() {

@@ -74,7 +74,9 @@ TrayIcon::TrayIcon(MainWindow& window) : window_(window), guard_(boundGuard(wind
 void TrayIcon::refresh(GuardChange control) {
     const GuardState& state = guard_.state();
     if (control == GuardChange::Log && !state.log.empty() && isAlarmEntry(state.log.back())) {
-        const QString warning = QString::fromUtf8(texts::kWarningText.data(), qsizetype(texts::kWarningText.size()));
+        QString warning = QString::fromUtf8(texts::kWarningText.data(), qsizetype(texts::kWarningText.size()));
+        // The programs behind the alarm, as its log line under it names them.
+        if (!state.alarmPrograms.empty()) warning += u'\n' + QString::fromStdString(state.alarmPrograms).trimmed();
         icon_.showMessage(QString::fromUtf8(texts::kWarningTitle.data(), qsizetype(texts::kWarningTitle.size())),
                           warning, QSystemTrayIcon::Warning);
         emit alarmNotified(warning);

@@ -97,8 +97,8 @@ X11ClipboardReader::X11ClipboardReader(XcbConnection connection, std::uint32_t w
       xfixesEventBase_(xfixesEventBase),
       wakeFd_(std::move(wakeFd)),
       listener_(std::move(listener)),
-      emptyOwner_(connection_.get(), window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()) {
-}
+      emptyOwner_(connection_.get(), window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()),
+      programs_(connection_.get()) {}
 
 X11ClipboardReader::~X11ClipboardReader() {
     stopping_ = true;
@@ -198,6 +198,9 @@ void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
     const bool ours = emptyOwner_.ownsWindow(owner);
     if (ours) emptyOwner_.noteTaken(time);
     if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE && !ours);
+    // Asked at once, while the owner is surely still connected; the server answers without asking it.
+    if (owner != XCB_NONE && !ours && listener_.ownerNamed)
+        listener_.ownerNamed(latestSerial_, programs_.clientOf(owner));
     if (ours && transfer_.step != Step::None) {
         transfer_ = Transfer{};  // given up by emptying, not by a silent owner
         return;

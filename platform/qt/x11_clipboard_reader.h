@@ -13,6 +13,7 @@
 #include "platform/qt/clipboard_reader.h"
 #include "platform/qt/unique_fd.h"
 #include "platform/qt/x11_empty_owner.h"
+#include "platform/qt/x11_program_lookup.h"
 #include "platform/qt/x11_transfer.h"
 #include "platform/qt/xcb_handles.h"
 
@@ -52,6 +53,7 @@ public:
     void empty();
     void clear() override { empty(); }
     bool watchesChanges() const noexcept override { return xfixesEventBase_.has_value(); }
+    bool namesOwners() const noexcept override { return true; }
     // How many transfers were started, and how many of them came in increments (INCR).
     std::uint64_t fetchCount() const noexcept override { return fetches_.load(); }
     std::uint64_t incrementalCount() const noexcept { return incremental_.load(); }
@@ -101,6 +103,7 @@ private:
     UniqueFd wakeFd_;
     Listener listener_;
     X11EmptyOwner emptyOwner_;
+    X11ProgramLookup programs_;
 
     // Reader thread only.
     std::uint64_t latestSerial_ = 1;

@@ -20,6 +20,7 @@ LogKind classifyLogLine(std::string_view line) {
         {texts::kOwnerSilent, LogKind::Problem},
         {texts::kNotEmptied, LogKind::Problem},
     }};
+    if (line.starts_with(texts::kDetailIndent)) return LogKind::Detail;
     for (const auto& [prefix, kind] : kPrefixes)
         if (line.starts_with(prefix)) return kind;
     return LogKind::Problem;

@@ -13,6 +13,7 @@ enum class LogKind {
     Start,    // monitoring started
     Stop,     // the clipboard is not monitored from now on: stopped, or not yet started
     Problem,  // something the guard could not do because another program did not answer
+    Detail,   // the programs behind the line before it
 };
 
 // Sorted by the fixed text each line begins with; a line of none of them counts as a problem, the

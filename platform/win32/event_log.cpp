@@ -28,6 +28,7 @@ DWORD EventLog::eventIdOf(LogKind kind) noexcept {
         case LogKind::Block: return ZANTHREL_EVENT_BLOCK;
         case LogKind::Unblock: return ZANTHREL_EVENT_UNBLOCK;
         case LogKind::Problem: return ZANTHREL_EVENT_PROBLEM;
+        case LogKind::Detail: return ZANTHREL_EVENT_DETAIL;
     }
     return ZANTHREL_EVENT_PROBLEM;
 }

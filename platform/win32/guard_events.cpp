@@ -17,6 +17,9 @@ bool GuardEvents::handle(Guard& guard, UINT message) {
     switch (message) {
         case kTickMessage: due = ticks_.takeDue(); break;
         case kClipboardAnswerMessage: break;
+        case kProgramNamedMessage:
+            if (programs_) programs_->deliver(guard);
+            return true;
         // Another program changed the clipboard: blocking acts at once. Our own emptying comes back here
         // too, and finds nothing to do.
         case kClipboardChangeMessage:
@@ -47,6 +50,7 @@ void GuardEvents::run(Guard& guard, unsigned due, bool clipboardChanged) {
         // The notice does not say whether a program took the clipboard or it was emptied (by us, too):
         // emptying an empty clipboard costs little.
         guard.clipboardChanged(true);
+        if (programs_) programs_->clipboardChanged();
     }
     for (const GuardTimer id : {GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking})
         if (due & TickService::bit(id)) guard.onTimer(id);

@@ -48,6 +48,8 @@ public:
         window_.create(guard_);
         window_.setGuardEvents(&events_);
         events_.attach(window_.hwnd());
+        programs_ = std::make_unique<ProgramLookup>(window_.hwnd());
+        events_.setProgramLookup(programs_.get());
         followChanges();
         guard_.setObserver(&window_);
         guard_.start();  // before the window is first shown
@@ -120,6 +122,7 @@ private:
     Win32Clipboard clipboard_;
     TickService ticks_;
     GuardEvents events_;
+    std::unique_ptr<ProgramLookup> programs_;
     WindowServices windowServices_;
     LocalDateTimeText dateTime_;
     InformationDialog dialog_;

@@ -100,7 +100,12 @@ bool TrayIcon::notify(DWORD action, UINT flags) {
     copyText(data.szTip, trayStatus(guard_.state()).tooltip);
     if (flags & NIF_INFO) {
         copyText(data.szInfoTitle, texts::kWarningTitle);
-        copyText(data.szInfo, texts::kWarningText);
+        // The programs behind the alarm, as its log line under it names them.
+        const std::string& programs = guard_.state().alarmPrograms;
+        const auto named = programs.find_first_not_of(' ');
+        copyText(data.szInfo, named == std::string::npos
+                                  ? std::string(texts::kWarningText)
+                                  : std::string(texts::kWarningText) + "\n" + programs.substr(named));
         data.dwInfoFlags = NIIF_WARNING;
     }
     return Shell_NotifyIconW(action, &data) != FALSE;

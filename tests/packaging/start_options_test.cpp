@@ -141,6 +141,7 @@ TEST(LogClassification, EveryLineTheFormWritesHasItsKind) {
         {texts::kProtectionStarted, LogKind::Start}, {texts::kProtectionStopped, LogKind::Stop},
         {texts::kMonitoringStopped, LogKind::Stop},  {texts::kNotProtected, LogKind::Stop},
         {texts::kOwnerSilent, LogKind::Problem},     {texts::kNotEmptied, LogKind::Problem},
+        {"    Copied by xclip (process 7)", LogKind::Detail},
     };
     for (const auto& [prefix, kind] : lines) EXPECT_EQ(classifyLogLine(std::string(prefix) + when), kind) << prefix;
     EXPECT_EQ(classifyLogLine(SystemLogQueue::droppedLine(3)), LogKind::Problem);

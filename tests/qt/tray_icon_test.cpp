@@ -114,6 +114,22 @@ TEST_F(TrayIconTest, AnAlarmAlsoNotifiesWithTheWarning) {
     EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: clipboard blocked");
 }
 
+TEST_F(TrayIconTest, TheAlarmsNotificationNamesTheProgramsUnderTheWarning) {
+    QSignalSpy notified(&tray, &TrayIcon::alarmNotified);
+    tray.monitoringCommand().trigger();
+    for (int capture = 1; capture <= 4; ++capture) {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(QColor::fromHsv(capture * 60, 255, 255));
+        QGuiApplication::clipboard()->setImage(picture);
+        // As the platform tells it once it has looked the owner up (the clipboard here reports at once).
+        desktop.guard().clipboardOwnerNamed({ProgramIdentity::Source::System, "flameshot", 4242});
+        ASSERT_TRUE(waitUntil([&] { return countEntries(state().log, texts::kCaptureDetected) == capture; }));
+    }
+    ASSERT_TRUE(waitUntil([&] { return notified.count() == 1; })) << "no notification at the alarm";
+    EXPECT_EQ(notified[0][0].toString().toStdString(),
+              std::string(texts::kWarningText) + "\nCopied by flameshot (process 4242)");
+}
+
 TEST(TrayIconLooks, EachLookHasItsOwnIconAtTraySizes) {
     const QImage usable = TrayIcon::iconFor(TrayLook::Usable).pixmap(16, 16).toImage();
     const QImage blocked = TrayIcon::iconFor(TrayLook::Blocked).pixmap(16, 16).toImage();

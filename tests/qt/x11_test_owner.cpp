@@ -12,6 +12,11 @@
 //                                         takes the clipboard RATE times a second for SECONDS, serving
 //                                         the files in turn (one file: the same picture re-offered),
 //                                         then keeps the last offer until ended
+//   x11_test_owner claims PID FILE        sets _NET_WM_PID to PID, a process it is not, and serves FILE
+//                                         as image/png
+//   x11_test_owner orphan FILE            connects, then leaves the connection to a child and exits; the
+//                                         child takes the clipboard once its parent is gone and serves FILE
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -185,9 +190,37 @@ int main(int argc, char* argv[]) {
         owner.serveUntilEnded();
         return 0;
     }
+    if (mode == "orphan" && argc > 2) {
+        const pid_t parent = getpid();
+        if (fork() != 0) return 0;
+        while (getppid() == parent) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::vector<char> file = readFile(argv[2]);
+        owner.data = &file;
+        owner.answerTargets = true;
+        owner.answerData = Owner::Data::Send;
+        owner.take();
+        std::free(xcb_get_input_focus_reply(owner.connection, xcb_get_input_focus(owner.connection), nullptr));
+        say("owner");
+        owner.serveUntilEnded();
+        return 0;
+    }
+    if (mode == "claims" && argc > 3) {
+        const auto claimed = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
+        xcb_change_property(owner.connection, XCB_PROP_MODE_REPLACE, owner.window,
+                            intern(owner.connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &claimed);
+        const std::vector<char> file = readFile(argv[3]);
+        owner.data = &file;
+        owner.answerTargets = true;
+        owner.answerData = Owner::Data::Send;
+        owner.take();
+        std::free(xcb_get_input_focus_reply(owner.connection, xcb_get_input_focus(owner.connection), nullptr));
+        say("owner");
+        owner.serveUntilEnded();
+        return 0;
+    }
     std::fprintf(stderr,
                  "usage: %s silent | targets-only TYPE | refuses | incr-huge | swap RATE SECONDS |\n"
-                 "       flood RATE SECONDS TYPE FILE...\n",
+                 "       flood RATE SECONDS TYPE FILE... | claims PID FILE | orphan FILE\n",
                  argv[0]);
     return 2;
 }

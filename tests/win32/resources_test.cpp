@@ -54,7 +54,7 @@ TEST_CASE("resources") {
 
     // The event log's message table, read as Event Viewer reads a registered message file: each event
     // id of --system-log (start, stop, capture, alarm, block, unblock, problem) shows its log line.
-    for (DWORD id = 1; id <= 7; ++id) {
+    for (DWORD id = 1; id <= 8; ++id) {
         const wchar_t* line = L"Too Many Screen Captures Detected";
         const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(line)};
         wchar_t shown[256] = {};

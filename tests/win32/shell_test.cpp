@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -453,6 +454,84 @@ TEST_CASE("system-log") {
     CHECK_MSG(alarmSeen, "no alarm reported");
     PostMessageW(tray, WM_COMMAND, win32::TrayIcon::Quit, 0);
     CHECK(program.waitForExit() == 0);
+}
+
+namespace {
+
+// A 16 x 16 packed DIB of one colour, as a program that wrote the picture itself puts it on the clipboard.
+void copyDibAs(HWND owner, int seed) {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = 16;
+    header.biHeight = 16;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const std::size_t pixels = 16 * 16 * 3;
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof header + pixels);
+    auto* bytes = static_cast<unsigned char*>(GlobalLock(block));
+    std::memcpy(bytes, &header, sizeof header);
+    std::memset(bytes + sizeof header, 30 * seed, pixels);
+    GlobalUnlock(block);
+    CHECK(waitUntil([&] { return OpenClipboard(owner) != FALSE; }, 10s));
+    EmptyClipboard();
+    SetClipboardData(CF_DIB, block);
+    CloseClipboard();
+}
+
+}  // namespace
+
+// Another program copying pictures is named by the image file it runs from and its process id, under each
+// capture and at the alarm; a picture put there without an owner window is said to come from an unknown
+// program.
+TEST_CASE("names-copier") {
+    Pipe out, err;
+    Started program;
+    start(program, L"--monitor --echo-log", out, err);
+    waitForWindows(program.process.dwProcessId);
+    CHECK(waitUntil([&] { return out.available().find(texts::kProtectionStarted) != std::string::npos; }, 10s));
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"copier", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    CHECK(owner != nullptr);
+    const std::string us = "zanthrel_shell_test.exe (process " + std::to_string(GetCurrentProcessId()) + ")";
+    // The copier answers the messages the guard sends its window, as a live program does.
+    const auto pump = [] {
+        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
+    };
+    const auto logged = [&](const std::string& line, bool prefix = false) {
+        pump();
+        return out.available().find("\n" + line + (prefix ? "" : "\n")) != std::string::npos;
+    };
+    // Alone, an unknown program is not worth a line of its own; beside a known one it is listed.
+    copyDibAs(nullptr, 1);
+    CHECK_MSG(waitUntil([&] { return logged(std::string(texts::kCaptureDetected), true); }, 10s),
+              "echoed: " + out.available());
+    for (int seed = 2; seed <= 4; ++seed) {
+        copyDibAs(owner, seed);
+        CHECK_MSG(waitUntil(
+                      [&] {
+                          pump();
+                          std::size_t count = 0;
+                          for (std::size_t at = 0;
+                               (at = out.available().find("    Copied by " + us, at)) != std::string::npos; ++at)
+                              ++count;
+                          return count >= static_cast<std::size_t>(seed - 1);
+                      },
+                      10s),
+                  "capture " + std::to_string(seed) + " not named: " + out.available());
+    }
+    CHECK_MSG(waitUntil([&] { return logged("    Copied by an unknown program, " + us); }, 10s),
+              "no naming line at the alarm: " + out.available());
+    const std::string echoed = out.available();
+    const std::size_t alarm = echoed.find(texts::kAlarmRaised);
+    CHECK_MSG(alarm != std::string::npos &&
+                  echoed.find("\n    Copied by an unknown program, " + us, alarm) == echoed.find('\n', alarm),
+              "the naming line is not under the alarm's: " + echoed);
+    DestroyWindow(owner);
+    HWND box = nullptr;
+    CHECK(waitUntil([&] { return (box = windowOf(program.process.dwProcessId, L"#32770")) != nullptr; }, 10s));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    CHECK(waitUntil([&] { return !IsWindow(box); }, 10s));
+    std::printf("%s", echoed.c_str());
 }
 
 int main(int argc, char** argv) {
