@@ -9,22 +9,11 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/qt/xcb_handles.h"
 #include "platform/shell/start_options.h"
 
 namespace zanthrel::qt {
 namespace {
-
-struct FreeReply {
-    void operator()(void* reply) const noexcept { std::free(reply); }
-};
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
-
-std::uint32_t intern(xcb_connection_t* connection, std::string_view name) {
-    const auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data());
-    ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr));
-    return reply ? reply->atom : XCB_NONE;
-}
 
 std::uint32_t ownerOf(xcb_connection_t* connection, std::uint32_t selection) {
     ReplyPtr<xcb_get_selection_owner_reply_t> reply(

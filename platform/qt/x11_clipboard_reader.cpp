@@ -1,5 +1,7 @@
 #include "platform/qt/x11_clipboard_reader.h"
 
+#include "platform/qt/xcb_handles.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -14,12 +16,6 @@
 namespace zanthrel::qt {
 namespace {
 
-struct FreeReply {
-    void operator()(void* reply) const noexcept { std::free(reply); }
-};
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
-
 // The picture types asked for, most wanted first: lossless and cheap to decode before the rest.
 // Qt programs also offer their own name for a picture, served as PNG.
 constexpr std::string_view kPictureTypes[] = {"image/png",   "image/bmp",
@@ -27,12 +23,6 @@ constexpr std::string_view kPictureTypes[] = {"image/png",   "image/bmp",
                                               "image/jpeg",  "image/gif",
                                               "image/tiff",  "image/x-portable-pixmap",
                                               "image/webp",  "application/x-qt-image"};
-
-std::uint32_t intern(xcb_connection_t* connection, std::string_view name) {
-    const auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data());
-    ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr));
-    return reply ? reply->atom : XCB_NONE;
-}
 
 // A Wayland session's X server is its compositor's bridge to the Wayland programs.
 bool onWaylandSession() {

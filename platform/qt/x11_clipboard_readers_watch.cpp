@@ -1,5 +1,7 @@
 #include "platform/qt/x11_clipboard_readers_watch.h"
 
+#include "platform/qt/xcb_handles.h"
+
 #include <unistd.h>
 #include <xcb/record.h>
 #include <xcb/xcb.h>
@@ -10,12 +12,6 @@
 
 namespace zanthrel::qt {
 namespace {
-
-struct FreeReply {
-    void operator()(void* reply) const noexcept { std::free(reply); }
-};
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
 
 // What a recorded block holds (the protocol's numbering).
 enum Category : std::uint8_t { FromServer = 0, FromClient = 1, ClientStarted = 2, ClientDied = 3, EndOfData = 5 };

@@ -1,5 +1,7 @@
 #include "platform/qt/x11_program_lookup.h"
 
+#include "platform/qt/xcb_handles.h"
+
 #include <unistd.h>
 #include <xcb/res.h>
 #include <xcb/xcb.h>
@@ -13,18 +15,6 @@
 
 namespace zanthrel::qt {
 namespace {
-
-struct FreeReply {
-    void operator()(void* reply) const noexcept { std::free(reply); }
-};
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
-
-std::uint32_t intern(xcb_connection_t* connection, std::string_view name) {
-    const auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data());
-    ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr));
-    return reply ? reply->atom : XCB_NONE;
-}
 
 std::string thisMachine() {
     char name[256] = {};

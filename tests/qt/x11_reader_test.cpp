@@ -27,6 +27,7 @@ public:
                     deliveries_.push_back(std::move(delivery));
                 },
                 {},
+                {},
                 {}};
     }
     std::vector<std::pair<std::uint64_t, bool>> changes() {

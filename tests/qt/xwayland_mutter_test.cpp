@@ -81,7 +81,8 @@ class BridgeWatch {
 public:
     BridgeWatch() {
         clock_.start();
-        reader_ = X11ClipboardReader::start({[this](std::uint64_t, bool owned) { noteChange(owned); }, nullptr});
+        reader_ = X11ClipboardReader::start(
+            {[this](std::uint64_t, bool owned) { noteChange(owned); }, nullptr, nullptr, nullptr, nullptr});
     }
     void arm() { takenAtUs_ = emptiedAtUs_ = -1; }
     qint64 takenAtUs() const { return takenAtUs_.load(); }
