@@ -197,6 +197,9 @@ done
 # it without spinning, and count the picture as soon as it lets go.
 hold=${ZANTHREL_LIVE_HOLD_SECONDS:-30}
 if [ "$platform" = windows ] && [ "$status" -eq 0 ] && [ "$hold" -ge 5 ]; then
+    # Restarting monitoring after the last alarm counts the emptied clipboard once; that capture must be
+    # in the log before the held picture's turn, or it would be taken for the held picture.
+    sleep 1
     detections=$(count_log "New Screen Capture Detected")
     say "another program holds the clipboard open for $hold s with a picture it put there"
     run_probe hold-picture "$hold" "$width" "$height" 99 >"$work/release" &
