@@ -70,13 +70,14 @@ X11ProgramLookup::X11ProgramLookup(xcb_connection_t* connection) : connection_(c
 
 std::optional<std::uint32_t> X11ProgramLookup::serverProcessId(std::uint32_t resource) {
     if (!resources_ || resource == XCB_NONE) return std::nullopt;
-    xcb_res_client_id_spec_t spec{resource, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    const xcb_res_client_id_spec_t wanted{resource, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     ReplyPtr<xcb_res_query_client_ids_reply_t> reply(
-        xcb_res_query_client_ids_reply(connection_, xcb_res_query_client_ids(connection_, 1, &spec), nullptr));
+        xcb_res_query_client_ids_reply(connection_, xcb_res_query_client_ids(connection_, 1, &wanted), nullptr));
     if (!reply) return std::nullopt;
     for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
          xcb_res_client_id_value_next(&ids)) {
-        if (!(ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || ids.data->length < 4) continue;
+        const auto& [client, length] = *ids.data;
+        if (!(client.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || length < 4) continue;
         return *xcb_res_client_id_value_value(ids.data);
     }
     return std::nullopt;
