@@ -193,32 +193,24 @@ PictureRef QtClipboard::fetchInProcess() {
 
 void QtClipboard::clear() {
     ++clears_;
-    if (reader_ && reader_->clears()) {
-        // The compositor empties the clipboard for every program at once, the reader says how it went.
-        if (!mayBeOwned_) return;
-        mayBeOwned_ = false;
-        if (clipboard_.ownsClipboard()) clipboard_.clear(QClipboard::Clipboard);
-        reader_->clear();
-        if (selection_ && selection_->hasOwner()) selection_->disown();
-        takenByLastChange_ = false;
-        current_ = PictureRef{};
-        return;
-    }
-    if (!selection_) {
+    if (!reader_ && !selection_) {
         clipboard_.clear(QClipboard::Clipboard);
         current_ = PictureRef{};
         return;
     }
-    // Nothing has been copied since emptying last found the selection unowned: no X traffic at all.
-    // Disowning an unowned selection would still wake every clipboard watcher on the desktop.
+    // Nothing has been copied since emptying last found the clipboard empty: no traffic at all. Emptying an
+    // empty clipboard would still wake every clipboard watcher on the desktop.
     if (!mayBeOwned_ && reader_) return;
     mayBeOwned_ = false;
     // Qt must forget data it serves itself (a log line copied with Ctrl+C), or it would keep answering.
     if (clipboard_.ownsClipboard()) clipboard_.clear(QClipboard::Clipboard);
     if (reader_) {
-        // Disowning is not enough where X is a bridge to Wayland programs; the reader's thread takes the
-        // selection and answers the requests that follow, which the window must never wait for.
+        // The reader empties it from its own thread, which the window never waits for: through the
+        // compositor's data-control service, or on X11 by owning the selection with nothing on offer, since
+        // merely disowning it does not reach Wayland programs through a bridge.
         reader_->clear();
+        // A compositor empties its own clipboard only; sway does not carry that back to X11 programs.
+        if (reader_->clears() && selection_ && selection_->hasOwner()) selection_->disown();
     } else if (takenByLastChange_ || selection_->hasOwner()) {
         // Just after a program took it, the selection is known to be owned: no round trip before disowning.
         selection_->disown();
