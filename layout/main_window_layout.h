@@ -24,6 +24,12 @@ inline constexpr int kBlockingIntervalMs = 5;
 inline constexpr Colour kIndicatorGreen = 65280;  // 0x00FF00
 inline constexpr Colour kIndicatorRed = 255;      // 0x0000FF
 
+// While monitoring runs the indicator blinks. The logic flips it on every sampling tick, which would show
+// as a flicker at best and pauses while the clipboard is at rest, so the windows flip it at this pace of
+// their own, in milliseconds: a text cursor's, which reads as "alive" without drawing the eye, and each
+// flip costs a repaint.
+inline constexpr int kIndicatorBlinkMs = 500;
+
 // The by-line names the publisher.
 inline constexpr std::string_view kByLine = "by www.zanthrel.com";
 

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "layout/main_window_layout.h"
 #include "platform/qt/qt_picture.h"
 
 namespace zanthrel::qt {
@@ -67,7 +68,7 @@ void PictureBoxWidget::paintEvent(QPaintEvent*) {
 }
 
 StatusIndicator::StatusIndicator(QWidget* parent) : QWidget(parent) {
-    blink_.setInterval(kBlinkMs);
+    blink_.setInterval(kIndicatorBlinkMs);
     connect(&blink_, &QTimer::timeout, this, [this] { showLit(!shownLit_); });
 }
 

@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "layout/layout.h"
 #include "core/picture.h"
+#include "layout/layout.h"
 
 namespace zanthrel::qt {
 
@@ -41,14 +41,10 @@ private:
     PictureRef picture_;
 };
 
-// The status indicator: a solid rectangle with a one-pixel border. The logic blinks it on every sampling
-// tick, which at 64 ticks a second would show as a grey flicker at best and cost a repaint per tick;
-// and ticks pause while the clipboard is at rest. So while monitoring runs it blinks at a pace of its
-// own, a flip every kBlinkMs; otherwise it shows the logic's state.
+// The status indicator: a solid rectangle with a one-pixel border. While monitoring runs it blinks at a
+// pace of its own (kIndicatorBlinkMs) rather than on the logic's ticks; otherwise it shows the logic's state.
 class StatusIndicator final : public QWidget {
 public:
-    static constexpr int kBlinkMs = 250;
-
     explicit StatusIndicator(QWidget* parent);
     void setFill(QColor fill);
     void setLit(bool lit);

@@ -29,10 +29,13 @@ QPixmap drawn(TrayLook look, int size) {
     QPainter painter(&pixmap);
     const int margin = size / 8;
     const QRect square(margin, margin, size - 2 * margin - 1, size - 2 * margin - 1);
-    if (look != TrayLook::Unlit)
-        painter.fillRect(square, toQColor(look == TrayLook::Blocked ? kIndicatorRed : kIndicatorGreen));
+    painter.fillRect(square, toQColor(look == TrayLook::Blocked ? kIndicatorRed : kIndicatorGreen));
     painter.setPen(QPen(Qt::black, qMax(1, size / 16)));
     painter.drawRect(square);
+    if (look == TrayLook::Watching) {
+        const int eye = size / 4;
+        painter.fillRect(QRect(size / 2 - eye / 2, size / 2 - eye / 2, eye, eye), Qt::white);
+    }
     return pixmap;
 }
 
@@ -59,13 +62,8 @@ TrayIcon::TrayIcon(MainWindow& window) : window_(window), guard_(boundGuard(wind
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) raiseWindow();
     });
     connect(&window_, &MainWindow::guardStateShown, this, [this](GuardChange change) { refresh(change); });
-    for (const TrayLook look : {TrayLook::Usable, TrayLook::Blocked, TrayLook::Unlit})
+    for (const TrayLook look : {TrayLook::Usable, TrayLook::Watching, TrayLook::Blocked})
         icons_[static_cast<std::size_t>(look)] = iconFor(look);
-    blink_.setInterval(StatusIndicator::kBlinkMs);
-    connect(&blink_, &QTimer::timeout, this, [this] {
-        lit_ = !lit_;
-        showLook(trayStatus(guard_.state()).look);
-    });
     look_ = trayStatus(guard_.state()).look;
     icon_.setIcon(icons_[static_cast<std::size_t>(look_)]);
     refresh(GuardChange::MonitoringCommand);
@@ -86,13 +84,6 @@ void TrayIcon::refresh(GuardChange control) {
         control == GuardChange::CaptureCount)
         return;
     const TrayStatus status = trayStatus(state);
-    if (status.blinking != blink_.isActive()) {
-        lit_ = true;
-        if (status.blinking)
-            blink_.start();
-        else
-            blink_.stop();
-    }
     showLook(status.look);
     const QString tooltip = QString::fromStdString(status.tooltip);
     if (icon_.toolTip() != tooltip) icon_.setToolTip(tooltip);
@@ -108,9 +99,8 @@ void TrayIcon::command(bool (Guard::*userCommand)() noexcept) {
 }
 
 void TrayIcon::showLook(TrayLook look) {
-    const TrayLook shown = lit_ ? look : TrayLook::Unlit;
-    if (shown == look_) return;
-    look_ = shown;
+    if (look == look_) return;
+    look_ = look;
     icon_.setIcon(icons_[static_cast<std::size_t>(look_)]);
 }
 

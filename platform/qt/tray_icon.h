@@ -5,7 +5,6 @@
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 #include <array>
 
@@ -16,7 +15,7 @@ namespace zanthrel::qt {
 
 class MainWindow;
 
-// The guard in the notification area: the indicator's colour and blinking, the state as its tooltip,
+// The guard in the notification area: the indicator's colour and whether it watches, the state as its tooltip,
 // the window's two commands in its menu, and a notification at an alarm. It follows the main window's
 // guardStateShown signal and keeps nothing of the state itself; its commands go to the guard.
 class TrayIcon final : public QObject {
@@ -36,7 +35,7 @@ public:
     QAction& quit() noexcept { return *quit_; }
     TrayLook look() const noexcept { return look_; }
 
-    // The icon for each look: a frame like the window's indicator, filled with its colour or empty.
+    // The icon for each look: a frame like the window's indicator, filled with its colour.
     static QIcon iconFor(TrayLook look);
 
 signals:
@@ -59,8 +58,6 @@ private:
     QAction* quit_;
     TrayLook look_ = TrayLook::Usable;
     std::array<QIcon, 3> icons_;  // indexed by TrayLook
-    QTimer blink_;                // while monitoring, at the indicator's own pace
-    bool lit_ = true;
 };
 
 }  // namespace zanthrel::qt

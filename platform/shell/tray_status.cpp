@@ -20,8 +20,10 @@ TrayStatus trayStatus(const GuardState& state) {
     TrayStatus status;
     const bool blocking = state.blocking.on;
     const bool monitoring = state.monitoring.on;
-    status.look = state.indicator.colour == kIndicatorRed ? TrayLook::Blocked : TrayLook::Usable;
-    status.blinking = state.timer(GuardTimer::Sampling).enabled;
+    // The indicator's colour first: it is what the window shows, whichever flag got there before it.
+    status.look = state.indicator.colour == kIndicatorRed     ? TrayLook::Blocked
+                  : state.timer(GuardTimer::Sampling).enabled ? TrayLook::Watching
+                                                              : TrayLook::Usable;
     status.tooltip = blocking     ? "Zanthrel: clipboard blocked"
                      : monitoring ? "Zanthrel: watching the clipboard for screen captures"
                                   : "Zanthrel: clipboard not protected";

@@ -9,18 +9,18 @@ namespace zanthrel {
 
 // What a notification-area icon shows of the main window, worked out once for both front ends from
 // the guard's own state, so that the icon never keeps a second copy of it.
+// The icon stands still: where the window's indicator blinks while monitoring, the icon shows a look of its
+// own. A blinking icon would wake the notification area's process, and with it the display server, twice a
+// second for as long as the guard watches, which is from login to logout; and it would tug at the eye all
+// day from the corner of the screen.
 enum class TrayLook {
-    Usable,   // the indicator is green: the clipboard is not blocked
-    Blocked,  // the indicator is red
-    Unlit,    // the indicator is off, in the other half of its blinking
+    Usable,    // the indicator is green and steady: the clipboard is neither watched nor blocked
+    Watching,  // the indicator is green and blinks: monitoring runs
+    Blocked,   // the indicator is red
 };
 
 struct TrayStatus {
-    TrayLook look = TrayLook::Usable;  // Usable or Blocked: the indicator's colour
-    // While monitoring runs the indicator blinks. The logic flips it on sampling ticks, which come
-    // too fast for a tray host to show and pause while the clipboard is at rest, so an icon blinks at
-    // a pace of its own while this holds.
-    bool blinking = false;
+    TrayLook look = TrayLook::Usable;
     std::string tooltip;
     CommandState monitoringCommand;  // captions without the trailing blanks the buttons carry
     CommandState blockingCommand;

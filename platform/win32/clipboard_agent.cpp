@@ -36,7 +36,7 @@ namespace {
 
 using Shared = ClipboardAgent::Shared;
 
-// How soon a read that found the clipboard held open by another program looks again, doubling up to the
+// How soon a job that found the clipboard held open by another program looks again, doubling up to the
 // longest interval: trying over and over would keep this thread and Wine's server busy for as long as
 // the other program holds on, and the longest interval bounds how late its picture is counted.
 constexpr std::chrono::milliseconds kFirstHeldLook{10};
@@ -166,27 +166,37 @@ ClearOutcome clear(Shared& shared) {
 
 void run(const std::shared_ptr<Shared>& shared) {
     std::unique_lock lock(shared->mutex);
-    std::chrono::milliseconds heldLook{0};  // while a read waits for the clipboard to be let go
+    AgentStatus& status = shared->status;
+    std::chrono::milliseconds heldLook{0};  // while a job waits for the clipboard to be let go
     const auto wanted = [&] { return shared->stop || shared->wantRead || shared->wantClear; };
     while (true) {
+        if (!status.readWaitsForRelease && !status.clearWaitsForRelease) heldLook = {};
         if (heldLook.count() == 0) {
             shared->wake.wait(lock, wanted);
         } else if (!shared->wake.wait_for(lock, heldLook, wanted)) {
-            // Only a look that finds it free costs a read, and the owner a message.
+            // Only a look that finds it free costs a read or an emptying, and the owner a message.
             lock.unlock();
             const bool free = clipboardFree(shared->window);
             lock.lock();
             heldLook = std::min(heldLook * 2, kLongestHeldLook);
             if (!free) continue;
-            shared->wantRead = true;
+            shared->wantRead = shared->wantRead || status.readWaitsForRelease;
+            if (status.clearWaitsForRelease && !shared->wantClear) {
+                // Whether to empty it now is for the window to say, since blocking may have ended meanwhile:
+                // it is told that the clipboard was let go, with nothing emptied.
+                status.clearWaitsForRelease = false;
+                shared->clearOutcome = ClearOutcome{0, true, false};
+                SendNotifyMessageW(shared->window, shared->message, 0, 0);
+                if (!wanted()) continue;
+            }
         }
         if (shared->stop) break;
         const bool clearing = shared->wantClear;
         (clearing ? shared->wantClear : shared->wantRead) = false;
-        shared->status.requested = shared->wantClear || shared->wantRead;
-        shared->status.job = clearing ? AgentJob::Clear : AgentJob::Read;
-        ++shared->status.jobNumber;
-        shared->status.started = std::chrono::steady_clock::now();
+        status.requested = shared->wantClear || shared->wantRead;
+        status.job = clearing ? AgentJob::Clear : AgentJob::Read;
+        ++status.jobNumber;
+        status.started = std::chrono::steady_clock::now();
         lock.unlock();
         // Only a read's number is of use (an owner that misses its deadline is known by it); an emptying
         // spares the call, since every call is a trip through Wine's server while another program's data
@@ -199,17 +209,15 @@ void run(const std::shared_ptr<Shared>& shared) {
         else
             reading = read(*shared, shared->deadlineMs);
         lock.lock();
-        shared->status.job = AgentJob::None;
-        if (reading) {
-            // Held: the window learns nothing new, so it is not told; the release is looked for instead.
-            shared->status.waitingForRelease = reading->held;
-            if (reading->held) {
-                heldLook = std::max(heldLook, kFirstHeldLook);
-                continue;
-            }
-            heldLook = {};
-            shared->reading = std::move(reading);
+        status.job = AgentJob::None;
+        // Held: the window learns nothing new, so it is not told; the release is looked for instead.
+        const bool held = reading ? reading->held : outcome->held;
+        (clearing ? status.clearWaitsForRelease : status.readWaitsForRelease) = held;
+        if (held) {
+            heldLook = std::max(heldLook, kFirstHeldLook);
+            continue;
         }
+        if (reading) shared->reading = std::move(reading);
         if (outcome) shared->clearOutcome = outcome;
         SendNotifyMessageW(shared->window, shared->message, 0, 0);
     }

@@ -19,8 +19,10 @@ struct ClipboardReading {
     bool silent = false;
 };
 
+// What an emptying did. `held`: another program held the clipboard open; the agent waited for it to let
+// go and emptied nothing.
 struct ClearOutcome {
-    DWORD sequence = 0;  // the clipboard's number as we left it
+    DWORD sequence = 0;  // the clipboard's number as we left it, when emptied
     bool held = false;
     bool emptied = false;
 };
@@ -33,16 +35,18 @@ struct AgentStatus {
     DWORD sequence = 0;           // the clipboard's number as the job began
     std::chrono::steady_clock::time_point started;
     bool requested = false;  // a job is waiting to run
-    // A read found the clipboard held open by another program and looks again by itself until it can
-    // read; it is announced only then.
-    bool waitingForRelease = false;
+    // A read or an emptying found the clipboard held open by another program. It looks again by itself
+    // until it can do its work, and is announced only then.
+    bool readWaitsForRelease = false;
+    bool clearWaitsForRelease = false;
 };
 
 // Does the clipboard work that may wait on another program (an owner rendering a format it only
 // promised; a previous owner told its data is gone) on a thread of its own, so that the window never
 // waits. Requests are coalesced; each finished job is announced by sending `message` to `window`, which
-// the system delivers before any posted message. A read that finds the clipboard held open by another
-// program is not announced: the agent waits for the release, looking again at a growing interval. A
+// the system delivers before any posted message. A read or an emptying that finds the clipboard held open
+// by another program is not announced: the agent waits for the release, looking again at a growing
+// interval; then a read is done, and an emptying is announced as held, to be asked for again. A
 // thread stuck inside the system when the agent goes is left to finish on its own: it holds only state
 // it shares with nobody else.
 class ClipboardAgent {

@@ -20,9 +20,6 @@ inline constexpr unsigned kFirstTimerId = 1;
 // colour can be read without reading pixels off the screen.
 inline constexpr wchar_t kFillColourProperty[] = L"Zanthrel.FillColour";
 
-// While monitoring runs, the indicator and the tray icon blink at this pace of their own, in milliseconds.
-inline constexpr unsigned kIndicatorBlinkMs = 250;
-
 // Resource IDs.
 inline constexpr int kIconGroupId = 1;
 

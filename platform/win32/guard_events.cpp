@@ -54,9 +54,7 @@ void GuardEvents::run(Guard& guard, unsigned due, bool clipboardChanged) {
     }
     for (const GuardTimer id : {GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking})
         if (due & TickService::bit(id)) guard.onTimer(id);
-    // An emptying the clipboard was held open for is tried again.
     const bool check = (due & TickService::kCheckTick) != 0;
-    if (check && clipboard_.clearOwed() && clipboard_.idle()) guard.onTimer(GuardTimer::Blocking);
     // A plain sampling tick has nothing to collect: the agent says when it has news.
     if (check || clipboardChanged || due == 0)
         afterClipboardWork(guard);
@@ -68,9 +66,9 @@ void GuardEvents::afterClipboardWork(Guard& guard) {
     const Win32Clipboard::News news = clipboard_.collect(std::chrono::steady_clock::now());
     for (const ClipboardProblem problem : news.problems) guard.reportClipboardProblem(problem);
     if (news.answered) guard.clipboardAnswered();
-    // The clipboard changed again while we emptied it: empty it again now, not on the next check.
-    if (news.emptyingDone && !news.emptyingHeld && clipboard_.clearOwed() && clipboard_.idle())
-        guard.onTimer(GuardTimer::Blocking);
+    // The clipboard changed again while we emptied it, or was let go by a program that held it open: empty
+    // it again now if the guard still blocks.
+    if (news.clearAgain) guard.onTimer(GuardTimer::Blocking);
     ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
 }
 

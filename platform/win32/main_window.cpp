@@ -189,7 +189,7 @@ void MainWindow::showIndicator() {
         blinking_ = blinking;
         lit_ = true;
         if (blinking)
-            SetTimer(hwnd(), kBlinkTimerId, kIndicatorBlinkMs, nullptr);
+            SetTimer(hwnd(), kBlinkTimerId, static_cast<UINT>(kIndicatorBlinkMs), nullptr);
         else
             KillTimer(hwnd(), kBlinkTimerId);
     }

@@ -14,9 +14,7 @@ namespace {
 
 constexpr UINT kCallbackMessage = WM_APP + 1;
 constexpr UINT kIconId = 1;
-constexpr UINT_PTR kBlinkTimer = 1;
-
-// A frame like the window's indicator, filled with its colour or, unlit, empty.
+// A frame like the window's indicator, filled with its colour; while watching, with a white eye in the middle.
 IconHandle drawIcon(TrayLook look) {
     const int size = GetSystemMetrics(SM_CXSMICON) > 0 ? GetSystemMetrics(SM_CXSMICON) : 16;
     const int margin = size / 8;
@@ -30,20 +28,22 @@ IconHandle drawIcon(TrayLook look) {
         const RECT all{0, 0, size, size};
         FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         const BrushHandle fill(CreateSolidBrush(look == TrayLook::Blocked ? kIndicatorRed : kIndicatorGreen));
-        FillRect(dc.get(), &square,
-                 look == TrayLook::Unlit ? static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)) : fill.get());
+        FillRect(dc.get(), &square, fill.get());
         FrameRect(dc.get(), &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        if (look == TrayLook::Watching) {
+            const int eye = size / 4;
+            const RECT centre{size / 2 - eye / 2, size / 2 - eye / 2, size / 2 - eye / 2 + eye,
+                              size / 2 - eye / 2 + eye};
+            FillRect(dc.get(), &centre, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        }
     }
-    // Mask: white (transparent) everywhere but the square; an unlit icon shows only its frame.
+    // Mask: white (transparent) everywhere but the square.
     const BitmapHandle mask(CreateBitmap(size, size, 1, 1, nullptr));
     {
         const SelectedObject selected(dc.get(), mask.get());
         const RECT all{0, 0, size, size};
         FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        if (look == TrayLook::Unlit)
-            FrameRect(dc.get(), &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        else
-            FillRect(dc.get(), &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        FillRect(dc.get(), &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     }
     ICONINFO info{TRUE, 0, 0, mask.get(), colour.get()};
     return IconHandle(CreateIconIndirect(&info));
@@ -63,7 +63,7 @@ TrayIcon::TrayIcon(HINSTANCE instance, Guard& form, HWND mainWindow)
       guard_(form),
       mainWindow_(mainWindow),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
-    for (const TrayLook look : {TrayLook::Usable, TrayLook::Blocked, TrayLook::Unlit})
+    for (const TrayLook look : {TrayLook::Usable, TrayLook::Watching, TrayLook::Blocked})
         icons_[static_cast<std::size_t>(look)] = drawIcon(look);
 }
 
@@ -120,14 +120,6 @@ void TrayIcon::guardChanged(GuardChange change) {
         change == GuardChange::CaptureCount)
         return;
     const TrayStatus status = trayStatus(state);
-    if (status.blinking != blinking_) {
-        blinking_ = status.blinking;
-        lit_ = true;
-        if (blinking_)
-            SetTimer(hwnd(), kBlinkTimer, kIndicatorBlinkMs, nullptr);
-        else
-            KillTimer(hwnd(), kBlinkTimer);
-    }
     showLook(status.look);
     // Every change reaches here, the counter's and the log's too; the notification area is told only of
     // a new tip, since each message to it wakes another process.
@@ -138,9 +130,8 @@ void TrayIcon::guardChanged(GuardChange change) {
 }
 
 void TrayIcon::showLook(TrayLook look) {
-    const TrayLook shown = lit_ ? look : TrayLook::Unlit;
-    if (shown == look_) return;
-    look_ = shown;
+    if (look == look_) return;
+    look_ = look;
     notify(NIM_MODIFY, NIF_ICON);
 }
 
@@ -158,12 +149,6 @@ LRESULT TrayIcon::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             // The menu's commands, also as other programs (the tests, accessibility tools) send them.
             if (HIWORD(wParam) == 0) run(LOWORD(wParam));
-            return 0;
-        case WM_TIMER:
-            if (wParam == kBlinkTimer) {
-                lit_ = !lit_;
-                showLook(trayStatus(guard_.state()).look);
-            }
             return 0;
         default: return Window::handleMessage(message, wParam, lParam);
     }

@@ -14,7 +14,7 @@ namespace zanthrel::win32 {
 
 inline constexpr wchar_t kTrayWindowClass[] = L"ZanthrelTray";
 
-// The guard in the notification area: the indicator's colour and blinking, the state as its tip, the
+// The guard in the notification area: the indicator's colour and whether it watches, the state as its tip, the
 // window's two commands in its menu, and a balloon at an alarm. It owns a hidden top-level window, the
 // kind that hears Explorer's TaskbarCreated broadcast, so the icon comes back after Explorer restarts.
 // It keeps nothing of the form's state: the main window passes on each change, and commands go to the form.
@@ -48,8 +48,6 @@ private:
     bool added_ = false;
     TrayLook look_ = TrayLook::Usable;
     std::array<IconHandle, 3> icons_;  // indexed by TrayLook
-    bool blinking_ = false;            // while monitoring, at a pace of its own
-    bool lit_ = true;
     std::string shownTip_;
 };
 

@@ -36,7 +36,7 @@ bool Win32Clipboard::atRest(const PictureRef& held) const noexcept {
     if (!idle()) return false;
     // Another program holds the clipboard open: reads give what was known before, or fail, until the
     // agent has read it after the release and said so.
-    if (readOwed_) return agent_ && agent_->status().waitingForRelease && (!answer_ || answer_->picture == held);
+    if (readOwed_) return agent_ && agent_->status().readWaitsForRelease && (!answer_ || answer_->picture == held);
     if (silentSequence_ == sequence) return true;  // reads fail and leave the holders alone
     return answer_ && answer_->sequence == sequence && answer_->picture == held;
 }
@@ -57,9 +57,8 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
     const DWORD sequence = GetClipboardSequenceNumber();
     if (auto outcome = agent_->takeClearOutcome()) {
         if (outcome->emptied) emptiedSequence_ = outcome->sequence;
-        clearOwed_ = emptiedSequence_ != sequence;
-        news.emptyingDone = true;
-        news.emptyingHeld = outcome->held;
+        clearOwed_ = false;
+        news.clearAgain = emptiedSequence_ != sequence;
     }
     // Readings of a clipboard held open never come here: the agent waits for the release.
     if (auto reading = agent_->takeReading()) {
@@ -91,22 +90,22 @@ Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_poi
     }
     // A read overtaken by a change is asked for again. One that waits for the clipboard to be let go looks
     // again by itself, and at once on a change since it last tried.
-    const bool waiting = status.waitingForRelease && status.sequence == sequence;
+    const bool waiting = status.readWaitsForRelease && status.sequence == sequence;
     if (readOwed_ && !waiting && status.job == AgentJob::None && !status.requested && silentSequence_ != sequence)
         agent_->requestRead();
     return news;
 }
 
 void Win32Clipboard::changeNoticed() {
-    if (readOwed_ && agent_ && agent_->status().waitingForRelease) agent_->requestRead();
+    if (readOwed_ && agent_ && agent_->status().readWaitsForRelease) agent_->requestRead();
 }
 
 bool Win32Clipboard::needsChecks() const {
-    if (clearOwed_) return true;
-    if (!agent_) return readOwed_;
+    if (!agent_) return readOwed_ || clearOwed_;
     const AgentStatus status = agent_->status();
-    // A read that waits for another program to let go of the clipboard is announced when it is done.
-    if (readOwed_ && !status.waitingForRelease) return true;
+    // A job that waits for another program to let go of the clipboard is announced when it is done.
+    if (readOwed_ && !status.readWaitsForRelease) return true;
+    if (clearOwed_ && !status.clearWaitsForRelease) return true;
     return status.job != AgentJob::None || status.requested;
 }
 

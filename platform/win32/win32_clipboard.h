@@ -39,17 +39,17 @@ public:
 
     // What the window learns when the agent has finished something or a check is due.
     struct News {
-        bool answered = false;      // a picture for the clipboard as it is now has arrived
-        bool emptyingDone = false;  // an emptying has finished, done or not
-        // The emptying found the clipboard held open by another program. Trying again at once would keep
-        // both threads busy for as long as that program holds it; the next check tries again.
-        bool emptyingHeld = false;
+        bool answered = false;  // a picture for the clipboard as it is now has arrived
+        // An emptying has finished, or found the clipboard held and seen it let go, and the clipboard is not
+        // empty as we left it: the guard says whether to empty it again, as blocking may have ended.
+        bool clearAgain = false;
         std::vector<ClipboardProblem> problems;
     };
     News collect(std::chrono::steady_clock::time_point now);
     // The system said the clipboard changed: a read waiting for another program to let go looks at once.
     void changeNoticed();
-    // True while an emptying is owed (the clipboard was held open, or changed again meanwhile).
+    // True while an emptying is asked for and not finished (under way, or waiting for another program to
+    // let go of the clipboard).
     bool clearOwed() const noexcept { return clearOwed_; }
     // True while something needs checking again soon: a job under way, or work owed.
     bool needsChecks() const;

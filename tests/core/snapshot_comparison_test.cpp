@@ -61,9 +61,10 @@ class Comparison : public ::testing::TestWithParam<ComparisonMode> {
 protected:
     bool compare(const SnapshotHolder& first, const SnapshotHolder& second) {
         const bool same = comparison->identical(first, second);
-        if (LiteralComparison* literal = this->literal())
+        if (LiteralComparison* literal = this->literal()) {
             EXPECT_FALSE(literal->bufferA().hasStorage() || literal->bufferB().hasStorage())
                 << "a successful call leaves both buffers empty";
+        }
         return same;
     }
     ErrorKind failureOf(const SnapshotHolder& first, const SnapshotHolder& second) {

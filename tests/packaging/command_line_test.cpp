@@ -102,18 +102,16 @@ TEST(TrayStatus, FollowsTheIndicatorAndTheButtons) {
     GuardState state = launchState();
     TrayStatus status = trayStatus(state);
     EXPECT_EQ(status.look, TrayLook::Usable);
-    EXPECT_FALSE(status.blinking);
     EXPECT_EQ(status.tooltip, "Zanthrel: clipboard not protected");
     EXPECT_EQ(status.monitoringCommand.caption, texts::kStartCaption)
         << "the launch caption's trailing blank is dropped";
 
-    // Monitoring: the icon blinks at its own pace whichever half of a blink the logic left the indicator in.
+    // Monitoring: the icon watches, steadily, whichever half of a blink the logic left the indicator in.
     state.monitoring = {std::string(texts::kStopCaption), true, true};
     state.timers[static_cast<std::size_t>(GuardTimer::Sampling)].enabled = true;
     state.indicator.lit = false;
     status = trayStatus(state);
-    EXPECT_TRUE(status.blinking);
-    EXPECT_EQ(status.look, TrayLook::Usable);
+    EXPECT_EQ(status.look, TrayLook::Watching);
     EXPECT_EQ(status.tooltip, "Zanthrel: watching the clipboard for screen captures");
 
     // After an alarm: monitoring off and its button disabled, the clipboard blocked.
@@ -124,7 +122,6 @@ TEST(TrayStatus, FollowsTheIndicatorAndTheButtons) {
     state.indicator.colour = kIndicatorRed;
     status = trayStatus(state);
     EXPECT_EQ(status.look, TrayLook::Blocked);
-    EXPECT_FALSE(status.blinking);
     EXPECT_EQ(status.tooltip, "Zanthrel: clipboard blocked");
     EXPECT_FALSE(status.monitoringCommand.enabled);
     EXPECT_EQ(status.blockingCommand.caption, texts::kUnblockCaption);

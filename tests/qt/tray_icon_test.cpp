@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "core/texts.h"
+#include "layout/main_window_layout.h"
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/tray_icon.h"
 #include "qt_test_support.h"
@@ -55,9 +56,10 @@ TEST_F(TrayIconTest, CommandsReachTheFormAndTheIconFollowsItsState) {
     EXPECT_TRUE(state().monitoring.on);
     EXPECT_EQ(text(tray.monitoringCommand()), texts::kStopCaption);
     EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: watching the clipboard for screen captures");
-    // The indicator blinks while monitoring, and so does the icon, slower.
-    ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Unlit; })) << "the icon does not blink";
-    ASSERT_TRUE(waitUntil([&] { return tray.look() == TrayLook::Usable; })) << "the icon does not blink";
+    // The indicator blinks while monitoring; the icon shows it watches, and stays that way.
+    EXPECT_EQ(tray.look(), TrayLook::Watching);
+    QTest::qWait(3 * kIndicatorBlinkMs);
+    EXPECT_EQ(tray.look(), TrayLook::Watching) << "the icon must not blink";
 
     tray.blockingCommand().trigger();  // stops monitoring, then blocks
     EXPECT_TRUE(state().blocking.on);
@@ -133,11 +135,11 @@ TEST_F(TrayIconTest, TheAlarmsNotificationNamesTheProgramsUnderTheWarning) {
 TEST(TrayIconLooks, EachLookHasItsOwnIconAtTraySizes) {
     const QImage usable = TrayIcon::iconFor(TrayLook::Usable).pixmap(16, 16).toImage();
     const QImage blocked = TrayIcon::iconFor(TrayLook::Blocked).pixmap(16, 16).toImage();
-    const QImage unlit = TrayIcon::iconFor(TrayLook::Unlit).pixmap(16, 16).toImage();
+    const QImage watching = TrayIcon::iconFor(TrayLook::Watching).pixmap(16, 16).toImage();
     EXPECT_EQ(usable.pixelColor(8, 8), QColor(0, 0xFF, 0));
     EXPECT_EQ(blocked.pixelColor(8, 8), QColor(0xFF, 0, 0));
-    EXPECT_EQ(unlit.pixelColor(8, 8).alpha(), 0) << "an unlit indicator shows what is behind it";
-    EXPECT_EQ(unlit.pixelColor(2, 8), QColor(Qt::black)) << "but keeps its frame, so the icon stays clickable";
+    EXPECT_EQ(watching.pixelColor(8, 8), QColor(Qt::white)) << "watching shows an eye in the middle";
+    EXPECT_EQ(watching.pixelColor(4, 8), QColor(0, 0xFF, 0)) << "on the usable clipboard's green";
 }
 
 }  // namespace

@@ -276,7 +276,7 @@ TEST_CASE("clipboard-held") {
     waitForLog(program, 5);
     {
         clipboard::Holder held;
-        CHECK_MSG(indicatorBlinks(program, 10), "the indicator stopped while the clipboard was held open");
+        CHECK_MSG(indicatorBlinks(program, 4), "the indicator stopped while the clipboard was held open");
     }
     program.sync();
     CHECK(program.log().size() == 5);
@@ -295,7 +295,7 @@ TEST_CASE("at-rest") {
         clipboard::copyPicture(capture);
         CHECK_MSG(waitUntil([&] { return countCaptures(program.log()) == static_cast<std::size_t>(capture); }),
                   "capture " + std::to_string(capture) + " was not counted");
-        CHECK_MSG(indicatorBlinks(program, 6), "the indicator stopped while the clipboard was at rest");
+        CHECK_MSG(indicatorBlinks(program, 4), "the indicator stopped while the clipboard was at rest");
     }
     // Ticks forced on a settled clipboard compare a picture with itself.
     for (int tick = 0; tick < 5; ++tick) program.timerTick(GuardTimer::Sampling);
