@@ -164,6 +164,16 @@ ClearOutcome clear(Shared& shared) {
     return {GetClipboardSequenceNumber(), false, emptied};
 }
 
+// An emptying that waits for the clipboard to be let go, once it is: whether to empty it now is for the
+// window to say, since blocking may have ended meanwhile. It is told that the clipboard was let go, with
+// nothing emptied. Called with the mutex held; true when there was such an emptying.
+bool announceRelease(Shared& shared) {
+    if (!shared.status.clearWaitsForRelease || shared.wantClear) return false;
+    shared.status.clearWaitsForRelease = false;
+    shared.clearOutcome = ClearOutcome{0, true, false};
+    return true;
+}
+
 void run(const std::shared_ptr<Shared>& shared) {
     std::unique_lock lock(shared->mutex);
     AgentStatus& status = shared->status;
@@ -181,14 +191,8 @@ void run(const std::shared_ptr<Shared>& shared) {
             heldLook = std::min(heldLook * 2, kLongestHeldLook);
             if (!free) continue;
             shared->wantRead = shared->wantRead || status.readWaitsForRelease;
-            if (status.clearWaitsForRelease && !shared->wantClear) {
-                // Whether to empty it now is for the window to say, since blocking may have ended meanwhile:
-                // it is told that the clipboard was let go, with nothing emptied.
-                status.clearWaitsForRelease = false;
-                shared->clearOutcome = ClearOutcome{0, true, false};
-                SendNotifyMessageW(shared->window, shared->message, 0, 0);
-                if (!wanted()) continue;
-            }
+            if (announceRelease(*shared)) SendNotifyMessageW(shared->window, shared->message, 0, 0);
+            if (!wanted()) continue;
         }
         if (shared->stop) break;
         const bool clearing = shared->wantClear;
@@ -219,6 +223,8 @@ void run(const std::shared_ptr<Shared>& shared) {
         }
         if (reading) shared->reading = std::move(reading);
         if (outcome) shared->clearOutcome = outcome;
+        // A read opened the clipboard, so it is free: an emptying that waited for that is told now.
+        if (reading && !reading->silent) announceRelease(*shared);
         SendNotifyMessageW(shared->window, shared->message, 0, 0);
     }
     shared->finished = true;

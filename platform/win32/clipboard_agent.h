@@ -35,8 +35,9 @@ struct AgentStatus {
     DWORD sequence = 0;           // the clipboard's number as the job began
     std::chrono::steady_clock::time_point started;
     bool requested = false;  // a job is waiting to run
-    // A read or an emptying found the clipboard held open by another program. It looks again by itself
-    // until it can do its work, and is announced only then.
+    // A read or an emptying found the clipboard held open by another program. The agent looks again by
+    // itself until the clipboard is let go; then a read is done and announced, and an emptying is
+    // announced as held, with nothing emptied, for the window to ask for again.
     bool readWaitsForRelease = false;
     bool clearWaitsForRelease = false;
 };

@@ -48,8 +48,8 @@ public:
     News collect(std::chrono::steady_clock::time_point now);
     // The system said the clipboard changed: a read waiting for another program to let go looks at once.
     void changeNoticed();
-    // True while an emptying is asked for and not finished (under way, or waiting for another program to
-    // let go of the clipboard).
+    // True from a request to empty the clipboard until the next outcome of an emptying is collected (one
+    // under way, or waiting for another program to let go of the clipboard, keeps it true).
     bool clearOwed() const noexcept { return clearOwed_; }
     // True while something needs checking again soon: a job under way, or work owed.
     bool needsChecks() const;

@@ -17,7 +17,7 @@ fi
 workdir=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-compositor-gone.XXXXXX")
 program_pid=""
 cleanup() {
-    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+    [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
     rm -rf "$workdir"
 }
 trap cleanup EXIT
