@@ -5,14 +5,14 @@
 namespace zanthrel {
 namespace {
 
-constexpr FontSpec kWindowFont{"MS Sans Serif", 8.25, 400};
-constexpr FontSpec kText{"MS Sans Serif", 9.75, 400};
-constexpr FontSpec kTextBold{"MS Sans Serif", 9.75, 700};
+constexpr FontStyle kWindowFont{"MS Sans Serif", 8.25, 400};
+constexpr FontStyle kText{"MS Sans Serif", 9.75, 400};
+constexpr FontStyle kTextBold{"MS Sans Serif", 9.75, 700};
 using K = ControlKind;
 using I = ControlId;
 
 constexpr ControlLayout label(ControlId id, std::string_view name, int left, int top, int width, int height, int tab,
-                              std::string_view text, FontSpec font = kText) {
+                              std::string_view text, FontStyle font = kText) {
     return ControlLayout{id, name,  K::Label, ControlId::InformationFrame, left, top, width, height, text, font, {},
                          {}, false, tab};
 }

@@ -49,7 +49,7 @@ enum class ControlId {
     CloseButton,
 };
 
-struct FontSpec {
+struct FontStyle {
     std::string_view face;
     double points;
     int weight;  // 400 regular, 700 bold
@@ -66,7 +66,7 @@ struct ControlLayout {
     std::optional<ControlId> container;  // none: the window itself
     int left, top, width, height;        // twips, outer size; left/top from the container's inner area
     std::string_view text;
-    std::optional<FontSpec> font;      // none: the window's font
+    std::optional<FontStyle> font;     // none: the window's font
     std::optional<Colour> foreColour;  // none: the system's text colour
     std::optional<Colour> backColour;  // none: the system's dialog or control colour
     bool transparentBackground = false;
@@ -78,7 +78,7 @@ struct FormLayout {
     std::string_view name;
     std::string_view caption;
     int clientWidth, clientHeight;  // twips
-    FontSpec font;
+    FontStyle font;
     std::span<const ControlLayout> controls;
 
     // The row of `id`; every control a front end looks up is in its window's table.

@@ -8,9 +8,9 @@
 namespace zanthrel {
 namespace {
 
-constexpr FontSpec kWindowFont{"MS Sans Serif", 8.25, 400};
-constexpr FontSpec kBodyFont{"MS Sans Serif", 9.75, 400};
-constexpr FontSpec kBodyBold{"MS Sans Serif", 9.75, 700};
+constexpr FontStyle kWindowFont{"MS Sans Serif", 8.25, 400};
+constexpr FontStyle kBodyFont{"MS Sans Serif", 9.75, 400};
+constexpr FontStyle kBodyBold{"MS Sans Serif", 9.75, 700};
 constexpr Colour kWhite = 0xFFFFFF;
 constexpr Colour kDarkGreen = 0x004000;
 
@@ -40,10 +40,10 @@ constexpr std::string_view kTestHint =
 constexpr std::array kControls{
     ControlLayout{I::Banner, "Picture2", K::PictureBox, {}, 0, 0, 11595, 915, "", {}, {}, 0x404040, false, 0},
     ControlLayout{I::AppName, "lblAppName", K::Label, I::Banner, 540, 270, 4200, 555, "Zanthrel",
-                  FontSpec{"Trebuchet MS", 15.75, 700}, kWhite, {}, true, 2},
+                  FontStyle{"Trebuchet MS", 15.75, 700}, kWhite, {}, true, 2},
     ControlLayout{I::ByLine, "lblBy", K::Label, I::Banner, 5085, 405, 2175, 240, kByLine, {}, kWhite, {}, true, 1},
     ControlLayout{I::PleaseRead, "lblPleaseRead", K::Label, I::Banner, 9000, 315, 1365, 240, "Please Read",
-                  FontSpec{"MS Sans Serif", 8.25, 700, true}, kWhite, {}, true, 11},
+                  FontStyle{"MS Sans Serif", 8.25, 700, true}, kWhite, {}, true, 11},
     ControlLayout{I::StatusIndicator, "Shape1", K::Shape, I::Banner, 10665, 225, 465, 375, "", {}, {}, kIndicatorGreen, false, -1},
     ControlLayout{I::MonitoringButton, "cmdStartPause", K::CommandButton, {}, 450, 1035, 10590, 600, texts::kStartCaptionAtLaunch,
                   kBodyBold, {}, {}, false, 12},
@@ -54,7 +54,7 @@ constexpr std::array kControls{
     ControlLayout{I::BlockingExplanation, "Label5", K::Label, {}, 450, 3465, 10635, 870, kBlockingExplanation, kBodyFont, 0x000000, {}, false, 10},
     ControlLayout{I::KeepRunningNote, "Label7", K::Label, {}, 450, 4320, 10635, 510, kKeepRunningNote, kBodyFont, kDarkGreen, {}, false, 14},
     ControlLayout{I::LogCaption, "Label1", K::Label, {}, 495, 4860, 2220, 240, "Log", kBodyBold, {}, {}, false, 7},
-    ControlLayout{I::Log, "List1", K::ListBox, {}, 450, 5265, 10680, 2400, "", FontSpec{"MS Sans Serif", 8.25, 700}, {},
+    ControlLayout{I::Log, "List1", K::ListBox, {}, 450, 5265, 10680, 2400, "", FontStyle{"MS Sans Serif", 8.25, 700}, {},
                   0xE0E0E0, false, 6},
     ControlLayout{I::TestHint, "Label2", K::Label, {}, 450, 7875, 10680, 285, kTestHint, {}, {}, {}, false, 15},
     ControlLayout{I::CaptureCount, "txtCounts", K::TextBox, {}, 12825, 8730, 1095, 330, "0", {}, {}, {}, false, 5, false},

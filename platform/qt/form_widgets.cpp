@@ -16,19 +16,19 @@ QColor toQColor(Colour bgr) {
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
 
-QFont toQFont(const FontSpec& fontSpec) {
+QFont toQFont(const FontStyle& fontStyle) {
     QFont font;
     // MS Sans Serif and Trebuchet MS are Windows faces; the substitutes are close in width, so the
     // texts wrap in their boxes much as they do on Windows.
-    if (fontSpec.face == "Trebuchet MS")
+    if (fontStyle.face == "Trebuchet MS")
         font.setFamilies({"Trebuchet MS", "Fira Sans", "Ubuntu", "Cantarell", "DejaVu Sans", "Liberation Sans"});
     else
-        font.setFamilies({toQString(fontSpec.face), "Microsoft Sans Serif", "Liberation Sans", "Arimo", "Arial",
+        font.setFamilies({toQString(fontStyle.face), "Microsoft Sans Serif", "Liberation Sans", "Arimo", "Arial",
                           "Nimbus Sans", "DejaVu Sans"});
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(fontSpec.points);
-    font.setWeight(fontSpec.weight >= 700 ? QFont::Bold : QFont::Normal);
-    font.setUnderline(fontSpec.underline);
+    font.setPointSizeF(fontStyle.points);
+    font.setWeight(fontStyle.weight >= 700 ? QFont::Bold : QFont::Normal);
+    font.setUnderline(fontStyle.underline);
     return font;
 }
 

@@ -16,7 +16,7 @@ QString toQString(std::string_view text);
 QColor toQColor(Colour bgr);
 
 // The face asked for, then faces of the same build and width that Linux desktops have.
-QFont toQFont(const FontSpec& fontSpec);
+QFont toQFont(const FontStyle& fontStyle);
 
 // Converts layout twips to pixels at one density.
 struct TwipScale {

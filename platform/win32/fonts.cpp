@@ -42,18 +42,18 @@ int screenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
-HFONT FontSet::get(const FontSpec& fontSpec) {
-    const std::wstring face = toWide(fontSpec.face);
+HFONT FontSet::get(const FontStyle& fontStyle) {
+    const std::wstring face = toWide(fontStyle.face);
     for (const Entry& entry : fonts_)
-        if (entry.face == face && entry.points == fontSpec.points && entry.weight == fontSpec.weight &&
-            entry.underline == fontSpec.underline)
+        if (entry.face == face && entry.points == fontStyle.points && entry.weight == fontStyle.weight &&
+            entry.underline == fontStyle.underline)
             return entry.font.get();
 
     LOGFONTW font{};
     // A negative height asks for the character height, which is what a point size means.
-    font.lfHeight = -static_cast<LONG>(std::lround(fontSpec.points * dpi_ / 72.0));
-    font.lfWeight = fontSpec.weight;
-    font.lfUnderline = fontSpec.underline ? TRUE : FALSE;
+    font.lfHeight = -static_cast<LONG>(std::lround(fontStyle.points * dpi_ / 72.0));
+    font.lfWeight = fontStyle.weight;
+    font.lfUnderline = fontStyle.underline ? TRUE : FALSE;
     font.lfCharSet = ANSI_CHARSET;
     font.lfOutPrecision = OUT_DEFAULT_PRECIS;
     font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
@@ -63,7 +63,7 @@ HFONT FontSet::get(const FontSpec& fontSpec) {
     chosen.copy(font.lfFaceName, std::min<std::size_t>(chosen.size(), LF_FACESIZE - 1));
     FontHandle handle(CreateFontIndirectW(&font));
     if (!handle) throw RuntimeError(ErrorKind::PlatformFailure, "CreateFontIndirectW failed");
-    fonts_.push_back({face, fontSpec.points, fontSpec.weight, fontSpec.underline, std::move(handle)});
+    fonts_.push_back({face, fontStyle.points, fontStyle.weight, fontStyle.underline, std::move(handle)});
     return fonts_.back().font.get();
 }
 

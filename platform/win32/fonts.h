@@ -14,7 +14,7 @@ namespace zanthrel::win32 {
 class FontSet {
 public:
     explicit FontSet(int dpi) : dpi_(dpi) {}
-    HFONT get(const FontSpec& fontSpec);
+    HFONT get(const FontStyle& fontStyle);
 
 private:
     struct Entry {

@@ -41,7 +41,7 @@ void expectBuiltFromTable(const FormLayout& form, const QWidget& window, const T
             EXPECT_EQ(shownText(*widget), toQString(control.text));
         }
 
-        const FontSpec font = control.font.value_or(form.font);
+        const FontStyle font = control.font.value_or(form.font);
         EXPECT_EQ(widget->font().families().value(0), toQString(font.face));
         EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), font.points);
         EXPECT_EQ(widget->font().bold(), font.weight >= 700);

@@ -36,7 +36,8 @@ public:
                 add([&](Seen& s) { s.deliveries.push_back(std::move(delivery)); });
             },
             [this](bool emptied) { add([&](Seen& s) { s.cleared.push_back(emptied); }); },
-            [this] { add([](Seen& s) { s.lost = true; }); }};
+            [this] { add([](Seen& s) { s.lost = true; }); },
+            {}};  // the Wayland reader names no owners
     }
     // Waits until `done` holds, for at most `patience`; what was seen then.
     template <typename Condition>
