@@ -5,7 +5,6 @@
 #include <QPixmap>
 
 #include "core/texts.h"
-#include "layout/main_window_layout.h"
 #include "platform/qt/form_widgets.h"
 #include "platform/qt/main_window.h"
 
@@ -27,15 +26,15 @@ QPixmap drawn(TrayLook look, int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
-    const int margin = size / 8;
-    const QRect square(margin, margin, size - 2 * margin - 1, size - 2 * margin - 1);
-    painter.fillRect(square, toQColor(look == TrayLook::Blocked ? kIndicatorRed : kIndicatorGreen));
+    const TrayIconDrawing drawing = trayIconDrawing(look, size);
+    const IconBox& box = drawing.square;
+    // QPainter::drawRect covers one pixel more each way than the rectangle it is given.
+    const QRect square(box.left, box.top, box.right - box.left - 1, box.bottom - box.top - 1);
+    painter.fillRect(square, toQColor(drawing.fill));
     painter.setPen(QPen(Qt::black, qMax(1, size / 16)));
     painter.drawRect(square);
-    if (look == TrayLook::Watching) {
-        const int eye = size / 4;
-        painter.fillRect(QRect(size / 2 - eye / 2, size / 2 - eye / 2, eye, eye), Qt::white);
-    }
+    if (const auto& eye = drawing.eye)
+        painter.fillRect(QRect(eye->left, eye->top, eye->right - eye->left, eye->bottom - eye->top), Qt::white);
     return pixmap;
 }
 

@@ -35,6 +35,19 @@ TrayStatus trayStatus(const GuardState& state) {
     return status;
 }
 
+TrayIconDrawing trayIconDrawing(TrayLook look, int size) noexcept {
+    const int margin = size / 8;
+    TrayIconDrawing drawing{{margin, margin, size - margin, size - margin},
+                            look == TrayLook::Blocked ? kIndicatorRed : kIndicatorGreen,
+                            std::nullopt};
+    if (look == TrayLook::Watching) {
+        const int eye = size / 4;
+        const int from = size / 2 - eye / 2;
+        drawing.eye = IconBox{from, from, from + eye, from + eye};
+    }
+    return drawing;
+}
+
 bool isAlarmEntry(std::string_view entry) noexcept {
     return entry.starts_with(texts::kAlarmRaised);
 }

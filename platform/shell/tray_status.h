@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,20 @@ struct TrayStatus {
 };
 
 TrayStatus trayStatus(const GuardState& state);
+
+// A box of an icon's pixels: columns [left, right), rows [top, bottom).
+struct IconBox {
+    int left, top, right, bottom;
+};
+
+// How an icon of `size` × `size` pixels shows a look, for both front ends to draw alike: the indicator's
+// square in its colour, framed in black, with a white eye in its middle while watching; transparent around.
+struct TrayIconDrawing {
+    IconBox square;
+    Colour fill;
+    std::optional<IconBox> eye;
+};
+TrayIconDrawing trayIconDrawing(TrayLook look, int size) noexcept;
 
 // True when `entry`, a line just added to the log, is the one an alarm writes.
 bool isAlarmEntry(std::string_view entry) noexcept;

@@ -5,7 +5,6 @@
 #include <cwchar>
 
 #include "core/texts.h"
-#include "layout/main_window_layout.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/text_encoding.h"
 
@@ -15,10 +14,14 @@ namespace {
 constexpr UINT kCallbackMessage = WM_APP + 1;
 constexpr UINT kIconId = 1;
 // A frame like the window's indicator, filled with its colour; while watching, with a white eye in the middle.
+RECT rectOf(const IconBox& box) {
+    return RECT{box.left, box.top, box.right, box.bottom};
+}
+
 IconHandle drawIcon(TrayLook look) {
     const int size = GetSystemMetrics(SM_CXSMICON) > 0 ? GetSystemMetrics(SM_CXSMICON) : 16;
-    const int margin = size / 8;
-    const RECT square{margin, margin, size - margin, size - margin};
+    const TrayIconDrawing drawing = trayIconDrawing(look, size);
+    const RECT square = rectOf(drawing.square);
     const ScreenDc screen;
     const MemoryDc dc(CreateCompatibleDC(screen.get()));
     // Colour: black outside the square, so that the mask leaves it transparent.
@@ -27,14 +30,12 @@ IconHandle drawIcon(TrayLook look) {
         const SelectedObject selected(dc.get(), colour.get());
         const RECT all{0, 0, size, size};
         FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        const BrushHandle fill(CreateSolidBrush(look == TrayLook::Blocked ? kIndicatorRed : kIndicatorGreen));
+        const BrushHandle fill(CreateSolidBrush(drawing.fill));
         FillRect(dc.get(), &square, fill.get());
         FrameRect(dc.get(), &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        if (look == TrayLook::Watching) {
-            const int eye = size / 4;
-            const RECT centre{size / 2 - eye / 2, size / 2 - eye / 2, size / 2 - eye / 2 + eye,
-                              size / 2 - eye / 2 + eye};
-            FillRect(dc.get(), &centre, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        if (drawing.eye) {
+            const RECT eye = rectOf(*drawing.eye);
+            FillRect(dc.get(), &eye, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         }
     }
     // Mask: white (transparent) everywhere but the square.

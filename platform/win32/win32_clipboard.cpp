@@ -32,11 +32,12 @@ bool Win32Clipboard::upToDate() const {
 }
 
 bool Win32Clipboard::atRest(const PictureRef& held) const noexcept {
-    const DWORD sequence = GetClipboardSequenceNumber();
-    if (!idle()) return false;
+    const AgentStatus status = agent_ ? agent_->status() : AgentStatus{};
+    if (status.job != AgentJob::None || status.requested) return false;
     // Another program holds the clipboard open: reads give what was known before, or fail, until the
     // agent has read it after the release and said so.
-    if (readOwed_) return agent_ && agent_->status().readWaitsForRelease && (!answer_ || answer_->picture == held);
+    if (readOwed_) return status.readWaitsForRelease && (!answer_ || answer_->picture == held);
+    const DWORD sequence = GetClipboardSequenceNumber();
     if (silentSequence_ == sequence) return true;  // reads fail and leave the holders alone
     return answer_ && answer_->sequence == sequence && answer_->picture == held;
 }

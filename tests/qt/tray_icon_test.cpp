@@ -30,6 +30,12 @@ protected:
 
     const GuardState& state() { return desktop.guard().state(); }
     std::string text(const QAction& action) { return action.text().toStdString(); }
+    // Puts a picture of its own colour on the clipboard for each `capture`.
+    static void copyCapture(int capture) {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(QColor::fromHsv(capture * 60, 255, 255));
+        QGuiApplication::clipboard()->setImage(picture);
+    }
 
     ModalAnswerer answerer;
     QtDesktop desktop;
@@ -104,9 +110,7 @@ TEST_F(TrayIconTest, AnAlarmAlsoNotifiesWithTheWarning) {
     QSignalSpy notified(&tray, &TrayIcon::alarmNotified);
     tray.monitoringCommand().trigger();
     for (int capture = 1; capture <= 4; ++capture) {
-        QImage picture(40, 30, QImage::Format_RGB32);
-        picture.fill(QColor::fromHsv(capture * 60, 255, 255));
-        QGuiApplication::clipboard()->setImage(picture);
+        copyCapture(capture);
         ASSERT_TRUE(waitUntil([&] { return countEntries(state().log, texts::kCaptureDetected) == capture; }))
             << "capture " << capture << " was not counted";
     }
@@ -120,9 +124,7 @@ TEST_F(TrayIconTest, TheAlarmsNotificationNamesTheProgramsUnderTheWarning) {
     QSignalSpy notified(&tray, &TrayIcon::alarmNotified);
     tray.monitoringCommand().trigger();
     for (int capture = 1; capture <= 4; ++capture) {
-        QImage picture(40, 30, QImage::Format_RGB32);
-        picture.fill(QColor::fromHsv(capture * 60, 255, 255));
-        QGuiApplication::clipboard()->setImage(picture);
+        copyCapture(capture);
         // As the platform tells it once it has looked the owner up (the clipboard here reports at once).
         desktop.guard().clipboardOwnerNamed({ProgramIdentity::Source::System, "flameshot", 4242});
         ASSERT_TRUE(waitUntil([&] { return countEntries(state().log, texts::kCaptureDetected) == capture; }));

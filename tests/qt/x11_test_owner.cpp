@@ -92,6 +92,13 @@ struct Owner {
         xcb_flush(connection);
     }
 
+    // Takes the clipboard and tells the test so once the ownership is in place (after a round trip).
+    void takeAndTell() {
+        take();
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+        say("owner");
+    }
+
     void serveUntilEnded() {
         while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) {
             if ((event->response_type & 0x7F) == XCB_SELECTION_REQUEST)
@@ -112,6 +119,17 @@ struct Owner {
 std::vector<char> readFile(const char* path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Offers a file's bytes until ended.
+int serveFile(Owner& owner, const char* path) {
+    const std::vector<char> file = readFile(path);
+    owner.data = &file;
+    owner.answerTargets = true;
+    owner.answerData = Owner::Data::Send;
+    owner.takeAndTell();
+    owner.serveUntilEnded();
+    return 0;
 }
 
 }  // namespace
@@ -136,10 +154,7 @@ int main(int argc, char* argv[]) {
         owner.answerData = mode == "refuses"     ? Owner::Data::Refuse
                            : mode == "incr-huge" ? Owner::Data::HugeIncr
                                                  : Owner::Data::Silent;
-        owner.take();
-        // A round trip: the ownership is in place before the test is told so.
-        std::free(xcb_get_input_focus_reply(owner.connection, xcb_get_input_focus(owner.connection), nullptr));
-        say("owner");
+        owner.takeAndTell();
         if (mode == "silent") {
             for (;;) std::this_thread::sleep_for(std::chrono::hours(1));  // reads nothing, answers nothing
         }
@@ -194,29 +209,13 @@ int main(int argc, char* argv[]) {
         const pid_t parent = getpid();
         if (fork() != 0) return 0;
         while (getppid() == parent) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        const std::vector<char> file = readFile(argv[2]);
-        owner.data = &file;
-        owner.answerTargets = true;
-        owner.answerData = Owner::Data::Send;
-        owner.take();
-        std::free(xcb_get_input_focus_reply(owner.connection, xcb_get_input_focus(owner.connection), nullptr));
-        say("owner");
-        owner.serveUntilEnded();
-        return 0;
+        return serveFile(owner, argv[2]);
     }
     if (mode == "claims" && argc > 3) {
         const auto claimed = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
         xcb_change_property(owner.connection, XCB_PROP_MODE_REPLACE, owner.window,
                             intern(owner.connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &claimed);
-        const std::vector<char> file = readFile(argv[3]);
-        owner.data = &file;
-        owner.answerTargets = true;
-        owner.answerData = Owner::Data::Send;
-        owner.take();
-        std::free(xcb_get_input_focus_reply(owner.connection, xcb_get_input_focus(owner.connection), nullptr));
-        say("owner");
-        owner.serveUntilEnded();
-        return 0;
+        return serveFile(owner, argv[3]);
     }
     std::fprintf(stderr,
                  "usage: %s silent | targets-only TYPE | refuses | incr-huge | swap RATE SECONDS |\n"
