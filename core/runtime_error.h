@@ -11,7 +11,6 @@ enum class ErrorKind {
     Overflow,             // whole-number arithmetic or conversion left the signed 32-bit range
     SubscriptOutOfRange,  // an index outside an array's bounds
     OutOfMemory,          // storage for a pixel buffer could not be had
-    TypeMismatch,         // text that should hold a number does not
     ClipboardBusy,        // another program holds the clipboard open
     PlatformFailure,      // anything else the desktop refused
 };

@@ -18,12 +18,12 @@ public:
     // clipboard open, and after an owner missed its deadline or refused, until the clipboard changes
     // again. Returns the very same object again while the clipboard has not changed, so that an idle
     // sampling tick costs next to nothing. A service whose answer was on its way tells the guard with
-    // ProtectionController::clipboardAnswered() once it has arrived.
+    // Guard::clipboardAnswered() once it has arrived.
     virtual PictureRef readPicture() = 0;
     // Removes every format. Throws RuntimeError(ClipboardBusy) while another program holds it open.
     virtual void clear() = 0;
     // Whether a read now would give `held` again, or fail without changing anything, until the service
-    // next reports a change (ProtectionController::clipboardChanged). Only a service that reports every
+    // next reports a change (Guard::clipboardChanged). Only a service that reports every
     // change may say so; the guard then lets its sampling rest. The default never rests.
     virtual bool atRest(const PictureRef& held) const noexcept {
         (void)held;
@@ -42,7 +42,7 @@ enum class ClipboardProblem {
 // clipboard while it is blocked.
 enum class GuardTimer { Sampling, CountingWindow, Blocking };
 
-// Periodic timers owned by the main window. Ticks come back through ProtectionController::onTimer.
+// Periodic timers owned by the main window. Ticks come back through Guard::onTimer.
 class TimerService {
 public:
     virtual ~TimerService() = default;
@@ -55,14 +55,14 @@ public:
     virtual void wake(GuardTimer timer) { (void)timer; }
 };
 
-// Style 64 of the system message box: information icon, OK button.
-inline constexpr int kMessageBoxInformation = 64;
+// What a message box shows beside its text. Every box the guard opens has an OK button.
+enum class MessageBoxIcon { Information };
 
 class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
     // Modal: returns when the user dismisses it; timer ticks keep arriving meanwhile.
-    virtual void show(const std::string& text, const std::string& title, int style) = 0;
+    virtual void show(const std::string& text, const std::string& title, MessageBoxIcon icon) = 0;
 };
 
 class InformationDialogService {

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -10,8 +11,8 @@
 
 #include "platform/qt/app_icon.h"
 #include "platform/qt/qt_desktop.h"
-#include "platform/qt/single_instance_x11.h"
-#include "platform/qt/system_log.h"
+#include "platform/x11/guard_selection.h"
+#include "platform/posix/system_log.h"
 #include "platform/qt/tray_icon.h"
 #include "platform/shell/command_line.h"
 #include "platform/shell/start_options.h"
@@ -40,7 +41,7 @@ void keepLayoutSizeWhereTiled(QWidget& window) {
 
 // Every log line to the system log as well, once `systemLog` holds one.
 void followInSystemLog(zanthrel::qt::MainWindow& window, const zanthrel::Guard& guard,
-                       const std::unique_ptr<zanthrel::qt::SystemLog>& systemLog) {
+                       const std::unique_ptr<zanthrel::posix::SystemLog>& systemLog) {
     QObject::connect(&window, &zanthrel::qt::MainWindow::guardStateShown, &window,
                      [&guard, &systemLog](zanthrel::GuardChange change) {
                          if (change != zanthrel::GuardChange::Log || !systemLog || guard.state().log.empty())
@@ -51,10 +52,10 @@ void followInSystemLog(zanthrel::qt::MainWindow& window, const zanthrel::Guard& 
 
 // A second start's options, as the running guard's user would act on them: the buttons' clicks, unless
 // a modal box holds the window (its buttons take no clicks then), and the window brought forward.
-void actOnHandOver(zanthrel::qt::QtDesktop& desktop, std::unique_ptr<zanthrel::qt::SystemLog>& systemLog,
+void actOnHandOver(zanthrel::qt::QtDesktop& desktop, std::unique_ptr<zanthrel::posix::SystemLog>& systemLog,
                    const zanthrel::CommandLine& options) noexcept {
     try {
-        if (options.systemLog && !systemLog) systemLog = std::make_unique<zanthrel::qt::SystemLog>();
+        if (options.systemLog && !systemLog) systemLog = std::make_unique<zanthrel::posix::SystemLog>();
     } catch (...) {
         // No thread for the system log: the guard goes on without it, as it was.
     }
@@ -75,9 +76,9 @@ int main(int argc, char* argv[]) {
         return commandLine.exitCode();
     }
     // One guard per display: a second start hands its options over and ends here, before any window.
-    zanthrel::qt::GuardSelection::Start guard =
-        zanthrel::qt::GuardSelection::claimOrHandOver(zanthrel::handOverMessage(commandLine));
-    if (guard.outcome == zanthrel::qt::GuardSelection::Outcome::HandedOver) return 0;
+    zanthrel::x11::GuardSelection::Start guard =
+        zanthrel::x11::GuardSelection::claimOrHandOver(zanthrel::handOverMessage(commandLine));
+    if (guard.outcome == zanthrel::x11::GuardSelection::Outcome::HandedOver) return 0;
 
     // The window lives on X11, so a Wayland session runs it on XWayland; the clipboard is watched natively
     // where the compositor allows. Qt's own variable still chooses another platform for those who set it.
@@ -97,8 +98,8 @@ int main(int argc, char* argv[]) {
         std::signal(SIGPIPE, SIG_IGN);
         echoLog(desktop.window(), desktop.guard());
     }
-    std::unique_ptr<zanthrel::qt::SystemLog> systemLog;
-    if (commandLine.systemLog) systemLog = std::make_unique<zanthrel::qt::SystemLog>();
+    std::unique_ptr<zanthrel::posix::SystemLog> systemLog;
+    if (commandLine.systemLog) systemLog = std::make_unique<zanthrel::posix::SystemLog>();
     followInSystemLog(desktop.window(), desktop.guard(), systemLog);
     // Without a notification area the program is the window alone, as it always was.
     std::unique_ptr<zanthrel::qt::TrayIcon> tray;
@@ -117,8 +118,14 @@ int main(int argc, char* argv[]) {
     // More hand-overs waiting than any user starts between two turns of the event loop are a flood.
     constexpr int kMostPendingHandOvers = 16;
     int pendingHandOvers = 0;
+    std::unique_ptr<QSocketNotifier> handOvers;
     if (guard.selection) {
-        guard.selection->serve([&](const zanthrel::CommandLine& options) {
+        zanthrel::x11::GuardSelection& selection = *guard.selection;
+        handOvers = std::make_unique<QSocketNotifier>(selection.descriptor(), QSocketNotifier::Read);
+        QObject::connect(handOvers.get(), &QSocketNotifier::activated, handOvers.get(), [&] {
+            if (!selection.readEvents()) handOvers->setEnabled(false);
+        });
+        selection.serve([&](const zanthrel::CommandLine& options) {
             if (pendingHandOvers >= kMostPendingHandOvers) return;
             ++pendingHandOvers;
             // After the sender has had its answer: a click may open a modal box.
@@ -129,6 +136,5 @@ int main(int argc, char* argv[]) {
         });
     }
     const int status = QApplication::exec();
-    guard.selection.reset();  // its socket notifier goes while the application it belongs to is still there
     return status;
 }

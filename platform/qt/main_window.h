@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 #include "platform/qt/form_builder.h"
 
 class QLineEdit;

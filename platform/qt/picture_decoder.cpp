@@ -16,7 +16,7 @@ PictureDecoder::~PictureDecoder() {
     thread_.join();
 }
 
-void PictureDecoder::submit(ClipboardDelivery delivery) {
+void PictureDecoder::submit(posix::ClipboardDelivery delivery) {
     {
         const std::lock_guard lock(mutex_);
         waiting_ = std::move(delivery);
@@ -31,7 +31,7 @@ std::uint64_t PictureDecoder::decodeCount() const {
 
 void PictureDecoder::run() {
     for (;;) {
-        ClipboardDelivery delivery;
+        posix::ClipboardDelivery delivery;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || waiting_.has_value(); });
@@ -44,11 +44,11 @@ void PictureDecoder::run() {
     }
 }
 
-ClipboardAnswer PictureDecoder::answer(ClipboardDelivery delivery) {
+ClipboardAnswer PictureDecoder::answer(posix::ClipboardDelivery delivery) {
     ClipboardAnswer made{delivery.serial, delivery.kind, nullptr};
-    if (delivery.kind != ClipboardDelivery::Kind::Data) {
+    if (delivery.kind != posix::ClipboardDelivery::Kind::Data) {
         // Whatever replaced the picture, its memory is not kept for a return that may never come.
-        if (delivery.kind == ClipboardDelivery::Kind::NoPicture) previous_.reset();
+        if (delivery.kind == posix::ClipboardDelivery::Kind::NoPicture) previous_.reset();
         return made;
     }
     if (previous_ && previous_->digest() == delivery.digest) {

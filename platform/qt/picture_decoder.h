@@ -8,14 +8,14 @@
 #include <thread>
 
 #include "core/picture.h"
-#include "platform/qt/clipboard_reader.h"
+#include "platform/posix/clipboard_reader.h"
 
 namespace zanthrel::qt {
 
 // What the clipboard held after one change, ready for the sampling tick.
 struct ClipboardAnswer {
     std::uint64_t serial = 0;
-    ClipboardDelivery::Kind kind = ClipboardDelivery::Kind::NoPicture;
+    posix::ClipboardDelivery::Kind kind = posix::ClipboardDelivery::Kind::NoPicture;
     PictureRef picture;  // for Data, never null
 };
 
@@ -30,18 +30,18 @@ public:
     PictureDecoder(const PictureDecoder&) = delete;
     PictureDecoder& operator=(const PictureDecoder&) = delete;
 
-    void submit(ClipboardDelivery delivery);
+    void submit(posix::ClipboardDelivery delivery);
     // How many deliveries were decoded, rather than recognised as the previous picture.
     std::uint64_t decodeCount() const;
 
 private:
     void run();
-    ClipboardAnswer answer(ClipboardDelivery delivery);
+    ClipboardAnswer answer(posix::ClipboardDelivery delivery);
 
     std::function<void(ClipboardAnswer)> done_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::optional<ClipboardDelivery> waiting_;
+    std::optional<posix::ClipboardDelivery> waiting_;
     bool stopping_ = false;
     std::uint64_t decodes_ = 0;
     // Decoder thread only.

@@ -5,15 +5,15 @@
 #include <QMimeData>
 
 #include "core/runtime_error.h"
+#include "platform/qt/application_x11.h"
 #include "platform/qt/qt_picture.h"
-#include "core/runtime_error.h"
-#include "platform/qt/x11_clipboard_reader.h"
+#include "platform/x11/x11_clipboard_reader.h"
 #include "platform/wayland/wayland_clipboard_reader.h"
 
 namespace zanthrel::qt {
 
 QtClipboard::QtClipboard(QClipboard& clipboard, ClipboardChoice choice)
-    : clipboard_(clipboard), selection_(X11ClipboardSelection::forApplication()) {
+    : clipboard_(clipboard), selection_(applicationClipboardSelection()) {
     startReader(choice);
     if (!reader_) {
         decoder_.reset();
@@ -29,21 +29,21 @@ void QtClipboard::startReader(ClipboardChoice choice) {
         QMetaObject::invokeMethod(
             this, [this, answer = std::move(answer)] { onAnswer(answer); }, Qt::QueuedConnection);
     });
-    ClipboardReader::Listener listener;
+    posix::ClipboardReader::Listener listener;
     listener.changed = [this](std::uint64_t serial, bool owned) {
         QMetaObject::invokeMethod(
             this, [this, serial, owned] { onChanged(serial, owned); }, Qt::QueuedConnection);
     };
-    listener.delivered = [decoder = decoder_.get()](ClipboardDelivery delivery) {
+    listener.delivered = [decoder = decoder_.get()](posix::ClipboardDelivery delivery) {
         decoder->submit(std::move(delivery));
     };
-    listener.cleared = [this](bool emptied) {
+    listener.emptied = [this](bool emptied) {
         QMetaObject::invokeMethod(
             this, [this, emptied] { onCleared(emptied); }, Qt::QueuedConnection);
     };
     listener.lost = [this] {
         QMetaObject::invokeMethod(
-            this, [this] { emitEvent(Event::Unreachable); }, Qt::QueuedConnection);
+            this, [this] { emitEvent(Event::CannotWatch); }, Qt::QueuedConnection);
     };
     watchPrograms(listener);
     const bool wantWayland = choice == ClipboardChoice::Wayland ||
@@ -54,10 +54,10 @@ void QtClipboard::startReader(ClipboardChoice choice) {
     if (reader_ && selection_)
         connect(&clipboard_, &QClipboard::changed, this, &QtClipboard::onX11ChangeBesideWayland);
     if (!reader_ && choice != ClipboardChoice::Wayland && selection_) {
-        reader_ = X11ClipboardReader::start(std::move(listener));
+        reader_ = x11::X11ClipboardReader::start(std::move(listener));
         // Who reads the clipboard can be seen on X11 only, where every client's requests pass one server.
         if (reader_)
-            readersWatch_ = X11ClipboardReadersWatch::start([this](ProgramIdentity program) {
+            readRequests_ = x11::X11ReadRequestWatch::start([this](ProgramIdentity program) {
                 QMetaObject::invokeMethod(
                     this,
                     [this, program = std::move(program)] {
@@ -70,11 +70,11 @@ void QtClipboard::startReader(ClipboardChoice choice) {
     // the focus: the guard says so rather than watch in vain. Said once the window's log exists.
     if (!reader_ && (choice == ClipboardChoice::Wayland || (waylandSession && desktopClipboard)))
         QMetaObject::invokeMethod(
-            this, [this] { emitEvent(Event::Unreachable); }, Qt::QueuedConnection);
+            this, [this] { emitEvent(Event::CannotWatch); }, Qt::QueuedConnection);
 }
 
 QtClipboard::~QtClipboard() {
-    readersWatch_.reset();
+    readRequests_.reset();
     reader_.reset();
     decoder_.reset();
 }
@@ -101,12 +101,12 @@ PictureRef QtClipboard::readPicture() {
         if (!answer_) throw RuntimeError(ErrorKind::ClipboardBusy, "The clipboard's owner has not answered yet");
     }
     switch (answer_->kind) {
-        case ClipboardDelivery::Kind::Refused:
+        case posix::ClipboardDelivery::Kind::Refused:
             throw RuntimeError(ErrorKind::ClipboardBusy, "The clipboard's owner refused to send its picture");
-        case ClipboardDelivery::Kind::Silent:
+        case posix::ClipboardDelivery::Kind::Silent:
             throw RuntimeError(ErrorKind::ClipboardBusy, "The clipboard's owner did not send its picture in time");
-        case ClipboardDelivery::Kind::NoPicture:
-        case ClipboardDelivery::Kind::Data: break;
+        case posix::ClipboardDelivery::Kind::NoPicture:
+        case posix::ClipboardDelivery::Kind::Data: break;
     }
     return answer_->picture;
 }
@@ -123,7 +123,7 @@ void QtClipboard::onChanged(std::uint64_t serial, bool owned) {
     if (reader_ && !reader_->namesOwners() && ownerListener_) ownerListener_(ProgramIdentity{});
 }
 
-void QtClipboard::watchPrograms(ClipboardReader::Listener& listener) {
+void QtClipboard::watchPrograms(posix::ClipboardReader::Listener& listener) {
     listener.ownerNamed = [this](std::uint64_t serial, ProgramIdentity owner) {
         QMetaObject::invokeMethod(
             this,
@@ -153,7 +153,7 @@ void QtClipboard::onAnswer(ClipboardAnswer answer) {
     latestSerial_ = std::max(latestSerial_, answer.serial);
     // Answers come in order; one older than what is kept cannot arrive, but would change nothing.
     if (answer_ && answer.serial < answer_->serial) return;
-    const bool silent = answer.kind == ClipboardDelivery::Kind::Silent;
+    const bool silent = answer.kind == posix::ClipboardDelivery::Kind::Silent;
     answer_ = std::move(answer);
     if (silent) emitEvent(Event::OwnerSilent);
     emitEvent(Event::Answered);
@@ -163,10 +163,10 @@ bool QtClipboard::atRest(const PictureRef& held) const noexcept {
     if (!reader_) return current_.has_value() && *current_ == held;
     if (!answer_ || answer_->serial < latestSerial_ || requested_) return false;
     switch (answer_->kind) {
-        case ClipboardDelivery::Kind::Refused:
-        case ClipboardDelivery::Kind::Silent: return true;  // reads fail and leave the holders alone
-        case ClipboardDelivery::Kind::NoPicture:
-        case ClipboardDelivery::Kind::Data: break;
+        case posix::ClipboardDelivery::Kind::Refused:
+        case posix::ClipboardDelivery::Kind::Silent: return true;  // reads fail and leave the holders alone
+        case posix::ClipboardDelivery::Kind::NoPicture:
+        case posix::ClipboardDelivery::Kind::Data: break;
     }
     return answer_->picture == held;
 }
@@ -208,9 +208,9 @@ void QtClipboard::clear() {
         // The reader empties it from its own thread, which the window never waits for: through the
         // compositor's data-control service, or on X11 by owning the selection with nothing on offer, since
         // merely disowning it does not reach Wayland programs through a bridge.
-        reader_->clear();
+        reader_->empty();
         // A compositor empties its own clipboard only; sway does not carry that back to X11 programs.
-        if (reader_->clears() && selection_ && selection_->hasOwner()) selection_->disown();
+        if (!reader_->emptiesX11Selection() && selection_ && selection_->hasOwner()) selection_->disown();
     } else if (takenByLastChange_ || selection_->hasOwner()) {
         // Just after a program took it, the selection is known to be owned: no round trip before disowning.
         selection_->disown();

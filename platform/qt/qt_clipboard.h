@@ -9,11 +9,11 @@
 #include <QObject>
 
 #include "core/services.h"
-#include "platform/qt/clipboard_reader.h"
+#include "platform/posix/clipboard_reader.h"
 #include "platform/shell/command_line.h"
 #include "platform/qt/picture_decoder.h"
-#include "platform/qt/x11_selection.h"
-#include "platform/qt/x11_clipboard_readers_watch.h"
+#include "platform/x11/x11_selection.h"
+#include "platform/x11/x11_read_request_watch.h"
 
 namespace zanthrel::qt {
 
@@ -32,7 +32,7 @@ public:
         OwnerTaken,   // after Changed, when a program took the clipboard (not when it was left without owner)
         Answered,     // the answer to a change arrived; readPicture() now gives it
         OwnerSilent,  // the owner did not deliver its picture in time
-        Unreachable,  // the clipboard cannot be watched here (no way to it, or the way was lost); once
+        CannotWatch,  // the clipboard cannot be watched here (no way to it, or the way was lost); once
         NotEmptied,   // the compositor did not empty the clipboard when asked
     };
 
@@ -66,7 +66,7 @@ public:
     // Fetches begun, and pictures decoded rather than recognised as the previous one.
     std::uint64_t fetchCount() const noexcept;
     std::uint64_t decodeCount() const;
-    const ClipboardReader* reader() const noexcept { return reader_.get(); }
+    const posix::ClipboardReader* reader() const noexcept { return reader_.get(); }
     // Reads and emptyings the guard asked for.
     std::uint64_t readCount() const noexcept { return reads_; }
     std::uint64_t clearCount() const noexcept { return clears_; }
@@ -78,7 +78,7 @@ private:
     void startReader(ClipboardChoice choice);
     void onChanged(std::uint64_t serial, bool owned);
     void onCleared(bool emptied);
-    void watchPrograms(ClipboardReader::Listener& listener);
+    void watchPrograms(posix::ClipboardReader::Listener& listener);
     void onX11ChangeBesideWayland(QClipboard::Mode mode);
     void onAnswer(ClipboardAnswer answer);
     void emitEvent(Event event);
@@ -86,14 +86,14 @@ private:
     PictureRef fetchInProcess();
 
     QClipboard& clipboard_;
-    std::unique_ptr<X11ClipboardSelection> selection_;
+    std::unique_ptr<x11::X11ClipboardSelection> selection_;
     std::function<void(Event)> listener_;
     std::function<void(ProgramIdentity)> ownerListener_;
     std::function<void(ProgramIdentity)> readerListener_;
     // The decoder outlives the reader, which hands it deliveries until it stops.
     std::unique_ptr<PictureDecoder> decoder_;
-    std::unique_ptr<ClipboardReader> reader_;
-    std::unique_ptr<X11ClipboardReadersWatch> readersWatch_;
+    std::unique_ptr<posix::ClipboardReader> reader_;
+    std::unique_ptr<x11::X11ReadRequestWatch> readRequests_;
 
     std::uint64_t latestSerial_ = 1;  // the reader calls the clipboard it finds at start change 1
     std::optional<ClipboardAnswer> answer_;

@@ -30,7 +30,7 @@ QtDesktop::QtDesktop(ClipboardChoice clipboardChoice)
             case QtClipboard::Event::Changed: guard_.clipboardChanged(false); break;
             case QtClipboard::Event::OwnerTaken: guard_.clipboardChanged(true); break;
             case QtClipboard::Event::OwnerSilent: guard_.reportClipboardProblem(ClipboardProblem::OwnerSilent); break;
-            case QtClipboard::Event::Unreachable: guard_.reportClipboardProblem(ClipboardProblem::CannotWatch); break;
+            case QtClipboard::Event::CannotWatch: guard_.reportClipboardProblem(ClipboardProblem::CannotWatch); break;
             case QtClipboard::Event::NotEmptied: guard_.reportClipboardProblem(ClipboardProblem::NotEmptied); break;
             case QtClipboard::Event::Answered: guard_.clipboardAnswered(); break;
         }

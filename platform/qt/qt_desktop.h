@@ -2,7 +2,7 @@
 
 #include <QClipboard>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 #include "platform/qt/information_dialog.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/qt_clipboard.h"

@@ -71,9 +71,9 @@ bool QtTimers::isActive(GuardTimer id) const {
     return enabled_[static_cast<std::size_t>(id)];
 }
 
-void QtMessageBox::show(const std::string& text, const std::string& title, int style) {
-    const QMessageBox::Icon icon = style == kMessageBoxInformation ? QMessageBox::Information : QMessageBox::NoIcon;
-    QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok, &owner_);
+void QtMessageBox::show(const std::string& text, const std::string& title, MessageBoxIcon icon) {
+    const QMessageBox::Icon shown = icon == MessageBoxIcon::Information ? QMessageBox::Information : QMessageBox::NoIcon;
+    QMessageBox box(shown, QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok, &owner_);
     box.setTextFormat(Qt::PlainText);
     // A box raised over an open "Please Read" dialog (the alarm can fire while it is up) brings the main
     // window to the front; once the box is gone the dialog must come back on top, or the user faces a

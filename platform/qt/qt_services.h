@@ -52,7 +52,7 @@ private:
 class QtMessageBox final : public MessageBoxService {
 public:
     explicit QtMessageBox(QWidget& owner) : owner_(owner) {}
-    void show(const std::string& text, const std::string& title, int style) override;
+    void show(const std::string& text, const std::string& title, MessageBoxIcon icon) override;
 
 private:
     QWidget& owner_;

@@ -12,7 +12,7 @@ namespace zanthrel::qt {
 namespace {
 
 Guard& boundGuard(MainWindow& window) {
-    if (!window.guard()) qFatal("The tray icon needs a main window bound to its form");
+    if (!window.guard()) qFatal("The tray icon needs a main window bound to its guard");
     return *window.guard();
 }
 

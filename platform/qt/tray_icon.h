@@ -8,7 +8,7 @@
 
 #include <array>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 #include "platform/shell/tray_status.h"
 
 namespace zanthrel::qt {
@@ -21,7 +21,7 @@ class MainWindow;
 class TrayIcon final : public QObject {
     Q_OBJECT
 public:
-    // `window` must be bound to its form already.
+    // `window` must be bound to its guard already.
     explicit TrayIcon(MainWindow& window);
 
     // Puts the icon into the notification area, where there is one.

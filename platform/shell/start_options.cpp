@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 
 namespace zanthrel {
 namespace {

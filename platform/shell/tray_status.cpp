@@ -6,8 +6,6 @@
 namespace zanthrel {
 namespace {
 
-constexpr std::string_view kOn = "1";
-
 CommandState forMenu(CommandState button) {
     const auto end = button.caption.find_last_not_of(' ');
     button.caption.erase(end == std::string::npos ? 0 : end + 1);
@@ -28,7 +26,7 @@ TrayStatus trayStatus(const GuardState& state) {
                      : monitoring ? "Zanthrel: watching the clipboard for screen captures"
                                   : "Zanthrel: clipboard not protected";
     // Blocked or watched in name only: the tooltip must not claim what cannot reach the clipboard.
-    if (state.clipboardUnreachable)
+    if (state.cannotWatchClipboard)
         status.tooltip += " - but this desktop lets it neither watch nor empty the clipboard";
     status.monitoringCommand = forMenu(state.monitoring);
     status.blockingCommand = forMenu(state.blocking);

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/guard_state.h"
+#include "guard/guard_state.h"
 
 namespace zanthrel {
 

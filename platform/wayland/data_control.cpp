@@ -173,12 +173,12 @@ const PictureTypeChoice* DataControlSession::selectionTypes() const noexcept {
     return selection_ ? &selection_->types : nullptr;
 }
 
-UniqueFd DataControlSession::receive(const std::string& type) {
+posix::UniqueFd DataControlSession::receive(const std::string& type) {
     if (!selection_) return {};
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return {};
-    UniqueFd readEnd(ends[0]);
-    const UniqueFd writeEnd(ends[1]);
+    posix::UniqueFd readEnd(ends[0]);
+    const posix::UniqueFd writeEnd(ends[1]);
     if (fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) != 0) return {};
     // The library sends a copy of the write end; ours closes here, so that the owner's close is the end.
     wl_proxy_marshal_flags(selection_->proxy.get(), EXT_DATA_CONTROL_OFFER_V1_RECEIVE, nullptr, 1, 0, type.c_str(),

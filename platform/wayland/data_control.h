@@ -52,7 +52,7 @@ public:
     const PictureTypeChoice* selectionTypes() const noexcept;
     // Asks the owner of the selection to write it as `type` into a new pipe, whose read end (not
     // blocking) is returned; empty when no pipe could be made or there is no selection.
-    UniqueFd receive(const std::string& type);
+    posix::UniqueFd receive(const std::string& type);
     // Empties the selection; clearAnswered follows once the compositor has handled it.
     void clearSelection();
 

@@ -12,7 +12,7 @@
 namespace zanthrel::wayland {
 namespace {
 
-using Kind = qt::ClipboardDelivery::Kind;
+using Kind = posix::ClipboardDelivery::Kind;
 
 // Read per read(2), and at most this many reads before the connection's events get their turn again.
 constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
@@ -23,7 +23,7 @@ constexpr int kChunksPerTurn = 64;
 std::unique_ptr<WaylandClipboardReader> WaylandClipboardReader::start(Listener listener, const char* displayName) {
     std::unique_ptr<DataControlSession> session = DataControlSession::connect(displayName);
     if (!session) return nullptr;
-    UniqueFd wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    posix::UniqueFd wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     if (!wakeFd) return nullptr;
     std::unique_ptr<WaylandClipboardReader> reader(
         new WaylandClipboardReader(std::move(session), std::move(wakeFd), std::move(listener)));
@@ -31,7 +31,7 @@ std::unique_ptr<WaylandClipboardReader> WaylandClipboardReader::start(Listener l
     return reader;
 }
 
-WaylandClipboardReader::WaylandClipboardReader(std::unique_ptr<DataControlSession> session, UniqueFd wakeFd,
+WaylandClipboardReader::WaylandClipboardReader(std::unique_ptr<DataControlSession> session, posix::UniqueFd wakeFd,
                                                Listener listener)
     : session_(std::move(session)), wakeFd_(std::move(wakeFd)), listener_(std::move(listener)) {
     latestOwned_ = session_->hasSelection();
@@ -47,7 +47,7 @@ WaylandClipboardReader::WaylandClipboardReader(std::unique_ptr<DataControlSessio
     events.finished = [this]() noexcept { sightLost_ = true; };
     events.clearAnswered = [this](bool emptied) noexcept {
         try {
-            if (listener_.cleared) listener_.cleared(emptied);
+            if (listener_.emptied) listener_.emptied(emptied);
         } catch (...) {
         }
     };
@@ -72,7 +72,7 @@ void WaylandClipboardReader::request() {
     wake();
 }
 
-void WaylandClipboardReader::clear() {
+void WaylandClipboardReader::empty() {
     clearWanted_ = true;
     wake();
 }
@@ -142,8 +142,8 @@ WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Cloc
         // Nothing to empty: asking the compositor would still wake every clipboard watcher of the seat.
         if (latestOwned_)
             session_->clearSelection();
-        else if (listener_.cleared)
-            listener_.cleared(true);
+        else if (listener_.emptied)
+            listener_.emptied(true);
     }
     Clock::time_point wake = Clock::time_point::max();
     if (transfer_) {
@@ -203,7 +203,7 @@ void WaylandClipboardReader::readPipe(Clock::time_point now) {
 }
 
 void WaylandClipboardReader::finish(Kind kind) {
-    qt::ClipboardDelivery delivery{transfer_->serial, kind, {}, false, {}};
+    posix::ClipboardDelivery delivery{transfer_->serial, kind, {}, false, {}};
     if (kind == Kind::Data) {
         delivery.kept = transfer_->buffer.kept();
         delivery.digest = transfer_->buffer.digest();
@@ -213,7 +213,7 @@ void WaylandClipboardReader::finish(Kind kind) {
     deliver(std::move(delivery));
 }
 
-void WaylandClipboardReader::deliver(qt::ClipboardDelivery delivery) {
+void WaylandClipboardReader::deliver(posix::ClipboardDelivery delivery) {
     // An answer to an older change still tells what the clipboard held meanwhile; it counts as answered
     // only for that change, so the newest one is fetched next.
     answeredSerial_ = std::max(answeredSerial_, delivery.serial);

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/qt/clipboard_reader.h"
-#include "platform/qt/x11_transfer.h"
+#include "platform/posix/clipboard_reader.h"
+#include "platform/posix/transfer_buffer.h"
 #include "platform/wayland/data_control.h"
 #include "platform/wayland/wayland_handles.h"
 
@@ -23,9 +23,9 @@ namespace zanthrel::wayland {
 // asking its owner anything. A fetch starts only when asked for, at most once per kFetchGap, always for
 // the newest change. A later change lets a transfer still in progress finish, unless it is already
 // kPatience late, so that a program offering a picture many times a second is still read.
-class WaylandClipboardReader final : public qt::ClipboardReader {
+class WaylandClipboardReader final : public posix::ClipboardReader {
 public:
-    using Listener = qt::ClipboardReader::Listener;
+    using Listener = posix::ClipboardReader::Listener;
 
     static constexpr std::chrono::milliseconds kAnswerDeadline{1000};
     static constexpr std::chrono::milliseconds kTransferDeadline{10000};
@@ -42,8 +42,7 @@ public:
     WaylandClipboardReader& operator=(const WaylandClipboardReader&) = delete;
 
     void request() override;
-    bool clears() const noexcept override { return true; }
-    void clear() override;
+    void empty() override;
     bool watchesChanges() const noexcept override { return true; }
     std::uint64_t fetchCount() const noexcept override { return fetches_.load(); }
     // "ext-data-control-v1" or "zwlr-data-control-unstable-v1".
@@ -53,25 +52,25 @@ private:
     using Clock = std::chrono::steady_clock;
     struct Transfer {
         std::uint64_t serial = 0;
-        UniqueFd pipe;
+        posix::UniqueFd pipe;
         Clock::time_point started;
         Clock::time_point lastHeard;  // asked, or the last bytes arrived
-        qt::TransferBuffer buffer;
+        posix::TransferBuffer buffer;
     };
 
-    WaylandClipboardReader(std::unique_ptr<DataControlSession> session, UniqueFd wakeFd, Listener listener);
+    WaylandClipboardReader(std::unique_ptr<DataControlSession> session, posix::UniqueFd wakeFd, Listener listener);
     void run();
     void wake();
     Clock::time_point actOnTime(Clock::time_point now);
     void noteChange(bool owned);
     void startFetch(Clock::time_point now);
     void readPipe(Clock::time_point now);
-    void finish(qt::ClipboardDelivery::Kind kind);
-    void deliver(qt::ClipboardDelivery delivery);
+    void finish(posix::ClipboardDelivery::Kind kind);
+    void deliver(posix::ClipboardDelivery delivery);
     void loseSight();
 
     std::unique_ptr<DataControlSession> session_;
-    UniqueFd wakeFd_;
+    posix::UniqueFd wakeFd_;
     Listener listener_;
 
     // Reader thread only.

@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "platform/qt/unique_fd.h"
+#include "platform/posix/unique_fd.h"
 
 struct wl_display;
 struct wl_proxy;
 
 namespace zanthrel::wayland {
 
-using qt::UniqueFd;
+using posix::UniqueFd;
 
 struct DisplayDisconnect {
     void operator()(wl_display* display) const noexcept;

@@ -32,10 +32,12 @@ void WindowServices::setTimer(GuardTimer id, bool enabled, int intervalMs) {
     }
 }
 
-void WindowServices::show(const std::string& text, const std::string& title, int style) {
+void WindowServices::show(const std::string& text, const std::string& title, MessageBoxIcon icon) {
     {
         const Window::ModalScope modal;
-        MessageBoxW(window_.hwnd(), toWide(text).c_str(), toWide(title).c_str(), static_cast<UINT>(style));
+        // The information icon with an OK button is style 64, MB_ICONINFORMATION | MB_OK.
+        const UINT style = icon == MessageBoxIcon::Information ? MB_ICONINFORMATION | MB_OK : MB_OK;
+        MessageBoxW(window_.hwnd(), toWide(text).c_str(), toWide(title).c_str(), style);
     }
     // A modal loop that the box ran inside (the dialog's) looks at its windows again after each posted
     // message; ticks arrive as sent messages, so one is posted to have it look now.

@@ -16,7 +16,7 @@ public:
     explicit WindowServices(const Window& window) : window_(window) {}
 
     void setTimer(GuardTimer id, bool enabled, int intervalMs) override;
-    void show(const std::string& text, const std::string& title, int style) override;
+    void show(const std::string& text, const std::string& title, MessageBoxIcon icon) override;
     void bringToFront() override;
 
     static UINT_PTR timerIdOf(GuardTimer id) noexcept;

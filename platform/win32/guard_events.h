@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 #include "platform/win32/clipboard_listener.h"
 #include "platform/win32/program_lookup.h"
 #include "platform/win32/tick_service.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 #include "platform/shell/command_line.h"
 #include "platform/shell/start_options.h"
 #include "platform/win32/console_output.h"
@@ -73,7 +73,7 @@ public:
         }
         guard_.setObserver(nullptr);
         // Removing the tray icon waits on the shell, and messages sent to the tray meanwhile still read
-        // the form: the tray goes while the form is still there, not after it as members would.
+        // the guard: the tray goes while the guard is still there, not after it as members would.
         window_.setChangeListener(nullptr);
         tray_.reset();
         eventLog_.reset();

@@ -18,7 +18,7 @@ namespace {
 // Sizable, with a working minimize button; leaving out WS_MAXIMIZEBOX shows the maximize button greyed.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_WINDOWEDGE;
-// The indicator's own blinking while monitoring runs, apart from the timers the form sets.
+// The indicator's own blinking while monitoring runs, apart from the timers the guard sets.
 constexpr UINT_PTR kBlinkTimerId = 0x20;
 
 const FormLayout& layout() {

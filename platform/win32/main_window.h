@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 #include "platform/win32/fonts.h"
 #include "platform/win32/guard_events.h"
 #include "platform/win32/win32_handle.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 
 namespace zanthrel::win32 {
 

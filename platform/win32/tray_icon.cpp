@@ -59,9 +59,9 @@ void copyText(wchar_t (&target)[N], std::string_view text) {
 
 }  // namespace
 
-TrayIcon::TrayIcon(HINSTANCE instance, Guard& form, HWND mainWindow)
+TrayIcon::TrayIcon(HINSTANCE instance, Guard& guard, HWND mainWindow)
     : instance_(instance),
-      guard_(form),
+      guard_(guard),
       mainWindow_(mainWindow),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     for (const TrayLook look : {TrayLook::Usable, TrayLook::Watching, TrayLook::Blocked})
@@ -69,7 +69,7 @@ TrayIcon::TrayIcon(HINSTANCE instance, Guard& form, HWND mainWindow)
 }
 
 TrayIcon::~TrayIcon() {
-    // Only the icon's identity: the form may be gone by now.
+    // Only the icon's identity: the guard may be gone by now.
     if (added_) {
         NOTIFYICONDATAW data{};
         data.cbSize = sizeof data;

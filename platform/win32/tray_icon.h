@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 #include "platform/shell/tray_status.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/window.h"
@@ -17,17 +17,17 @@ inline constexpr wchar_t kTrayWindowClass[] = L"ZanthrelTray";
 // The guard in the notification area: the indicator's colour and whether it watches, the state as its tip, the
 // window's two commands in its menu, and a balloon at an alarm. It owns a hidden top-level window, the
 // kind that hears Explorer's TaskbarCreated broadcast, so the icon comes back after Explorer restarts.
-// It keeps nothing of the form's state: the main window passes on each change, and commands go to the form.
+// It keeps nothing of the guard's state: the main window passes on each change, and commands go to the guard.
 class TrayIcon final : public Window {
 public:
-    TrayIcon(HINSTANCE instance, Guard& form, HWND mainWindow);
+    TrayIcon(HINSTANCE instance, Guard& guard, HWND mainWindow);
     ~TrayIcon() override;
 
     // Creates the hidden window and adds the icon; without a notification area it waits for one.
     void create();
     // Whether the icon is in a notification area now.
     bool inNotificationArea() const noexcept { return added_; }
-    // The main window showed a change of the form's state.
+    // The main window showed a change of the guard's state.
     void guardChanged(GuardChange change);
 
     // Menu command IDs; the hidden window also takes them as WM_COMMAND.

@@ -45,8 +45,8 @@ void SimDesktop::wake(GuardTimer timer) {
     clock_.setTimer(timerHandles_[index], true, intervals_[index]);
 }
 
-void SimDesktop::show(const std::string& text, const std::string& title, int style) {
-    boxes_.push_back({text, title, style, clock_.nowMs()});
+void SimDesktop::show(const std::string& text, const std::string& title, MessageBoxIcon icon) {
+    boxes_.push_back({text, title, icon, clock_.nowMs()});
     const ShownMessageBox shown = boxes_.back();  // a script may open another box meanwhile
     if (onMessageBox) onMessageBox(shown);
 }

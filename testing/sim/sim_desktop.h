@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/guard.h"
+#include "guard/guard.h"
 #include "core/services.h"
 #include "testing/literal_comparison.h"
 #include "testing/sim/sim_clipboard.h"
@@ -17,7 +17,7 @@ namespace zanthrel::sim {
 struct ShownMessageBox {
     std::string text;
     std::string title;
-    int style;
+    MessageBoxIcon icon;
     std::int64_t atMs;
 };
 
@@ -80,7 +80,7 @@ private:
     void setTimer(GuardTimer timer, bool enabled, int intervalMs) override;
     void rest(GuardTimer timer) override;
     void wake(GuardTimer timer) override;
-    void show(const std::string& text, const std::string& title, int style) override;
+    void show(const std::string& text, const std::string& title, MessageBoxIcon icon) override;
     void showModal() override;
     void bringToFront() override;
     std::string currentDate() override { return dateText; }

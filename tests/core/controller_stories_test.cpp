@@ -29,7 +29,7 @@ TEST(StartUp, BothHoldersTakeTheClipboardPictureAndOneEntryIsLogged) {
         EXPECT_EQ(desk.state().detection.firstHolder.picture, onClipboard);
         EXPECT_EQ(desk.state().detection.secondHolder.picture, onClipboard);
         EXPECT_EQ(desk.clipboardService().reads(), 2u) << "each holder reads the clipboard afresh";
-        EXPECT_EQ(desk.state().detection.snapshotToggle, 0);
+        EXPECT_EQ(desk.state().detection.nextSample, SnapshotHolderId::First);
         EXPECT_EQ(desk.log(), Log{"Clipboard Not Protected. Please click the first button to enable the protection."});
         EXPECT_EQ(desk.log(), Log{std::string(texts::kNotProtected)});
         EXPECT_EQ(describe(desk), kIdle);
@@ -94,7 +94,7 @@ TEST(Commands, BlockingWhileIdleThenRefusedMonitoringThenUnblock) {
     const sim::ShownMessageBox& box = desk.messageBoxes()[0];
     EXPECT_EQ(box.text, "Please enable the usage of clipboard protection first.");
     EXPECT_EQ(box.text + box.title, std::string(texts::kInfoText) + "Info");
-    EXPECT_EQ(box.style, 64);
+    EXPECT_EQ(box.icon, MessageBoxIcon::Information);
     EXPECT_EQ(describe(desk), kBlocked) << "a refused start changes nothing";
     EXPECT_EQ(desk.log().size(), 2u) << "and logs nothing";
 

@@ -112,7 +112,7 @@ TEST_F(Detector, TheFourthCaptureInAWindowRaisesTheAlarmOnItsOwnTick) {
               "Warning! The clipboard seems to be used to record your activity. The access to the clipboard has "
               "been blocked to fully protect you.");
     EXPECT_EQ(box.text + box.title, std::string(texts::kWarningText) + "Warning");
-    EXPECT_EQ(box.style, kMessageBoxInformation);
+    EXPECT_EQ(box.icon, MessageBoxIcon::Information);
     EXPECT_EQ(describe(desk),
               "[Enable Clipboard Protection From Spyware ] 0 disabled | [Unblock the Access to The Clipboard] 1 | "
               "count 0 | red | timers --3");
@@ -233,18 +233,18 @@ TEST(DetectorLargeCaptures, AChangeOutsideTheHoldersRegionIsACapture) {
 namespace zanthrel::test {
 namespace {
 
-TEST_F(Detector, AClipboardHeldOpenSkipsTheSampleButTheToggleStillAdvances) {
+TEST_F(Detector, AClipboardHeldOpenSkipsTheSampleButTheTurnStillPasses) {
     const GuardState& state = desk.state();
     const PictureRef kept = state.detection.secondHolder.picture;
-    ASSERT_EQ(state.detection.snapshotToggle, 1) << "three settling ticks leave the next sample to the second holder";
+    ASSERT_EQ(state.detection.nextSample, SnapshotHolderId::Second) << "three settling ticks leave the next sample to the second holder";
     sim::SimProgram& other = desk.program("Clipboard hog");
     ASSERT_TRUE(other.open());
     other.copyPicture(capture(3));  // a new picture, but the hog keeps the clipboard open
     desk.tick();
     EXPECT_EQ(state.detection.secondHolder.picture, kept) << "the holder keeps what the last sample found";
-    EXPECT_EQ(state.detection.snapshotToggle, 2);
+    EXPECT_EQ(state.detection.nextSample, SnapshotHolderId::First);
     desk.tick();
-    EXPECT_EQ(state.detection.snapshotToggle, 1);
+    EXPECT_EQ(state.detection.nextSample, SnapshotHolderId::Second);
     EXPECT_TRUE(state.monitoring.on);
     EXPECT_EQ(countCaptures(desk), 0) << "nothing was read, so nothing differs yet";
     other.close();

@@ -92,7 +92,7 @@ TEST_F(LateAnswers, AProblemIsLoggedOncePerRunWithDateAndTime) {
 
 TEST_F(LateAnswers, ADesktopThatKeepsTheClipboardOutOfReachIsSaidOnceAndAgainWithBlocking) {
     desk.start();
-    EXPECT_FALSE(desk.state().clipboardUnreachable);
+    EXPECT_FALSE(desk.state().cannotWatchClipboard);
     desk.guard().reportClipboardProblem(ClipboardProblem::CannotWatch);
     desk.guard().reportClipboardProblem(ClipboardProblem::CannotWatch);
     desk.clickEnableDisable();
@@ -102,7 +102,7 @@ TEST_F(LateAnswers, ADesktopThatKeepsTheClipboardOutOfReachIsSaidOnceAndAgainWit
                               "Clipboard Blocked - Action Started on " + kStamp,
                               "Clipboard Cannot Be Watched on This Desktop - " + kStamp,
                           }));
-    EXPECT_TRUE(desk.state().clipboardUnreachable) << "the tray's tooltip reads it while blocking";
+    EXPECT_TRUE(desk.state().cannotWatchClipboard) << "the tray's tooltip reads it while blocking";
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ TEST(LiteralAndFast, AgreeOnEveryTickOfRandomStories) {
                 << "step " << step;
             ASSERT_EQ(literal.state().detection.secondHolder.picture, fast.state().detection.secondHolder.picture)
                 << "step " << step;
-            ASSERT_EQ(literal.state().detection.snapshotToggle, fast.state().detection.snapshotToggle)
+            ASSERT_EQ(literal.state().detection.nextSample, fast.state().detection.nextSample)
                 << "step " << step;
             ASSERT_EQ(literal.messageBoxes().size(), fast.messageBoxes().size()) << "step " << step;
         }

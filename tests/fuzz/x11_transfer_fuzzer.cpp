@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "pictures/content_digest.h"
-#include "platform/qt/x11_transfer.h"
+#include "platform/posix/transfer_buffer.h"
+#include "platform/x11/x11_transfer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
@@ -19,18 +20,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint64_t totalLimit = keptLimit + data[2];
     const std::vector<std::uint8_t> body(data + 3, data + size);
 
-    const std::vector<std::uint32_t> atoms = zanthrel::qt::parseAtomList(format, body.data(), body.size());
+    const std::vector<std::uint32_t> atoms = zanthrel::x11::parseAtomList(format, body.data(), body.size());
     if (!atoms.empty() && (format != 32 || atoms.size() * 4 != body.size())) std::abort();
     if (!atoms.empty() && std::memcmp(atoms.data(), body.data(), body.size()) != 0) std::abort();
     const std::uint32_t wanted[] = {7, 0, 3};
-    const std::uint32_t chosen = zanthrel::qt::chooseTarget(atoms, wanted);
+    const std::uint32_t chosen = zanthrel::x11::chooseTarget(atoms, wanted);
     if (chosen != 0 && chosen != 7 && chosen != 3) std::abort();
-    if (zanthrel::qt::parseIncrAnnouncement(format, body.data(), body.size()).has_value() !=
+    if (zanthrel::x11::parseIncrAnnouncement(format, body.data(), body.size()).has_value() !=
         (format == 32 && body.size() == 4))
         std::abort();
 
     // The body in pieces whose sizes the body's own bytes choose.
-    zanthrel::qt::TransferBuffer buffer(keptLimit, totalLimit);
+    zanthrel::posix::TransferBuffer buffer(keptLimit, totalLimit);
     std::vector<std::uint8_t> accepted;
     std::size_t at = 0;
     while (at < body.size()) {

@@ -127,7 +127,7 @@ TEST(TrayStatus, FollowsTheIndicatorAndTheButtons) {
     EXPECT_EQ(status.blockingCommand.caption, texts::kUnblockCaption);
 
     // Where the desktop keeps the clipboard out of reach, "blocked" is never said alone.
-    state.clipboardUnreachable = true;
+    state.cannotWatchClipboard = true;
     status = trayStatus(state);
     EXPECT_TRUE(status.tooltip.starts_with("Zanthrel: clipboard blocked - but "));
     EXPECT_NE(status.tooltip.find("neither watch nor empty"), std::string::npos) << status.tooltip;

@@ -12,7 +12,8 @@
 #include "platform/qt/form_widgets.h"
 #include "platform/qt/picture_decoder.h"
 #include "platform/qt/qt_picture.h"
-#include "platform/qt/x11_transfer.h"
+#include "platform/posix/transfer_buffer.h"
+#include "platform/x11/x11_transfer.h"
 #include "qt_test_support.h"
 
 namespace zanthrel::qt {
@@ -51,22 +52,22 @@ std::vector<unsigned char> pngHeaderClaiming(std::uint32_t width, std::uint32_t 
 
 TEST(X11TransferTest, TypeListsAreWhole32BitItemsAndTheMostWantedTypeWins) {
     const std::uint32_t list[] = {11, 22, 33};
-    EXPECT_EQ(parseAtomList(32, list, sizeof list), std::vector<std::uint32_t>({11, 22, 33}));
-    EXPECT_TRUE(parseAtomList(8, list, sizeof list).empty()) << "bytes are no list of types";
-    EXPECT_TRUE(parseAtomList(32, list, sizeof list - 1).empty()) << "a ragged list";
-    EXPECT_FALSE(parseIncrAnnouncement(32, list, sizeof list).has_value()) << "an announcement is one item";
-    EXPECT_EQ(parseIncrAnnouncement(32, list, 4), 11u);
+    EXPECT_EQ(x11::parseAtomList(32, list, sizeof list), std::vector<std::uint32_t>({11, 22, 33}));
+    EXPECT_TRUE(x11::parseAtomList(8, list, sizeof list).empty()) << "bytes are no list of types";
+    EXPECT_TRUE(x11::parseAtomList(32, list, sizeof list - 1).empty()) << "a ragged list";
+    EXPECT_FALSE(x11::parseIncrAnnouncement(32, list, sizeof list).has_value()) << "an announcement is one item";
+    EXPECT_EQ(x11::parseIncrAnnouncement(32, list, 4), 11u);
 
     const std::uint32_t offered[] = {5, 0, 9, 7};
     const std::uint32_t wanted[] = {0, 7, 9};  // 0: a type whose atom could not be had
-    EXPECT_EQ(chooseTarget(offered, wanted), 7u) << "order of preference, not of offer";
+    EXPECT_EQ(x11::chooseTarget(offered, wanted), 7u) << "order of preference, not of offer";
     const std::uint32_t none[] = {1, 2};
-    EXPECT_EQ(chooseTarget(offered, none), 0u);
+    EXPECT_EQ(x11::chooseTarget(offered, none), 0u);
 }
 
 TEST(X11TransferTest, KeptBytesNeverHoldMoreMemoryThanTheKeptLimit) {
     // The pieces of a bitmap whose size lies just past a power of two, as an INCR owner sends them.
-    TransferBuffer buffer(1000, 4000);
+    posix::TransferBuffer buffer(1000, 4000);
     const std::vector<unsigned char> piece(256, 7);
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(buffer.add(piece.data(), piece.size()));
     ASSERT_TRUE(buffer.add(piece.data(), 232));
@@ -133,20 +134,20 @@ private:
     std::vector<ClipboardAnswer> answers_;
 };
 
-ClipboardDelivery dataDelivery(std::uint64_t serial, const std::vector<unsigned char>& bytes) {
-    return {serial, ClipboardDelivery::Kind::Data, bytes, true, digestOf(bytes.data(), bytes.size())};
+posix::ClipboardDelivery dataDelivery(std::uint64_t serial, const std::vector<unsigned char>& bytes) {
+    return {serial, posix::ClipboardDelivery::Kind::Data, bytes, true, digestOf(bytes.data(), bytes.size())};
 }
 
 TEST(PictureDecoderTest, IdenticalDataGiveBackThePreviousPictureUndecoded) {
     Answers answers;
     PictureDecoder decoder(answers.sink());
     const std::vector<unsigned char> red = pngOf(QSize(4, 4), Qt::red), blue = pngOf(QSize(4, 4), Qt::blue);
-    const ClipboardDelivery steps[] = {dataDelivery(1, red),  dataDelivery(2, red),
-                                       dataDelivery(3, blue), {4, ClipboardDelivery::Kind::Silent, {}, false, {}},
-                                       dataDelivery(5, blue), {6, ClipboardDelivery::Kind::NoPicture, {}, false, {}},
+    const posix::ClipboardDelivery steps[] = {dataDelivery(1, red),  dataDelivery(2, red),
+                                       dataDelivery(3, blue), {4, posix::ClipboardDelivery::Kind::Silent, {}, false, {}},
+                                       dataDelivery(5, blue), {6, posix::ClipboardDelivery::Kind::NoPicture, {}, false, {}},
                                        dataDelivery(7, blue)};
     std::vector<ClipboardAnswer> got;
-    for (const ClipboardDelivery& step : steps) {
+    for (const posix::ClipboardDelivery& step : steps) {
         decoder.submit(step);  // one at a time: a delivery still waiting would give way to a newer one
         got = answers.first(got.size() + 1);
     }
@@ -154,7 +155,7 @@ TEST(PictureDecoderTest, IdenticalDataGiveBackThePreviousPictureUndecoded) {
     for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].serial, i + 1);
     EXPECT_EQ(got[1].picture, got[0].picture) << "the same data again: the very same picture";
     EXPECT_NE(got[2].picture, got[0].picture);
-    EXPECT_EQ(got[3].kind, ClipboardDelivery::Kind::Silent);
+    EXPECT_EQ(got[3].kind, posix::ClipboardDelivery::Kind::Silent);
     EXPECT_EQ(got[3].picture, nullptr);
     EXPECT_EQ(got[4].picture, got[2].picture) << "a silent owner in between changes nothing";
     EXPECT_EQ(got[5].picture, nullptr);

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/qt/x11_program_lookup.h"
+#include "platform/x11/x11_program_lookup.h"
 
 namespace zanthrel::qt {
 namespace {
@@ -28,7 +28,7 @@ protected:
         std::ofstream(folder / "stat") << id << " (" << comm << ") " << state << " 1 2 3\n";
         if (!exe.empty()) fs::create_symlink(exe, folder / "exe");
     }
-    ProgramIdentity look(std::uint32_t id) { return processIdentity(id, Source::System, root.string()); }
+    ProgramIdentity look(std::uint32_t id) { return posix::processIdentity(id, Source::System, root.string()); }
 
     fs::path root;
 };
@@ -52,7 +52,7 @@ TEST_F(ProcessTable, AProcessNoLongerInTheTableHasExited) {
 }
 
 TEST(ProcessTableOfThisMachine, NamesThisTestByItsExecutable) {
-    const ProgramIdentity self = processIdentity(static_cast<std::uint32_t>(getpid()), Source::System);
+    const ProgramIdentity self = posix::processIdentity(static_cast<std::uint32_t>(getpid()), Source::System);
     EXPECT_EQ(self.name, fs::read_symlink("/proc/self/exe").filename().string());
 }
 

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "platform/qt/qt_desktop.h"
-#include "platform/qt/x11_selection.h"
+#include "platform/qt/application_x11.h"
 #include "qt_test_support.h"
 
 namespace zanthrel::qt::testing {
@@ -68,7 +68,7 @@ protected:
                                                   int timeoutMs = 5000);
 
     QTemporaryDir directory;
-    std::unique_ptr<X11ClipboardSelection> selection = X11ClipboardSelection::forApplication();
+    std::unique_ptr<x11::X11ClipboardSelection> selection = applicationClipboardSelection();
     ModalAnswerer answerer;
     std::unique_ptr<QtDesktop> desktop;
 };

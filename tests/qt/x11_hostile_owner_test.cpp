@@ -6,7 +6,7 @@
 
 #include "core/runtime_error.h"
 #include "core/texts.h"
-#include "platform/qt/x11_clipboard_reader.h"
+#include "platform/x11/x11_clipboard_reader.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {
@@ -48,7 +48,7 @@ TEST_F(HostileOwnerTest, SilentOwnerIsLoggedOnceCountsNothingAndIsNotAskedAgain)
     ASSERT_TRUE(waitUntil([&] { return desktop->timers().isResting(GuardTimer::Sampling); }));
     // The clock may rest before a second request has reached the reader, which starts a fetch at most
     // kFetchGap after a request, or after the next poll without XFIXES: twice both must pass unasked.
-    QTest::qWait(int(2 * (X11ClipboardReader::kFetchGap + X11ClipboardReader::kFallbackPoll).count()));
+    QTest::qWait(int(2 * (x11::X11ClipboardReader::kFetchGap + x11::X11ClipboardReader::kFallbackPoll).count()));
     EXPECT_EQ(desktop->clipboard().fetchCount(), fetches);
     EXPECT_EQ(silentLines(), 1);
 
@@ -178,7 +178,7 @@ TEST_F(HostileOwnerTest, PictureSentInIncrementsIsCountedWithItsPixels) {
     const QString file = directory.filePath("noise.png");
     ASSERT_TRUE(noise.save(file, "PNG"));
     copyAndExpectCount(file, 1, "image/png", 10000);
-    const auto* reader = dynamic_cast<const X11ClipboardReader*>(desktop->clipboard().reader());
+    const auto* reader = dynamic_cast<const x11::X11ClipboardReader*>(desktop->clipboard().reader());
     ASSERT_NE(reader, nullptr) << "an X11 display is watched through X11";
     EXPECT_GT(reader->incrementalCount(), 0u) << "the transfer came whole after all";
     const PictureRef picture = desktop->clipboard().readPicture();

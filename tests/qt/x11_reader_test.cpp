@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-#include "platform/qt/x11_clipboard_reader.h"
-#include "platform/qt/x11_selection.h"
+#include "platform/x11/x11_clipboard_reader.h"
+#include "platform/qt/application_x11.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {
@@ -17,12 +17,12 @@ using testing::XclipCopy;
 // Records the reader's reports, which come from its own thread.
 class Reports {
 public:
-    X11ClipboardReader::Listener listener() {
+    x11::X11ClipboardReader::Listener listener() {
         return {[this](std::uint64_t serial, bool owned) {
                     const std::lock_guard lock(mutex_);
                     changes_.emplace_back(serial, owned);
                 },
-                [this](ClipboardDelivery delivery) {
+                [this](posix::ClipboardDelivery delivery) {
                     const std::lock_guard lock(mutex_);
                     deliveries_.push_back(std::move(delivery));
                 },
@@ -34,7 +34,7 @@ public:
         const std::lock_guard lock(mutex_);
         return changes_;
     }
-    std::vector<ClipboardDelivery> deliveries() {
+    std::vector<posix::ClipboardDelivery> deliveries() {
         const std::lock_guard lock(mutex_);
         return deliveries_;
     }
@@ -42,7 +42,7 @@ public:
 private:
     std::mutex mutex_;
     std::vector<std::pair<std::uint64_t, bool>> changes_;
-    std::vector<ClipboardDelivery> deliveries_;
+    std::vector<posix::ClipboardDelivery> deliveries_;
 };
 
 class ReaderTest : public ::testing::TestWithParam<bool> {
@@ -61,7 +61,7 @@ protected:
 
     QTemporaryDir directory;
     Reports reports;
-    std::unique_ptr<X11ClipboardReader> reader = X11ClipboardReader::start(reports.listener(), GetParam());
+    std::unique_ptr<x11::X11ClipboardReader> reader = x11::X11ClipboardReader::start(reports.listener(), GetParam());
 };
 
 TEST_P(ReaderTest, ReportsEachOwnerAndDeliversTheNewestChangeOnlyWhenAsked) {
@@ -71,13 +71,13 @@ TEST_P(ReaderTest, ReportsEachOwnerAndDeliversTheNewestChangeOnlyWhenAsked) {
     EXPECT_TRUE(reports.changes().back().second) << "a program took the clipboard";
     // A reader that fetched on its own would start within kFetchGap of noticing the change, and a polling
     // one notices it within kFallbackPoll: twice both leaves a loaded machine room to show it.
-    QTest::qWait(int(2 * (X11ClipboardReader::kFetchGap + X11ClipboardReader::kFallbackPoll).count()));
+    QTest::qWait(int(2 * (x11::X11ClipboardReader::kFetchGap + x11::X11ClipboardReader::kFallbackPoll).count()));
     EXPECT_TRUE(reports.deliveries().empty()) << "fetched without being asked";
     EXPECT_EQ(reader->fetchCount(), 0u);
 
     reader->request();
     ASSERT_TRUE(waitUntil([&] { return reports.deliveries().size() == 1; }));
-    EXPECT_EQ(reports.deliveries()[0].kind, ClipboardDelivery::Kind::NoPicture) << "text is no picture";
+    EXPECT_EQ(reports.deliveries()[0].kind, posix::ClipboardDelivery::Kind::NoPicture) << "text is no picture";
     EXPECT_EQ(reports.deliveries()[0].serial, reports.changes().back().first);
 
     const QByteArray bytes = "\x89PNG not really";
@@ -86,8 +86,8 @@ TEST_P(ReaderTest, ReportsEachOwnerAndDeliversTheNewestChangeOnlyWhenAsked) {
     ASSERT_TRUE(waitUntil([&] { return !text.running(); })) << "the second copy did not take over";
     reader->request();
     ASSERT_TRUE(waitUntil([&] { return reports.deliveries().size() == 2; }));
-    const ClipboardDelivery data = reports.deliveries()[1];
-    EXPECT_EQ(data.kind, ClipboardDelivery::Kind::Data);
+    const posix::ClipboardDelivery data = reports.deliveries()[1];
+    EXPECT_EQ(data.kind, posix::ClipboardDelivery::Kind::Data);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(data.bytes.data()), qsizetype(data.bytes.size())), bytes);
     EXPECT_EQ(data.digest, digestOf(bytes.data(), std::size_t(bytes.size())));
 
@@ -97,7 +97,7 @@ TEST_P(ReaderTest, ReportsEachOwnerAndDeliversTheNewestChangeOnlyWhenAsked) {
     const std::uint64_t fetches = reader->fetchCount();
     reader->request();
     ASSERT_TRUE(waitUntil([&] { return reports.deliveries().size() == 3; }));
-    EXPECT_EQ(reports.deliveries()[2].kind, ClipboardDelivery::Kind::NoPicture);
+    EXPECT_EQ(reports.deliveries()[2].kind, posix::ClipboardDelivery::Kind::NoPicture);
     EXPECT_EQ(reader->fetchCount(), fetches);
 }
 
@@ -120,10 +120,10 @@ TEST_P(ReaderTest, EmptyingOffersNothingThenLeavesNoOwnerAndIsNoChangeByAProgram
     const std::uint64_t fetches = reader->fetchCount();
     reader->request();
     ASSERT_TRUE(waitUntil([&] { return !reports.deliveries().empty(); }));
-    EXPECT_EQ(reports.deliveries().back().kind, ClipboardDelivery::Kind::NoPicture);
+    EXPECT_EQ(reports.deliveries().back().kind, posix::ClipboardDelivery::Kind::NoPicture);
     EXPECT_EQ(reader->fetchCount(), fetches);
 
-    const std::unique_ptr<X11ClipboardSelection> selection = X11ClipboardSelection::forApplication();
+    const std::unique_ptr<x11::X11ClipboardSelection> selection = applicationClipboardSelection();
     ASSERT_TRUE(waitUntil([&] { return !selection->hasOwner(); })) << "the emptied clipboard was never let go";
     EXPECT_FALSE(reports.changes().back().second);
     // Nothing left to take: an unowned clipboard is not taken again.
@@ -146,10 +146,10 @@ TEST(BridgedReaderTest, EmptiedClipboardIsHeldUntilSomeoneAsksWhatItHolds) {
     const QByteArray previous = qgetenv("WAYLAND_DISPLAY");
     qputenv("WAYLAND_DISPLAY", "zanthrel-no-such-display");
     Reports reports;
-    const std::unique_ptr<X11ClipboardReader> reader = X11ClipboardReader::start(reports.listener());
+    const std::unique_ptr<x11::X11ClipboardReader> reader = x11::X11ClipboardReader::start(reports.listener());
     qputenv("WAYLAND_DISPLAY", previous);
     ASSERT_NE(reader, nullptr);
-    const std::unique_ptr<X11ClipboardSelection> selection = X11ClipboardSelection::forApplication();
+    const std::unique_ptr<x11::X11ClipboardSelection> selection = applicationClipboardSelection();
 
     QFile file(directory.filePath("text.txt"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -160,7 +160,7 @@ TEST(BridgedReaderTest, EmptiedClipboardIsHeldUntilSomeoneAsksWhatItHolds) {
     ASSERT_TRUE(waitUntil([&] { return !reports.changes().empty(); }));
     reader->empty();
     ASSERT_TRUE(waitUntil([&] { return !text.running(); }));
-    QTest::qWait(int(X11EmptyOwner::kUnaskedHold.count()) + 300);
+    QTest::qWait(int(x11::X11EmptyOwner::kUnaskedHold.count()) + 300);
     EXPECT_TRUE(selection->hasOwner()) << "let go before the bridge asked";
     EXPECT_TRUE(testing::offeredTypes().isEmpty());
     EXPECT_TRUE(waitUntil([&] { return !selection->hasOwner(); })) << "still held after being asked";

@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "core/texts.h"
-#include "platform/qt/x11_clipboard_reader.h"
+#include "platform/x11/x11_clipboard_reader.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {
@@ -81,7 +81,7 @@ class BridgeWatch {
 public:
     BridgeWatch() {
         clock_.start();
-        reader_ = X11ClipboardReader::start(
+        reader_ = x11::X11ClipboardReader::start(
             {[this](std::uint64_t, bool owned) { noteChange(owned); }, nullptr, nullptr, nullptr, nullptr});
     }
     void arm() { takenAtUs_ = emptiedAtUs_ = -1; }
@@ -103,7 +103,7 @@ private:
     QElapsedTimer clock_;
     std::atomic<qint64> takenAtUs_{-1};
     std::atomic<qint64> emptiedAtUs_{-1};
-    std::unique_ptr<X11ClipboardReader> reader_;
+    std::unique_ptr<x11::X11ClipboardReader> reader_;
 };
 
 using MutterTest = X11ClipboardTest;

@@ -17,25 +17,25 @@ namespace zanthrel::wayland {
 namespace {
 
 using namespace std::chrono_literals;
-using Kind = qt::ClipboardDelivery::Kind;
+using Kind = posix::ClipboardDelivery::Kind;
 
 // What the reader reported, from its own thread.
 struct Seen {
     std::vector<std::pair<std::uint64_t, bool>> changes;
-    std::vector<qt::ClipboardDelivery> deliveries;
-    std::vector<bool> cleared;
+    std::vector<posix::ClipboardDelivery> deliveries;
+    std::vector<bool> emptied;
     bool lost = false;
 };
 
 class Reports {
 public:
-    qt::ClipboardReader::Listener listener() {
+    posix::ClipboardReader::Listener listener() {
         return {
             [this](std::uint64_t serial, bool owned) { add([&](Seen& s) { s.changes.emplace_back(serial, owned); }); },
-            [this](qt::ClipboardDelivery delivery) {
+            [this](posix::ClipboardDelivery delivery) {
                 add([&](Seen& s) { s.deliveries.push_back(std::move(delivery)); });
             },
-            [this](bool emptied) { add([&](Seen& s) { s.cleared.push_back(emptied); }); },
+            [this](bool emptied) { add([&](Seen& s) { s.emptied.push_back(emptied); }); },
             [this] { add([](Seen& s) { s.lost = true; }); },
             {}};  // the Wayland reader names no owners
     }
@@ -84,15 +84,15 @@ protected:
         return seen.changes.empty() ? 0 : seen.changes.back().first;
     }
     // Asks for the newest change and waits for the answer to `serial`.
-    qt::ClipboardDelivery fetch(std::uint64_t serial) {
+    posix::ClipboardDelivery fetch(std::uint64_t serial) {
         reader->request();
         const auto answer = [serial](const Seen& s) {
             for (const auto& delivery : s.deliveries)
                 if (delivery.serial == serial) return &delivery;
-            return static_cast<const qt::ClipboardDelivery*>(nullptr);
+            return static_cast<const posix::ClipboardDelivery*>(nullptr);
         };
         const Seen seen = reports.await([&](const Seen& s) { return answer(s) != nullptr; });
-        return answer(seen) ? *answer(seen) : qt::ClipboardDelivery{};
+        return answer(seen) ? *answer(seen) : posix::ClipboardDelivery{};
     }
 
     Reports reports;
@@ -103,7 +103,7 @@ TEST_F(WaylandReader, ReadsThePictureAndAnswersOtherChangesWithoutAskingTheirOwn
     EXPECT_EQ(reader->protocolName(), "zwlr-data-control-unstable-v1") << "sway 1.7 offers only the older protocol";
     const std::uint64_t picture = copy("--type image/png");
     EXPECT_GT(picture, 1u) << "the clipboard found at start is change 1 and is not reported";
-    const qt::ClipboardDelivery data = fetch(picture);
+    const posix::ClipboardDelivery data = fetch(picture);
     EXPECT_EQ(data.kind, Kind::Data);
     EXPECT_TRUE(data.kept);
     EXPECT_EQ(std::string(data.bytes.begin(), data.bytes.end()), "some bytes");
@@ -120,7 +120,7 @@ TEST_F(WaylandReader, AnOwnerThatNeverWritesIsSilentAfterItsDeadlineAndTheNextCh
     const Seen seen = reports.await([](const Seen& s) { return !s.changes.empty(); });
     ASSERT_FALSE(seen.changes.empty());
     const auto asked = std::chrono::steady_clock::now();
-    const qt::ClipboardDelivery silent = fetch(seen.changes.back().first);
+    const posix::ClipboardDelivery silent = fetch(seen.changes.back().first);
     const auto waited = std::chrono::steady_clock::now() - asked;
     EXPECT_EQ(silent.kind, Kind::Silent);
     EXPECT_GE(waited, WaylandClipboardReader::kAnswerDeadline);
@@ -142,19 +142,19 @@ TEST_F(WaylandReader, AnOwnerThatClosesUnwrittenRefusedItsPicture) {
 
 TEST_F(WaylandReader, ClearEmptiesTheClipboardForEveryProgramAndSaysSo) {
     const std::uint64_t copied = copy("--type image/png");
-    reader->clear();
+    reader->empty();
     Seen seen = reports.await(
-        [&](const Seen& s) { return !s.cleared.empty() && !s.changes.empty() && s.changes.back().first > copied; });
-    ASSERT_FALSE(seen.cleared.empty());
-    EXPECT_TRUE(seen.cleared.back());
+        [&](const Seen& s) { return !s.emptied.empty() && !s.changes.empty() && s.changes.back().first > copied; });
+    ASSERT_FALSE(seen.emptied.empty());
+    EXPECT_TRUE(seen.emptied.back());
     EXPECT_FALSE(seen.changes.back().second) << "its own emptying is reported as a change to no owner";
     EXPECT_NE(std::system("timeout 2 wl-paste >/dev/null 2>&1"), 0) << "another program still pastes";
 
     // Nothing left to empty: answered at once, without asking the compositor.
-    reader->clear();
-    seen = reports.await([](const Seen& s) { return s.cleared.size() == 2; });
-    ASSERT_EQ(seen.cleared.size(), 2u);
-    EXPECT_TRUE(seen.cleared.back());
+    reader->empty();
+    seen = reports.await([](const Seen& s) { return s.emptied.size() == 2; });
+    ASSERT_EQ(seen.emptied.size(), 2u);
+    EXPECT_TRUE(seen.emptied.back());
     EXPECT_EQ(seen.changes.size(), 2u) << "nothing was asked of the compositor";
     EXPECT_FALSE(seen.lost);
 }

@@ -1,0 +1,369 @@
+#include "platform/x11/x11_clipboard_reader.h"
+
+#include "platform/x11/xcb_handles.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace zanthrel::x11 {
+namespace {
+
+// The picture types asked for, most wanted first: lossless and cheap to decode before the rest.
+// Qt programs also offer their own name for a picture, served as PNG.
+constexpr std::string_view kPictureTypes[] = {"image/png",   "image/bmp",
+                                              "image/x-bmp", "image/x-MS-bmp",
+                                              "image/jpeg",  "image/gif",
+                                              "image/tiff",  "image/x-portable-pixmap",
+                                              "image/webp",  "application/x-qt-image"};
+
+// A Wayland session's X server is its compositor's bridge to the Wayland programs.
+bool onWaylandSession() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    return display && *display;
+}
+
+// Words asked for per GetProperty: a few megabytes per reply keeps any one reply's buffer modest.
+constexpr std::uint32_t kPropertyWords = 1u << 20;
+
+}  // namespace
+
+std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener, bool useXfixes) {
+    XcbConnection owned(xcb_connect(nullptr, nullptr));
+    xcb_connection_t* connection = owned.get();
+    if (!connection || xcb_connection_has_error(connection)) return nullptr;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    posix::UniqueFd wakeFd(screen ? eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1);
+    if (!wakeFd) return nullptr;
+    // The window the owners deliver to; it is never mapped.
+    const std::uint32_t window = xcb_generate_id(connection);
+    const std::uint32_t eventMask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &eventMask);
+    Atoms atoms;
+    atoms.clipboard = intern(connection, "CLIPBOARD");
+    atoms.targets = intern(connection, "TARGETS");
+    atoms.incr = intern(connection, "INCR");
+    atoms.timestamp = intern(connection, "TIMESTAMP");
+    atoms.properties[0] = intern(connection, "ZANTHREL_TRANSFER_A");
+    atoms.properties[1] = intern(connection, "ZANTHREL_TRANSFER_B");
+    for (const std::string_view type : kPictureTypes) atoms.pictureTypes.push_back(intern(connection, type));
+
+    std::optional<std::uint8_t> xfixesEventBase;
+    const xcb_query_extension_reply_t* xfixes =
+        useXfixes ? xcb_get_extension_data(connection, &xcb_xfixes_id) : nullptr;
+    if (xfixes && xfixes->present) {
+        // The extension answers nothing before its version has been agreed.
+        ReplyPtr<xcb_xfixes_query_version_reply_t> version(
+            xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 5, 0), nullptr));
+        if (version && version->major_version >= 1) {
+            xcb_xfixes_select_selection_input(connection, window, atoms.clipboard,
+                                              XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                                  XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                                  XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+            xfixesEventBase = xfixes->first_event;
+        }
+    }
+    if (atoms.clipboard == XCB_NONE || xcb_connection_has_error(connection)) return nullptr;
+    std::unique_ptr<X11ClipboardReader> reader(new X11ClipboardReader(
+        std::move(owned), window, std::move(atoms), xfixesEventBase, std::move(wakeFd), std::move(listener)));
+    reader->latestOwner_ = reader->queryOwner();
+    reader->thread_ = std::thread([raw = reader.get()] { raw->run(); });
+    return reader;
+}
+
+X11ClipboardReader::X11ClipboardReader(XcbConnection connection, std::uint32_t window, Atoms atoms,
+                                       std::optional<std::uint8_t> xfixesEventBase, posix::UniqueFd wakeFd, Listener listener)
+    : connection_(std::move(connection)),
+      window_(window),
+      atoms_(std::move(atoms)),
+      xfixesEventBase_(xfixesEventBase),
+      wakeFd_(std::move(wakeFd)),
+      listener_(std::move(listener)),
+      emptyOwner_(connection_.get(), window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()),
+      programs_(connection_.get()) {}
+
+X11ClipboardReader::~X11ClipboardReader() {
+    stopping_ = true;
+    const std::uint64_t one = 1;
+    (void)!write(wakeFd_.get(), &one, sizeof one);
+    if (thread_.joinable()) thread_.join();
+}
+
+void X11ClipboardReader::request() {
+    wanted_ = true;
+    const std::uint64_t one = 1;
+    (void)!write(wakeFd_.get(), &one, sizeof one);
+}
+
+void X11ClipboardReader::empty() {
+    emptyWanted_ = true;
+    const std::uint64_t one = 1;
+    (void)!write(wakeFd_.get(), &one, sizeof one);
+}
+
+std::uint32_t X11ClipboardReader::queryOwner() {
+    ReplyPtr<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+        connection_.get(), xcb_get_selection_owner(connection_.get(), atoms_.clipboard), nullptr));
+    return reply ? reply->owner : XCB_NONE;
+}
+
+void X11ClipboardReader::run() {
+    pollfd fds[2] = {{xcb_get_file_descriptor(connection_.get()), POLLIN, 0}, {wakeFd_.get(), POLLIN, 0}};
+    while (!stopping_) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_.get())) {
+            handleEvent(event);
+            std::free(event);
+        }
+        if (xcb_connection_has_error(connection_.get())) {
+            // The display is gone; the program goes with it. Whatever was awaited stays unanswered.
+            return;
+        }
+        const Clock::time_point now = Clock::now();
+        const Clock::time_point wake = actOnTime(now);
+        xcb_flush(connection_.get());
+        // Replies read while acting may have brought events along; they must not wait for the next wake.
+        if (xcb_generic_event_t* queued = xcb_poll_for_queued_event(connection_.get())) {
+            handleEvent(queued);
+            std::free(queued);
+            continue;
+        }
+        int timeoutMs = -1;
+        if (wake != Clock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();
+            timeoutMs = static_cast<int>(std::clamp<long long>(left, 0, 60000));
+        }
+        fds[0].revents = fds[1].revents = 0;
+        if (poll(fds, 2, timeoutMs) > 0 && (fds[1].revents & POLLIN)) {
+            std::uint64_t count = 0;
+            (void)!read(wakeFd_.get(), &count, sizeof count);
+        }
+    }
+}
+
+void X11ClipboardReader::handleEvent(const void* raw) {
+    const auto* event = static_cast<const xcb_generic_event_t*>(raw);
+    const std::uint8_t type = event->response_type & 0x7F;
+    if (xfixesEventBase_ && type == *xfixesEventBase_ + XCB_XFIXES_SELECTION_NOTIFY) {
+        const auto* notify = static_cast<const xcb_xfixes_selection_notify_event_t*>(raw);
+        if (notify->selection == atoms_.clipboard) noteChange(notify->owner, notify->selection_timestamp);
+        return;
+    }
+    if (type == XCB_SELECTION_REQUEST) {
+        emptyOwner_.answer(*static_cast<const xcb_selection_request_event_t*>(raw), Clock::now());
+        return;
+    }
+    if (type == XCB_SELECTION_CLEAR) {
+        const auto* clear = static_cast<const xcb_selection_clear_event_t*>(raw);
+        if (clear->selection == atoms_.clipboard && emptyOwner_.ownsWindow(clear->owner)) emptyOwner_.noteLost();
+        return;
+    }
+    if (type == XCB_SELECTION_NOTIFY) {
+        const auto* notify = static_cast<const xcb_selection_notify_event_t*>(raw);
+        if (notify->requestor == window_ && notify->selection == atoms_.clipboard)
+            onSelectionNotify(notify->property, notify->target);
+        return;
+    }
+    if (type == XCB_PROPERTY_NOTIFY) {
+        const auto* notify = static_cast<const xcb_property_notify_event_t*>(raw);
+        if (notify->window == window_ && notify->state == XCB_PROPERTY_NEW_VALUE &&
+            transfer_.step == Step::Increments && notify->atom == transfer_.property)
+            onIncrement();
+    }
+    // Errors (a property gone, a window destroyed) need no answer: the deadline covers what they stall.
+}
+
+void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
+    ++latestSerial_;
+    latestOwner_ = owner;
+    latestTime_ = time;
+    // Our own emptying leaves a clipboard that holds nothing: no program took it, nothing is fetched.
+    const bool ours = emptyOwner_.ownsWindow(owner);
+    if (ours) emptyOwner_.noteTaken(time);
+    if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE && !ours);
+    // Asked at once, while the owner is surely still connected; the server answers without asking it.
+    if (owner != XCB_NONE && !ours && listener_.ownerNamed)
+        listener_.ownerNamed(latestSerial_, programs_.clientOf(owner));
+    if (ours && transfer_.step != Step::None) {
+        transfer_ = Transfer{};  // given up by emptying, not by a silent owner
+        return;
+    }
+    // The owner asked has lost the clipboard and may never answer; the new owner is asked straight away.
+    // Dropping the transfer also lets go of what it had received, which may be hundreds of megabytes.
+    if (transfer_.step == Step::None || transfer_.owner == owner) return;
+    if (++abandonedInARow_ >= kAbandonedBeforeSilent)
+        finish(posix::ClipboardDelivery::Kind::Silent);
+    else
+        transfer_ = Transfer{};
+}
+
+X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_point now) {
+    Clock::time_point wake = Clock::time_point::max();
+    if (emptyWanted_.exchange(false)) {
+        // Without change events the owner known may be a poll old.
+        const std::uint32_t owner = xfixesEventBase_ ? latestOwner_ : queryOwner();
+        if (emptyOwner_.take(owner, now)) ++emptyings_;
+    }
+    wake = std::min(wake, emptyOwner_.actOnTime(now));
+    if (!xfixesEventBase_) {
+        if (now >= nextPoll_) {
+            const std::uint32_t owner = queryOwner();
+            if (owner != latestOwner_) noteChange(owner, XCB_CURRENT_TIME);
+            nextPoll_ = now + kFallbackPoll;
+        }
+        wake = std::min(wake, nextPoll_);
+    }
+    if (transfer_.step != Step::None) {
+        const bool superseded = latestSerial_ > transfer_.serial;
+        const Clock::time_point deadline =
+            std::min({transfer_.asked + kAnswerDeadline, transfer_.started + kTransferDeadline,
+                      superseded ? transfer_.asked + kPatience : Clock::time_point::max()});
+        if (now < deadline) return std::min(wake, deadline);
+        if (superseded)
+            transfer_ = Transfer{};  // the newest change is fetched instead, below
+        else
+            finish(posix::ClipboardDelivery::Kind::Silent);
+    }
+    if (!wanted_ || answeredSerial_ >= latestSerial_) return wake;
+    if (latestOwner_ == XCB_NONE || emptyOwner_.ownsWindow(latestOwner_)) {
+        deliver({latestSerial_, posix::ClipboardDelivery::Kind::NoPicture, {}, false, {}});
+        return wake;
+    }
+    if (now < lastFetch_ + kFetchGap) return std::min(wake, lastFetch_ + kFetchGap);
+    startFetch(now);
+    return std::min(wake, now + kAnswerDeadline);
+}
+
+void X11ClipboardReader::startFetch(Clock::time_point now) {
+    ++fetches_;
+    lastFetch_ = now;
+    transfer_ = Transfer{};
+    transfer_.serial = latestSerial_;
+    transfer_.owner = latestOwner_;
+    transfer_.time = latestTime_;
+    transfer_.started = now;
+    // Two properties in turn: a late answer to an abandoned transfer cannot mix with the next one.
+    transfer_.property = atoms_.properties[nextProperty_];
+    nextProperty_ ^= 1u;
+    xcb_delete_property(connection_.get(), window_, transfer_.property);
+    ask(atoms_.targets, now);
+    transfer_.step = Step::Targets;
+}
+
+void X11ClipboardReader::ask(std::uint32_t target, Clock::time_point now) {
+    transfer_.target = target;
+    transfer_.asked = now;
+    xcb_convert_selection(connection_.get(), window_, atoms_.clipboard, target, transfer_.property, transfer_.time);
+}
+
+void X11ClipboardReader::onSelectionNotify(std::uint32_t property, std::uint32_t target) {
+    const bool awaited = (transfer_.step == Step::Targets || transfer_.step == Step::Data) &&
+                         target == transfer_.target && (property == transfer_.property || property == XCB_NONE);
+    if (!awaited) return;
+    if (property == XCB_NONE) {
+        // An owner that cannot list its types offers no picture we could name; one that lists a picture
+        // and then refuses it has kept it from being judged.
+        finish(transfer_.step == Step::Targets ? posix::ClipboardDelivery::Kind::NoPicture : posix::ClipboardDelivery::Kind::Refused);
+        return;
+    }
+    std::uint32_t type = 0;
+    std::uint8_t format = 0;
+    std::vector<unsigned char> value;
+    if (transfer_.step == Step::Targets) {
+        if (!readProperty(type, format, value, false)) return finish(posix::ClipboardDelivery::Kind::Refused);
+        const std::vector<std::uint32_t> offered = parseAtomList(format, value.data(), value.size());
+        const std::uint32_t chosen = chooseTarget(offered, atoms_.pictureTypes);
+        if (chosen == XCB_NONE) return finish(posix::ClipboardDelivery::Kind::NoPicture);
+        transfer_.step = Step::Data;
+        ask(chosen, Clock::now());
+        return;
+    }
+    // The first reply tells whether the data come whole or in increments.
+    ReplyPtr<xcb_get_property_reply_t> head(xcb_get_property_reply(
+        connection_.get(),
+        xcb_get_property(connection_.get(), 0, window_, transfer_.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr));
+    if (!head) return finish(posix::ClipboardDelivery::Kind::Refused);
+    if (head->type == atoms_.incr) {
+        const auto announced =
+            parseIncrAnnouncement(head->format, xcb_get_property_value(head.get()),
+                                  static_cast<std::size_t>(xcb_get_property_value_length(head.get())));
+        // Some owners (xclip among them) announce no size at all; only a size past the limit is refused.
+        if (announced && !transfer_.buffer.announce(*announced)) return finish(posix::ClipboardDelivery::Kind::Refused);
+        ++incremental_;
+        transfer_.step = Step::Increments;
+        transfer_.asked = Clock::now();
+        // Deleting the announcement is what asks the owner for the first piece.
+        xcb_delete_property(connection_.get(), window_, transfer_.property);
+        return;
+    }
+    if (!readProperty(type, format, value, true)) return finish(posix::ClipboardDelivery::Kind::Refused);
+    finish(posix::ClipboardDelivery::Kind::Data);
+}
+
+void X11ClipboardReader::onIncrement() {
+    std::uint32_t type = 0;
+    std::uint8_t format = 0;
+    std::vector<unsigned char> unused;
+    const std::uint64_t before = transfer_.buffer.size();
+    if (!readProperty(type, format, unused, true)) return finish(posix::ClipboardDelivery::Kind::Refused);
+    // A piece of no bytes ends the transfer.
+    if (transfer_.buffer.size() == before) return finish(posix::ClipboardDelivery::Kind::Data);
+    transfer_.asked = Clock::now();
+}
+
+bool X11ClipboardReader::readProperty(std::uint32_t& type, std::uint8_t& format, std::vector<unsigned char>& value,
+                                      bool intoBuffer) {
+    std::uint32_t offset = 0;
+    for (;;) {
+        // Deleting with the last piece read tells an INCR owner to send the next piece.
+        ReplyPtr<xcb_get_property_reply_t> reply(
+            xcb_get_property_reply(connection_.get(),
+                                   xcb_get_property(connection_.get(), 1, window_, transfer_.property,
+                                                    XCB_GET_PROPERTY_TYPE_ANY, offset, kPropertyWords),
+                                   nullptr));
+        if (!reply) return false;
+        type = reply->type;
+        format = reply->format;
+        const auto* data = static_cast<const unsigned char*>(xcb_get_property_value(reply.get()));
+        const auto length = static_cast<std::size_t>(std::max(0, xcb_get_property_value_length(reply.get())));
+        if (intoBuffer) {
+            if (!transfer_.buffer.add(data, length)) return false;
+        } else if (value.size() + length <= (std::size_t{1} << 20)) {  // a list of types is never this long
+            value.insert(value.end(), data, data + length);
+        } else {
+            return false;
+        }
+        if (reply->bytes_after == 0) return true;
+        if (length == 0 || length % 4 != 0) return false;  // no progress possible: offsets count 32-bit words
+        offset += static_cast<std::uint32_t>(length / 4);
+    }
+}
+
+void X11ClipboardReader::finish(posix::ClipboardDelivery::Kind kind) {
+    posix::ClipboardDelivery delivery{transfer_.serial, kind, {}, false, {}};
+    if (kind == posix::ClipboardDelivery::Kind::Data) {
+        delivery.kept = transfer_.buffer.kept();
+        delivery.digest = transfer_.buffer.digest();
+        delivery.bytes = transfer_.buffer.takeBytes();
+    }
+    transfer_ = Transfer{};
+    deliver(std::move(delivery));
+}
+
+void X11ClipboardReader::deliver(posix::ClipboardDelivery delivery) {
+    // An answer to an older change still tells what the clipboard held meanwhile; it counts as answered
+    // only for that change, so the newest one is fetched next.
+    answeredSerial_ = std::max(answeredSerial_, delivery.serial);
+    abandonedInARow_ = 0;
+    if (answeredSerial_ >= latestSerial_) wanted_ = false;
+    if (listener_.delivered) listener_.delivered(std::move(delivery));
+}
+
+}  // namespace zanthrel::x11

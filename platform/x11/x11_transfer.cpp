@@ -1,0 +1,29 @@
+#include "platform/x11/x11_transfer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zanthrel::x11 {
+
+std::vector<std::uint32_t> parseAtomList(std::uint8_t format, const void* data, std::size_t bytes) {
+    if (format != 32 || !data || bytes % 4 != 0) return {};
+    std::vector<std::uint32_t> atoms(bytes / 4);
+    // The bytes come from another program: copied, never read in place through a cast.
+    std::memcpy(atoms.data(), data, bytes);
+    return atoms;
+}
+
+std::optional<std::uint32_t> parseIncrAnnouncement(std::uint8_t format, const void* data, std::size_t bytes) {
+    if (format != 32 || !data || bytes != 4) return std::nullopt;
+    std::uint32_t size = 0;
+    std::memcpy(&size, data, sizeof size);
+    return size;
+}
+
+std::uint32_t chooseTarget(std::span<const std::uint32_t> offered, std::span<const std::uint32_t> preferred) {
+    for (const std::uint32_t wanted : preferred)
+        if (wanted != 0 && std::find(offered.begin(), offered.end(), wanted) != offered.end()) return wanted;
+    return 0;
+}
+
+}  // namespace zanthrel::x11
