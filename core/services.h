@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/emptying_order.h"
 #include "core/picture.h"
 
 namespace zanthrel {
@@ -22,6 +23,12 @@ public:
     virtual PictureRef readPicture() = 0;
     // Removes every format. Throws RuntimeError(ClipboardBusy) while another program holds it open.
     virtual void clear() = 0;
+    // Gives the standing order to empty every change another program makes, or withdraws it (an order
+    // that is not active). Once the withdrawal returns, the service starts no further emptying. Each
+    // change it emptied is reported as such (ClipboardChange::emptied); each fight it paces, once, as
+    // ClipboardProblem::Contested. A service that cannot act on its own ignores the order: the guard then
+    // empties on every change it is told of.
+    virtual void setEmptyingOrder(const EmptyingOrder& order) { (void)order; }
     // Whether a read now would give `held` again, or fail without changing anything, until the service
     // next reports a change (Guard::clipboardChanged). Only a service that reports every
     // change may say so; the guard then lets its sampling rest. The default never rests.
@@ -31,11 +38,18 @@ public:
     }
 };
 
+// One change of the clipboard, as the service reports it.
+struct ClipboardChange {
+    bool taken = false;    // a program took the clipboard; false when it was left without an owner
+    bool emptied = false;  // the service emptied what it took at once, under the standing emptying order
+};
+
 // What a clipboard service could not do for the guard, said in the log rather than kept silent.
 enum class ClipboardProblem {
     OwnerSilent,  // the clipboard's owner did not deliver its picture in time; that change went unjudged
     NotEmptied,   // the clipboard could not be emptied in time (its previous owner did not let go)
     CannotWatch,  // this desktop lets the guard neither watch nor empty the clipboard
+    Contested,    // a program takes the clipboard back after every emptying: emptied at the blocking pace
 };
 
 // The guard's three clocks: sampling the clipboard, the end of a counting window, and emptying the

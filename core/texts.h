@@ -24,8 +24,11 @@ inline constexpr std::string_view kAlarmRaised =
     "Too Many Screen Captures Detected in a Short Period of Time. Alarm Raised on ";
 inline constexpr std::string_view kEllipsis = "...";
 // What the guard could not do because another program did not answer.
-inline constexpr std::string_view kOwnerSilent = "Clipboard Owner Did Not Deliver Its Picture in Time - Not Checked on ";
+inline constexpr std::string_view kOwnerSilent =
+    "Clipboard Owner Did Not Deliver Its Picture in Time - Not Checked on ";
 inline constexpr std::string_view kNotEmptied = "Clipboard Could Not Be Emptied in Time on ";
+inline constexpr std::string_view kContested =
+    "Clipboard Taken Back Again and Again by Another Program - Emptied Every 5 Milliseconds From ";
 // Lines that name the programs behind the line above them begin with this.
 inline constexpr std::string_view kDetailIndent = "    ";
 // What the guard cannot do at all on the desktop it runs on.

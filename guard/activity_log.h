@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "guard/guard_state.h"
 #include "core/services.h"
+#include "guard/guard_state.h"
 
 namespace zanthrel {
 

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "compare/snapshot_comparison.h"
+#include "core/services.h"
 #include "guard/activity_log.h"
 #include "guard/guard_state.h"
-#include "core/services.h"
 
 namespace zanthrel {
 

@@ -21,7 +21,7 @@ Guard::Guard(const DesktopServices& desktop, std::unique_ptr<SnapshotComparison>
     : desktop_(desktop),
       log_(state_.log, desktop_.dateTime, notify_),
       detector_(state_.detection, desktop_.clipboard, log_, notify_, std::move(comparison)),
-      blocker_(desktop_.clipboard),
+      blocker_(desktop_.clipboard, kBlockingIntervalMs),
       names_(log_) {
     state_.monitoring = {std::string(texts::kStartCaptionAtLaunch), false, true};
     state_.blocking = {std::string(texts::kBlockCaption), false, true};
@@ -77,11 +77,12 @@ bool Guard::onTimer(GuardTimer timer) noexcept {
     return true;
 }
 
-bool Guard::clipboardChanged(bool taken) noexcept {
-    // Blocking acts at once on a program that took the clipboard, not on its next tick.
-    const bool emptying = taken && state_.timer(GuardTimer::Blocking).enabled;
+bool Guard::clipboardChanged(ClipboardChange change) noexcept {
+    // Blocking acts at once on a program that took the clipboard, not on its next tick: the service has done
+    // so already where it follows the standing order, and the guard does it now where it does not.
+    const bool emptying = change.taken && !change.emptied && state_.timer(GuardTimer::Blocking).enabled;
     if (emptying) blocker_.empty();
-    names_.clipboardChanged(emptying);
+    names_.clipboardChanged(change.emptied || emptying);
     if (!samplingRests_) return true;
     // A resting clock starts again with a tick at once, which asks for the new picture.
     wakeSampling();
@@ -109,13 +110,15 @@ bool Guard::reportClipboardProblem(ClipboardProblem problem) noexcept {
         if (problem == ClipboardProblem::CannotWatch) state_.cannotWatchClipboard = true;
         log_.writeUnlessRepeated(problem == ClipboardProblem::OwnerSilent   ? texts::kOwnerSilent
                                  : problem == ClipboardProblem::CannotWatch ? texts::kCannotWatch
+                                 : problem == ClipboardProblem::Contested   ? texts::kContested
                                                                             : texts::kNotEmptied);
     });
 }
 
 void Guard::onMonitoringCommand() {
     if (state_.blocking.on) {
-        desktop_.messageBox.show(std::string(texts::kInfoText), std::string(texts::kInfoTitle), MessageBoxIcon::Information);
+        desktop_.messageBox.show(std::string(texts::kInfoText), std::string(texts::kInfoTitle),
+                                 MessageBoxIcon::Information);
         return;
     }
     if (!state_.monitoring.on) {
@@ -230,7 +233,11 @@ void Guard::setTimerEnabled(GuardTimer timer, bool enabled) {
     if (state.enabled == enabled) return;
     if (timer == GuardTimer::Sampling) samplingRests_ = false;  // switching the clock ends a rest
     state.enabled = enabled;
+    // The blocking clock's ticks stay as a net under the order, for a service that missed a change or
+    // follows no orders: an order withdrawn first leaves nothing emptied after the clock stops.
+    if (timer == GuardTimer::Blocking && !enabled) desktop_.clipboard.setEmptyingOrder(EmptyingOrder{});
     desktop_.timers.setTimer(timer, enabled, state.intervalMs);
+    if (timer == GuardTimer::Blocking && enabled) desktop_.clipboard.setEmptyingOrder(blocker_.order());
 }
 
 void Guard::setIndicatorLit(bool lit) {

@@ -2,12 +2,12 @@
 
 #include <memory>
 
+#include "core/services.h"
 #include "guard/activity_log.h"
 #include "guard/blocker.h"
 #include "guard/capture_detector.h"
 #include "guard/guard_state.h"
 #include "guard/program_names.h"
-#include "core/services.h"
 
 namespace zanthrel {
 
@@ -38,9 +38,9 @@ public:
     // does nothing.
     bool onTimer(GuardTimer timer) noexcept;
 
-    // Facts the clipboard service reports. The clipboard changed; `taken` when a program took it (not when it
-    // was left without an owner).
-    bool clipboardChanged(bool taken) noexcept;
+    // Facts the clipboard service reports. The clipboard changed: a program took it, or it was left without
+    // an owner; and the service may have emptied it already, under the standing order blocking gives.
+    bool clipboardChanged(ClipboardChange change) noexcept;
     // The answer to a read that could not be answered at once has arrived (see Clipboard::readPicture).
     bool clipboardAnswered() noexcept;
     // The program that owns the clipboard since the last change, once the platform could tell (which may be

@@ -27,8 +27,8 @@ QtDesktop::QtDesktop(ClipboardChoice clipboardChoice)
     // The clipboard service reports facts; what they mean for sampling and blocking is the guard's to say.
     clipboard_.setListener([this](QtClipboard::Event event) {
         switch (event) {
-            case QtClipboard::Event::Changed: guard_.clipboardChanged(false); break;
-            case QtClipboard::Event::OwnerTaken: guard_.clipboardChanged(true); break;
+            case QtClipboard::Event::Changed: guard_.clipboardChanged({}); break;
+            case QtClipboard::Event::OwnerTaken: guard_.clipboardChanged({true, false}); break;
             case QtClipboard::Event::OwnerSilent: guard_.reportClipboardProblem(ClipboardProblem::OwnerSilent); break;
             case QtClipboard::Event::CannotWatch: guard_.reportClipboardProblem(ClipboardProblem::CannotWatch); break;
             case QtClipboard::Event::NotEmptied: guard_.reportClipboardProblem(ClipboardProblem::NotEmptied); break;

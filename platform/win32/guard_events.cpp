@@ -49,7 +49,7 @@ void GuardEvents::run(Guard& guard, unsigned due, bool clipboardChanged) {
         afterClipboardWork(guard);
         // The notice does not say whether a program took the clipboard or it was emptied (by us, too):
         // emptying an empty clipboard costs little.
-        guard.clipboardChanged(true);
+        guard.clipboardChanged({true, false});
         if (programs_) programs_->clipboardChanged();
     }
     for (const GuardTimer id : {GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking})

@@ -81,6 +81,22 @@ bool SimClipboardService::atRest(const PictureRef& held) const noexcept {
     return reportsChanges_ && !answerPending_ && clipboard_.picture() == held;
 }
 
+void SimClipboardService::setEmptyingOrder(const EmptyingOrder& order) {
+    order_ = order;
+    pace_ = EmptyingPace(order);
+}
+
+SimClipboardService::OrderFollowed SimClipboardService::followOrder(EmptyingPace::Clock::time_point now) {
+    if (!order_.active) return {};
+    const EmptyingPace::Decision decision = pace_.taken(0, now);
+    if (decision.emptyAt > now || !self_.open()) return {false, decision.fightBegan};
+    clipboard_.setContent(std::nullopt, nullptr);
+    self_.close();
+    pace_.emptied(now);
+    ++emptyingsUnderOrder_;
+    return {true, decision.fightBegan};
+}
+
 void SimClipboardService::clear() {
     if (!self_.open()) throw RuntimeError(ErrorKind::ClipboardBusy, "Can't open Clipboard");
     clipboard_.setContent(std::nullopt, nullptr);

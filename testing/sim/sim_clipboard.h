@@ -76,7 +76,22 @@ public:
     bool reportsChanges() const noexcept { return reportsChanges_; }
     bool atRest(const PictureRef& held) const noexcept override;
 
+    void setEmptyingOrder(const EmptyingOrder& order) override;
+    const EmptyingOrder& emptyingOrder() const noexcept { return order_; }
+    // Another program took the clipboard at `now`: empties it at once where the standing order says so.
+    // A fight is left to the blocking clock's ticks, which come at the order's pace.
+    struct OrderFollowed {
+        bool emptied = false;
+        bool fightBegan = false;
+    };
+    OrderFollowed followOrder(EmptyingPace::Clock::time_point now);
+    // How many emptyings the standing order caused.
+    std::uint64_t emptyingsUnderOrder() const noexcept { return emptyingsUnderOrder_; }
+
 private:
+    EmptyingOrder order_;
+    EmptyingPace pace_;
+    std::uint64_t emptyingsUnderOrder_ = 0;
     bool answerPending_ = false;
     bool reportsChanges_ = false;
     std::optional<PictureRef> lastAnswer_;

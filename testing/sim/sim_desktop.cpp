@@ -18,7 +18,18 @@ void SimDesktop::start() {
 
 void SimDesktop::reportClipboardChanges() {
     clipboardService_.setReportsChanges(true);
-    clipboard_.setChangeListener([this](bool taken) { guard_.clipboardChanged(taken); });
+    clipboard_.setChangeListener([this](bool taken) { clipboardChanged(taken); });
+}
+
+void SimDesktop::clipboardChanged(bool taken) {
+    // The service empties before it reports the change it emptied, and the notice of its own emptying
+    // reaches the guard first, as when the guard emptied at once itself.
+    SimClipboardService::OrderFollowed followed;
+    if (taken)
+        followed =
+            clipboardService_.followOrder(EmptyingPace::Clock::time_point(std::chrono::milliseconds(clock_.nowMs())));
+    guard_.clipboardChanged({taken, followed.emptied});
+    if (followed.fightBegan) guard_.reportClipboardProblem(ClipboardProblem::Contested);
 }
 
 SimProgram& SimDesktop::program(const std::string& name) {

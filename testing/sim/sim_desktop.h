@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "guard/guard.h"
 #include "core/services.h"
+#include "guard/guard.h"
 #include "testing/literal_comparison.h"
 #include "testing/sim/sim_clipboard.h"
 #include "testing/sim/sim_clock.h"
@@ -77,6 +77,7 @@ public:
     std::string timeText = "04:29:04";
 
 private:
+    void clipboardChanged(bool taken);
     void setTimer(GuardTimer timer, bool enabled, int intervalMs) override;
     void rest(GuardTimer timer) override;
     void wake(GuardTimer timer) override;
