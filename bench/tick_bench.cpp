@@ -2,8 +2,8 @@
 // read literally and the product's way, and the tick that counts a new capture, with the memory it
 // adds at its peak, both ways; the same for a new 8K capture, for pictures that can only be read
 // through scan lines, and for a 16384 × 1 picture followed by a 1 × 16384 one, which widen the region
-// to 16384 × 16384. Google Benchmark's own table goes to stderr; stdout gets one `name value unit`
-// line per figure, all from this one run.
+// to 16384 × 16384; and the digest of delivered bytes (digest_bench.cpp). Google Benchmark's own table
+// goes to stderr; stdout gets one `name value unit` line per figure, all from this one run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -227,5 +227,16 @@ int main(int argc, char** argv) {
     std::printf("capture_8k_extra_rss_mb %.1f MB\n", r.at("capture_8k_tick").counters.at("extra_rss_mb"));
     std::printf("degenerate_pair_us %.1f us\n", r.at("degenerate_pair").microseconds);
     std::printf("degenerate_pair_extra_rss_mb %.1f MB\n", r.at("degenerate_pair").counters.at("extra_rss_mb"));
+    // The digest of delivered bytes (digest_bench.cpp), where it ran.
+    if (r.contains("digest_full_hd")) {
+        const double ms = r.at("digest_full_hd").microseconds / 1000.0;
+        std::printf("digest_full_hd_ms %.2f ms\n", ms);
+        std::printf("digest_full_hd_mb_per_s %.0f MB/s\n", 1920.0 * 1080 * 4 / 1e6 / (ms / 1000.0));
+    }
+    if (r.contains("digest_1gib")) {
+        const double ms = r.at("digest_1gib").microseconds / 1000.0;
+        std::printf("digest_1gib_ms %.0f ms\n", ms);
+        std::printf("digest_1gib_mb_per_s %.0f MB/s\n", 1073741824.0 / 1e6 / (ms / 1000.0));
+    }
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "pictures/content_digest.h"
 
-#include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -8,110 +8,121 @@
 namespace zanthrel {
 namespace {
 
-struct Key {
-    std::array<std::uint64_t, 12> words{};
-};
-
-const Key& processKey() noexcept {
-    static const Key key = [] {
-        Key made;
+const ContentDigester::Key& processKey() noexcept {
+    static const ContentDigester::Key key = [] {
+        ContentDigester::Key made{};
         try {
             std::random_device device;
-            for (std::uint64_t& word : made.words)
-                word = (std::uint64_t{device()} << 32) ^ device() ^ 0x9E3779B97F4A7C15ull;
+            for (std::size_t i = 0; i < made.size(); i += 4) {
+                const unsigned word = device();
+                for (std::size_t j = 0; j < 4; ++j) made[i + j] = static_cast<unsigned char>(word >> (8 * j));
+            }
         } catch (...) {
             // No entropy source: fall back to the address of a local and the clock, which still differ
             // from run to run on any system with address-space randomisation.
             const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
             std::seed_seq seed{static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&made)),
                                static_cast<unsigned>(now), static_cast<unsigned>(now >> 32)};
-            std::mt19937_64 generator(seed);
-            for (std::uint64_t& word : made.words) word = generator();
+            std::mt19937 generator(seed);
+            for (unsigned char& byte : made) byte = static_cast<unsigned char>(generator());
         }
         return made;
     }();
     return key;
 }
 
+// Little-endian whatever the host, as the function is defined.
 std::uint64_t load64(const unsigned char* bytes) noexcept {
     std::uint64_t value = 0;
-    std::memcpy(&value, bytes, sizeof value);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&value, bytes, sizeof value);
+    } else {
+        for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
+    }
     return value;
 }
 
-std::uint64_t rotate(std::uint64_t value, int bits) noexcept {
+constexpr std::uint64_t rotate(std::uint64_t value, int bits) noexcept {
     return (value << bits) | (value >> (64 - bits));
 }
 
-// 64×64→128 multiply folded to 64 bits: the strongest cheap mixer there is.
-std::uint64_t foldedProduct(std::uint64_t a, std::uint64_t b) noexcept {
-    const std::uint64_t aLow = a & 0xFFFFFFFFu, aHigh = a >> 32, bLow = b & 0xFFFFFFFFu, bHigh = b >> 32;
-    const std::uint64_t lowLow = aLow * bLow, lowHigh = aLow * bHigh, highLow = aHigh * bLow;
-    const std::uint64_t middle = (lowLow >> 32) + (lowHigh & 0xFFFFFFFFu) + (highLow & 0xFFFFFFFFu);
-    const std::uint64_t low = (middle << 32) | (lowLow & 0xFFFFFFFFu);
-    const std::uint64_t high = aHigh * bHigh + (lowHigh >> 32) + (highLow >> 32) + (middle >> 32);
-    return low ^ high;
-}
+struct SipState {
+    std::uint64_t v0, v1, v2, v3;
 
-constexpr std::uint64_t kStripesPerScramble = 16;
+    void round() noexcept {
+        v0 += v1;
+        v1 = rotate(v1, 13);
+        v1 ^= v0;
+        v0 = rotate(v0, 32);
+        v2 += v3;
+        v3 = rotate(v3, 16);
+        v3 ^= v2;
+        v0 += v3;
+        v3 = rotate(v3, 21);
+        v3 ^= v0;
+        v2 += v1;
+        v1 = rotate(v1, 17);
+        v1 ^= v2;
+        v2 = rotate(v2, 32);
+    }
+    // Two compression rounds per word: the "2" of SipHash-2-4.
+    void compress(std::uint64_t word) noexcept {
+        v3 ^= word;
+        round();
+        round();
+        v0 ^= word;
+    }
+    // Four finalisation rounds, then the four words folded into one half of the output.
+    std::uint64_t finalHalf(std::uint64_t marker, std::uint64_t& into) noexcept {
+        into ^= marker;
+        round();
+        round();
+        round();
+        round();
+        return v0 ^ v1 ^ v2 ^ v3;
+    }
+};
 
 }  // namespace
 
-ContentDigester::ContentDigester() noexcept {
-    const Key& key = processKey();
-    for (std::size_t i = 0; i < lanes_.size(); ++i) lanes_[i] = key.words[i];
-}
+ContentDigester::ContentDigester() noexcept : ContentDigester(processKey()) {}
 
-void ContentDigester::consumeStripe(const unsigned char* stripe) noexcept {
-    const Key& key = processKey();
-    for (std::size_t i = 0; i < lanes_.size(); ++i) {
-        const std::uint64_t word = load64(stripe + 8 * i);
-        const std::uint64_t keyed = word ^ key.words[4 + i];
-        // The word itself is added as well, so that no word can cancel the lane's state.
-        lanes_[i] += (keyed & 0xFFFFFFFFu) * (keyed >> 32) + rotate(word, 17 + 8 * static_cast<int>(i));
-    }
-    if (++stripes_ % kStripesPerScramble == 0) {
-        for (std::size_t i = 0; i < lanes_.size(); ++i) {
-            lanes_[i] ^= lanes_[i] >> 47;
-            lanes_[i] ^= key.words[8 + i];
-            lanes_[i] *= 0x9E3779B1u;
-        }
-    }
+ContentDigester::ContentDigester(const Key& key) noexcept {
+    const std::uint64_t k0 = load64(key.data());
+    const std::uint64_t k1 = load64(key.data() + 8);
+    // The 128-bit variant marks v1 at the start, so that its first half differs from the 64-bit output.
+    state_ = {k0 ^ 0x736f6d6570736575ull, k1 ^ 0x646f72616e646f6dull ^ 0xEE, k0 ^ 0x6c7967656e657261ull,
+              k1 ^ 0x7465646279746573ull};
 }
 
 void ContentDigester::add(const void* data, std::size_t size) noexcept {
     if (!data || size == 0) return;
     const auto* bytes = static_cast<const unsigned char*>(data);
     total_ += size;
-    if (pendingSize_ > 0) {
-        const std::size_t take = std::min(size, kStripe - pendingSize_);
-        std::memcpy(pending_.data() + pendingSize_, bytes, take);
-        pendingSize_ += take;
-        bytes += take;
-        size -= take;
-        if (pendingSize_ < kStripe) return;
-        consumeStripe(pending_.data());
-        pendingSize_ = 0;
+    SipState sip{state_[0], state_[1], state_[2], state_[3]};
+    // Fill an unfinished word first.
+    while (pendingSize_ > 0 && size > 0) {
+        pending_ |= std::uint64_t{*bytes++} << (8 * pendingSize_);
+        --size;
+        if (++pendingSize_ == 8) {
+            sip.compress(pending_);
+            pending_ = 0;
+            pendingSize_ = 0;
+        }
     }
-    for (; size >= kStripe; bytes += kStripe, size -= kStripe) consumeStripe(bytes);
-    std::memcpy(pending_.data(), bytes, size);
-    pendingSize_ = size;
+    for (; size >= 8; bytes += 8, size -= 8) sip.compress(load64(bytes));
+    for (std::size_t i = 0; i < size; ++i) pending_ |= std::uint64_t{bytes[i]} << (8 * i);
+    pendingSize_ += static_cast<unsigned>(size);
+    state_ = {sip.v0, sip.v1, sip.v2, sip.v3};
 }
 
 PictureDigest ContentDigester::finish() const noexcept {
-    const Key& key = processKey();
-    std::array<std::uint64_t, 4> lanes = lanes_;
-    // The tail, padded with zeros; the length below tells "abc" from "abc\0".
-    std::array<unsigned char, kStripe> tail{};
-    std::memcpy(tail.data(), pending_.data(), pendingSize_);
-    for (std::size_t i = 0; i < lanes.size(); ++i)
-        lanes[i] = foldedProduct(lanes[i] ^ load64(tail.data() + 8 * i), key.words[4 + i] | 1);
-    const std::uint64_t length = total_ ^ key.words[8];
-    std::uint64_t low = foldedProduct(lanes[0] ^ lanes[2] ^ length, key.words[9] | 1);
-    std::uint64_t high = foldedProduct(lanes[1] ^ lanes[3] ^ rotate(length, 32), key.words[10] | 1);
-    low = foldedProduct(low ^ high, key.words[11] | 1) ^ lanes[0];
-    high = foldedProduct(high ^ rotate(low, 29), key.words[0] | 1) ^ lanes[3];
-    if (low == 0 && high == 0) low = 1;  // zero means "unknown"
+    SipState sip{state_[0], state_[1], state_[2], state_[3]};
+    // The last word: the remaining bytes, and the length's low byte in its top byte.
+    sip.compress(pending_ | (total_ << 56));
+    const std::uint64_t low = sip.finalHalf(0xEE, sip.v2);
+    std::uint64_t high = sip.finalHalf(0xDD, sip.v1);
+    if (low == 0 && high == 0) high = 1;  // zero means "unknown"
     return PictureDigest{low, high};
 }
 

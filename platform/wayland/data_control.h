@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/wayland/picture_type_choice.h"
+#include "pictures/picture_formats.h"
 #include "platform/wayland/wayland_handles.h"
 
 struct wl_callback;

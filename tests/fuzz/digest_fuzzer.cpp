@@ -1,5 +1,6 @@
 // A picture's digest is taken over data that arrives in pieces of whatever size the other program and
-// the transfer chose: it must depend only on the bytes, never on where the pieces were cut.
+// the transfer chose: it must depend only on the bytes, never on where the pieces were cut, and on
+// every one of them: any single changed byte, the last ones above all, is a different picture.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -54,5 +55,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     std::vector<std::uint8_t> longer(data, data + length);
     longer.push_back(0);
     if (zanthrel::digestOf(longer.data(), longer.size()) == whole) fail("ignores a trailing zero", length);
+
+    // One changed byte: one the input chooses, the first, and each of the last sixteen.
+    if (length == 0) return 0;
+    std::vector<std::uint8_t> changed(data, data + length);
+    const auto flip = cuts.ConsumeIntegralInRange<std::uint8_t>(1, 255);
+    std::vector<std::size_t> positions = {cuts.ConsumeIntegralInRange<std::size_t>(0, length - 1), 0};
+    for (std::size_t back = 1; back <= 16 && back <= length; ++back) positions.push_back(length - back);
+    for (const std::size_t position : positions) {
+        changed[position] ^= flip;
+        if (zanthrel::digestOf(changed.data(), length) == whole) fail("ignores a changed byte", length);
+        changed[position] ^= flip;
+    }
     return 0;
 }
