@@ -91,4 +91,35 @@ constexpr int twipsToPixels(int twips, int dpi) {
     return static_cast<int>((scaled + (scaled >= 0 ? kTwipsPerInch / 2 : -kTwipsPerInch / 2)) / kTwipsPerInch);
 }
 
+// A font's character height in pixels at a given density: the nearest, but a half goes down. The boxes
+// around the text scale exactly, so a font rounded up grows faster than its box, and a line that just
+// fits at 96 dpi would wrap at 144 (9.75 points: 13 pixels at 96 dpi, 16 at 120, 19 at 144, 26 at 192).
+constexpr int pointsToPixels(double points, int dpi) {
+    const double exact = points * dpi / 72.0;
+    const int whole = static_cast<int>(exact);
+    return exact - whole > 0.5 ? whole + 1 : whole;
+}
+
+struct PixelSize {
+    int width, height;
+    friend bool operator==(const PixelSize&, const PixelSize&) = default;
+};
+
+// A window's client size at a density, rounded to the nearest pixel.
+constexpr PixelSize clientSize(const FormLayout& form, int dpi) {
+    return {twipsToPixels(form.clientWidth, dpi), twipsToPixels(form.clientHeight, dpi)};
+}
+
+// A window's client size after it moved from one density to another (dragged to a monitor of another
+// scale): the layout's own at the new density when it had the layout's size, otherwise the size the
+// user gave it, in the same inches.
+constexpr PixelSize clientSizeAfterMove(const FormLayout& form, PixelSize now, int fromDpi, int toDpi) {
+    if (fromDpi <= 0 || toDpi <= 0) return now;
+    if (now == clientSize(form, fromDpi)) return clientSize(form, toDpi);
+    const auto scale = [&](int pixels) {
+        return static_cast<int>((static_cast<long long>(pixels) * toDpi + fromDpi / 2) / fromDpi);
+    };
+    return {scale(now.width), scale(now.height)};
+}
+
 }  // namespace zanthrel

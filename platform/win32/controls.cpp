@@ -5,10 +5,11 @@
 
 namespace zanthrel::win32 {
 
-RECT controlBounds(const ControlLayout& control, int dpi, POINT origin) {
-    const int left = origin.x + twipsToPixels(control.left, dpi);
-    const int top = origin.y + twipsToPixels(control.top, dpi);
-    return RECT{left, top, left + twipsToPixels(control.width, dpi), top + twipsToPixels(control.height, dpi)};
+RECT controlBounds(const ControlLayout& control, int dpi, POINT originTwips) {
+    const int left = originTwips.x + control.left;
+    const int top = originTwips.y + control.top;
+    return RECT{twipsToPixels(left, dpi), twipsToPixels(top, dpi), twipsToPixels(left + control.width, dpi),
+                twipsToPixels(top + control.height, dpi)};
 }
 
 WindowHandle createStandardControl(const ControlLayout& control, HWND parent, int controlId, RECT bounds, HFONT font,
@@ -55,14 +56,10 @@ WindowHandle createStandardControl(const ControlLayout& control, HWND parent, in
     return window;
 }
 
-RECT centredWindowBounds(int clientWidth, int clientHeight, DWORD style, DWORD exStyle) {
-    RECT outer{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&outer, style, FALSE, exStyle);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    return RECT{left, top, left + width, top + height};
+void placeControl(HWND control, RECT bounds, HFONT font) {
+    SetWindowPos(control, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+    if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
 }  // namespace zanthrel::win32

@@ -1,8 +1,11 @@
 #include "platform/win32/information_dialog.h"
 
+#include <utility>
+
 #include "layout/information_dialog_layout.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/controls.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/text_encoding.h"
 
 namespace zanthrel::win32 {
@@ -17,10 +20,24 @@ const FormLayout& layout() {
     return informationDialogLayout();
 }
 
+int controlId(std::size_t index) {
+    return kDialogControlIdBase + static_cast<int>(index);
+}
+
+// The frame's children are placed on the dialog itself, shifted by the frame's position.
+RECT boundsOf(const ControlLayout& control, int dpi) {
+    POINT origin{0, 0};
+    if (control.container) {
+        const ControlLayout& container = layout().control(*control.container);
+        origin = POINT{container.left, container.top};
+    }
+    return controlBounds(control, dpi, origin);
+}
+
 }  // namespace
 
 InformationDialog::InformationDialog(HINSTANCE instance, HICON icon, const Window& mainWindow)
-    : instance_(instance), icon_(icon), mainWindow_(mainWindow), fonts_(screenDpi()) {}
+    : instance_(instance), icon_(icon), mainWindow_(mainWindow), fonts_(systemDpi()) {}
 
 InformationDialog::~InformationDialog() {
     destroyWindow();
@@ -58,15 +75,25 @@ void InformationDialog::showModal() {
 }
 
 void InformationDialog::build() {
-    const int dpi = screenDpi();
+    int dpi = systemDpi();
     registerClass(instance_, kInformationDialogClass, icon_, GetSysColorBrush(COLOR_BTNFACE));
-    const RECT bounds = centredWindowBounds(twipsToPixels(layout().clientWidth, dpi),
-                                            twipsToPixels(layout().clientHeight, dpi), kStyle, kExStyle);
+    const RECT bounds = centredBounds(outerSize(clientSize(layout(), dpi), kStyle, kExStyle, dpi));
     // No owner: the dialog is a window of its own, as the caller shows it.
     createWindow(kExStyle, kInformationDialogClass, toWide(layout().caption).c_str(), kStyle, bounds, nullptr, 0,
                  instance_);
     try {
-        buildControls(dpi);
+        // The monitor it came up on may have a density other than the system's.
+        if (const int shown = windowDpi(hwnd()); shown != dpi) {
+            dpi = shown;
+            setClientSize(hwnd(), clientSize(layout(), dpi));
+            RECT outer{};
+            GetWindowRect(hwnd(), &outer);
+            const RECT centred = centredBounds({outer.right - outer.left, outer.bottom - outer.top});
+            SetWindowPos(hwnd(), nullptr, centred.left, centred.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        if (fonts_.dpi() != dpi) fonts_ = FontSet(dpi);
+        icons_.show(hwnd(), instance_, dpi);
+        buildControls();
     } catch (...) {
         // A half-built dialog would stay as a hidden window bound to this object, and the next open would
         // build a second one beside it: take it down, so that the next open starts from nothing.
@@ -76,11 +103,10 @@ void InformationDialog::build() {
     }
 }
 
-void InformationDialog::buildControls(int dpi) {
+void InformationDialog::buildControls() {
     SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(layout().font)), FALSE);
     const auto controls = layout().controls;
-    // The frame's children are placed on the dialog itself, shifted by the frame's position, and the
-    // frame comes last in the Z order so that it never paints over them.
+    // The frame comes last in the Z order so that it never paints over the labels placed within it.
     std::vector<std::size_t> order;
     for (std::size_t i = 0; i < controls.size(); ++i)
         if (controls[i].kind != ControlKind::Frame) order.push_back(i);
@@ -89,14 +115,10 @@ void InformationDialog::buildControls(int dpi) {
 
     for (const std::size_t index : order) {
         const ControlLayout& control = controls[index];
-        POINT origin{0, 0};
-        if (control.container) {
-            const ControlLayout& container = layout().control(*control.container);
-            origin = POINT{twipsToPixels(container.left, dpi), twipsToPixels(container.top, dpi)};
-        }
-        const int id = kDialogControlIdBase + static_cast<int>(index);
-        WindowHandle window = createStandardControl(control, hwnd(), id, controlBounds(control, dpi, origin),
-                                                    fonts_.get(control.font.value_or(layout().font)), instance_);
+        const int id = controlId(index);
+        const RECT bounds = boundsOf(control, fonts_.dpi());
+        WindowHandle window = createStandardControl(control, hwnd(), id, bounds,
+                                                    fonts_.forControl(control, layout().font, bounds), instance_);
         if (control.kind == ControlKind::CommandButton) {
             closeId_ = id;
             command1_ = std::move(window);
@@ -104,6 +126,22 @@ void InformationDialog::buildControls(int dpi) {
             controls_.push_back(std::move(window));
         }
     }
+}
+
+void InformationDialog::moveToDensity(const DensityChange& change) {
+    const int dpi = change.dpi;
+    // The old fonts stay until no control uses them.
+    const FontSet previous = std::exchange(fonts_, FontSet(dpi));
+    takeSuggestedBounds(hwnd(), change.suggested, clientSize(layout(), dpi));
+    SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(layout().font)), FALSE);
+    const auto controls = layout().controls;
+    for (std::size_t index = 0; index < controls.size(); ++index) {
+        const RECT bounds = boundsOf(controls[index], dpi);
+        if (const HWND window = GetDlgItem(hwnd(), controlId(index)))
+            placeControl(window, bounds, fonts_.forControl(controls[index], layout().font, bounds));
+    }
+    icons_.show(hwnd(), instance_, dpi);
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void InformationDialog::runModalLoop() {
@@ -153,6 +191,11 @@ LRESULT InformationDialog::handleMessage(UINT message, WPARAM wParam, LPARAM lPa
         case WM_ACTIVATE:
             if (LOWORD(wParam) != WA_INACTIVE && command1_) SetFocus(command1_.get());
             return 0;
+        case kDpiChangedMessage:
+            if (const auto change = densityChange(wParam, lParam)) moveToDensity(*change);
+            return 0;
+        case kGetDpiScaledSizeMessage:
+            return answerScaledSize(hwnd(), layout(), fonts_.dpi(), kStyle, kExStyle, wParam, lParam);
         default: return Window::handleMessage(message, wParam, lParam);
     }
 }

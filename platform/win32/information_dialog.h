@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/services.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/fonts.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/window.h"
@@ -27,7 +28,8 @@ private:
     void onDestroyed() noexcept override;
     // Creates the window and its controls; on failure leaves no window behind.
     void build();
-    void buildControls(int dpi);
+    void buildControls();
+    void moveToDensity(const DensityChange& change);
     void runModalLoop();
     void keepCallerDisabled();
     void endModalLoop();
@@ -35,7 +37,8 @@ private:
     HINSTANCE instance_;
     HICON icon_;
     const Window& mainWindow_;
-    FontSet fonts_;
+    FontSet fonts_;  // at the density of the monitor the dialog is on
+    TitleIcons icons_;
     int closeId_ = 0;
     bool open_ = false;
     WindowHandle command1_;

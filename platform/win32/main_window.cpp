@@ -4,11 +4,13 @@
 #include <climits>
 #include <numeric>
 #include <string>
+#include <utility>
 
 #include "layout/main_window_layout.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/controls.h"
 #include "platform/win32/desktop_services.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/text_encoding.h"
 #include "platform/win32/win32_picture.h"
 
@@ -66,7 +68,7 @@ void setText(HWND window, std::string_view text) {
 MainWindow::MainWindow(HINSTANCE instance, HICON icon)
     : instance_(instance),
       icon_(icon),
-      dpi_(screenDpi()),
+      dpi_(systemDpi()),
       fonts_(dpi_),
       bannerBrush_(CreateSolidBrush(backColourOf(ControlId::Banner))),
       logBrush_(CreateSolidBrush(backColourOf(ControlId::Log))) {}
@@ -92,9 +94,15 @@ void MainWindow::onDestroyed() noexcept {
 void MainWindow::create(Guard& guard) {
     guard_ = &guard;
     registerClass(instance_, kMainWindowClass, icon_, GetSysColorBrush(COLOR_BTNFACE));
-    const RECT bounds = centredWindowBounds(twipsToPixels(layout().clientWidth, dpi_),
-                                            twipsToPixels(layout().clientHeight, dpi_), kStyle, kExStyle);
+    const RECT bounds = centredBounds(outerSize(clientSize(layout(), dpi_), kStyle, kExStyle, dpi_));
     createWindow(kExStyle, kMainWindowClass, toWide(layout().caption).c_str(), kStyle, bounds, nullptr, 0, instance_);
+    // The monitor it came up on may have a density other than the system's.
+    if (const int shown = windowDpi(hwnd()); shown != dpi_) {
+        dpi_ = shown;
+        fonts_ = FontSet(dpi_);
+    }
+    setClientSize(hwnd(), clientSize(layout(), dpi_));
+    icons_.show(hwnd(), instance_, dpi_);
     SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(layout().font)), FALSE);
     monitoringButtonId_ = controlIdOf(ControlId::MonitoringButton);
     blockingButtonId_ = controlIdOf(ControlId::BlockingButton);
@@ -107,8 +115,9 @@ void MainWindow::create(Guard& guard) {
 
 void MainWindow::show(int showCommand) {
     // Placed again at the first show, in case the work area changed since creation.
-    const RECT bounds = centredWindowBounds(twipsToPixels(layout().clientWidth, dpi_),
-                                            twipsToPixels(layout().clientHeight, dpi_), kStyle, kExStyle);
+    RECT outer{};
+    GetWindowRect(hwnd(), &outer);
+    const RECT bounds = centredBounds({outer.right - outer.left, outer.bottom - outer.top});
     SetWindowPos(hwnd(), nullptr, bounds.left, bounds.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(hwnd(), showCommand);
     UpdateWindow(hwnd());
@@ -124,7 +133,7 @@ void MainWindow::createControl(std::size_t index) {
     const int id = controlId(index);
     const HWND parent = control.container ? banner_.hwnd() : hwnd();
     const RECT bounds = controlBounds(control, dpi_);
-    const HFONT font = fonts_.get(control.font.value_or(layout().font));
+    const HFONT font = fonts_.forControl(control, layout().font, bounds);
 
     if (control.id == ControlId::Banner) {
         banner_.create(instance_, parent, id, bounds, WS_VISIBLE | WS_CLIPCHILDREN, WS_EX_CLIENTEDGE,
@@ -154,6 +163,36 @@ void MainWindow::createControl(std::size_t index) {
             labels_.push_back({std::move(window), &control});
         }
     }
+}
+
+void MainWindow::moveToDensity(const DensityChange& change) {
+    if (!banner_.hwnd()) return;
+    const PixelSize client = clientSizeAfterMove(layout(), clientSizeOf(hwnd()), dpi_, change.dpi);
+    // The old fonts stay until no control uses them.
+    const FontSet previous = std::exchange(fonts_, FontSet(change.dpi));
+    dpi_ = change.dpi;
+    takeSuggestedBounds(hwnd(), change.suggested, client);
+    SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(layout().font)), FALSE);
+    const auto controls = layout().controls;
+    for (std::size_t index = 0; index < controls.size(); ++index) {
+        const ControlLayout& control = controls[index];
+        const HWND parent = control.container ? banner_.hwnd() : hwnd();
+        const bool panel = control.kind == ControlKind::PictureBox || control.kind == ControlKind::Shape;
+        const RECT bounds = controlBounds(control, dpi_);
+        if (const HWND window = GetDlgItem(parent, controlId(index)))
+            placeControl(window, bounds, panel ? nullptr : fonts_.forControl(control, layout().font, bounds));
+    }
+    dockBanner(clientSizeOf(hwnd()).width);
+    icons_.show(hwnd(), instance_, dpi_);
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+void MainWindow::dockBanner(int clientWidth) {
+    // The banner is docked to the top: it keeps the client width, nothing else moves.
+    RECT banner{};
+    GetWindowRect(banner_.hwnd(), &banner);
+    SetWindowPos(banner_.hwnd(), nullptr, 0, 0, clientWidth, banner.bottom - banner.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::guardChanged(GuardChange change) {
@@ -230,14 +269,14 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_SIZE:
-            // The banner is docked to the top: it keeps the client width, nothing else moves.
-            if (wParam != SIZE_MINIMIZED && banner_.hwnd()) {
-                RECT banner{};
-                GetWindowRect(banner_.hwnd(), &banner);
-                SetWindowPos(banner_.hwnd(), nullptr, 0, 0, LOWORD(lParam), banner.bottom - banner.top,
-                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-            }
+            if (wParam != SIZE_MINIMIZED && banner_.hwnd()) dockBanner(LOWORD(lParam));
             return 0;
+        case kDpiChangedMessage:
+            // Dragged to a monitor of another scale: laid out again there, where the system suggests.
+            if (const auto change = densityChange(wParam, lParam)) moveToDensity(*change);
+            return 0;
+        case kGetDpiScaledSizeMessage:
+            return answerScaledSize(hwnd(), layout(), dpi_, kStyle, kExStyle, wParam, lParam);
         case WM_CTLCOLORSTATIC:
             if (const auto brush = labelColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)))
                 return *brush;
@@ -328,7 +367,11 @@ std::optional<LRESULT> MainWindow::shapeMessage(HWND hwnd, UINT message, WPARAM,
             GetClientRect(hwnd, &client);
             const BrushHandle fill(CreateSolidBrush(guard_ ? guard_->state().indicator.colour : kIndicatorGreen));
             FillRect(dc, &client, fill.get());
-            FrameRect(dc, &client, GetSysColorBrush(COLOR_WINDOWTEXT));
+            // A pixel's border at 96 dpi, as thick again at twice the density.
+            for (int line = 0; line < std::max(1, dpi_ / 96); ++line) {
+                FrameRect(dc, &client, GetSysColorBrush(COLOR_WINDOWTEXT));
+                InflateRect(&client, -1, -1);
+            }
             EndPaint(hwnd, &paint);
             return 0;
         }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "guard/guard.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/fonts.h"
 #include "platform/win32/guard_events.h"
 #include "platform/win32/win32_handle.h"
@@ -44,6 +45,8 @@ private:
 
     void createControls();
     void createControl(std::size_t index);
+    void moveToDensity(const DensityChange& change);
+    void dockBanner(int clientWidth);
     std::optional<LRESULT> bannerMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     std::optional<LRESULT> shapeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     std::optional<LRESULT> holderMessage(const SnapshotHolder& holder, HWND hwnd, UINT message);
@@ -57,8 +60,9 @@ private:
     HICON icon_;
     Guard* guard_ = nullptr;
     GuardEvents* events_ = nullptr;
-    int dpi_;
+    int dpi_;  // the density of the monitor the window is on
     FontSet fonts_;
+    TitleIcons icons_;
     BrushHandle bannerBrush_;
     BrushHandle logBrush_;
     int monitoringButtonId_ = 0;

@@ -2,10 +2,12 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cwchar>
 
 #include "core/texts.h"
 #include "platform/win32/control_ids.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/text_encoding.h"
 
 namespace zanthrel::win32 {
@@ -18,8 +20,11 @@ RECT rectOf(const IconBox& box) {
     return RECT{box.left, box.top, box.right, box.bottom};
 }
 
-IconHandle drawIcon(TrayLook look) {
-    const int size = GetSystemMetrics(SM_CXSMICON) > 0 ? GetSystemMetrics(SM_CXSMICON) : 16;
+// Drawn for the size the notification area shows at `dpi` (16 pixels at 96 dpi, 24 at 144, 32 at 192), so
+// that it is never a small icon stretched.
+IconHandle drawIcon(TrayLook look, int dpi) {
+    const int metric = systemMetric(SM_CXSMICON, dpi);
+    const int size = metric > 0 ? metric : 16;
     const TrayIconDrawing drawing = trayIconDrawing(look, size);
     const RECT square = rectOf(drawing.square);
     const ScreenDc screen;
@@ -32,7 +37,12 @@ IconHandle drawIcon(TrayLook look) {
         FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         const BrushHandle fill(CreateSolidBrush(drawing.fill));
         FillRect(dc.get(), &square, fill.get());
-        FrameRect(dc.get(), &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        // A pixel's frame at 16 pixels, as thick again at 32.
+        RECT frame = square;
+        for (int line = 0; line < std::max(1, size / 16); ++line) {
+            FrameRect(dc.get(), &frame, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+            InflateRect(&frame, -1, -1);
+        }
         if (drawing.eye) {
             const RECT eye = rectOf(*drawing.eye);
             FillRect(dc.get(), &eye, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
@@ -64,8 +74,12 @@ TrayIcon::TrayIcon(HINSTANCE instance, Guard& guard, HWND mainWindow)
       guard_(guard),
       mainWindow_(mainWindow),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
+    drawIcons(systemDpi());
+}
+
+void TrayIcon::drawIcons(int dpi) {
     for (const TrayLook look : {TrayLook::Usable, TrayLook::Watching, TrayLook::Blocked})
-        icons_[static_cast<std::size_t>(look)] = drawIcon(look);
+        icons_[static_cast<std::size_t>(look)] = drawIcon(look, dpi);
 }
 
 TrayIcon::~TrayIcon() {
@@ -85,6 +99,8 @@ void TrayIcon::create() {
     // Top-level but never shown: a message-only window would not hear the TaskbarCreated broadcast.
     createWindow(WS_EX_TOOLWINDOW, kTrayWindowClass, L"Zanthrel tray", WS_POPUP, RECT{0, 0, 0, 0}, nullptr, 0,
                  instance_);
+    // The hidden window lies on the primary monitor, where the taskbar is unless the user moved it.
+    if (const int dpi = windowDpi(hwnd()); dpi != systemDpi()) drawIcons(dpi);
     look_ = trayStatus(guard_.state()).look;
     shownTip_ = trayStatus(guard_.state()).tooltip;
     added_ = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP);
@@ -138,11 +154,19 @@ void TrayIcon::showLook(TrayLook look) {
 
 LRESULT TrayIcon::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-        // Explorer started again with an empty notification area.
+        // Explorer started again with an empty notification area, maybe at another scale.
+        drawIcons(windowDpi(hwnd()));
         added_ = notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP);
         return 0;
     }
     switch (message) {
+        case kDpiChangedMessage:
+            // The primary monitor's scale changed: the notification area shows its icons at another size.
+            if (const auto change = densityChange(wParam, lParam)) {
+                drawIcons(change->dpi);
+                if (added_) notify(NIM_MODIFY, NIF_ICON);
+            }
+            return 0;
         case kCallbackMessage:
             if (lParam == WM_LBUTTONUP || lParam == WM_LBUTTONDBLCLK) showMainWindow();
             if (lParam == WM_RBUTTONUP || lParam == WM_CONTEXTMENU) showMenu();

@@ -27,6 +27,8 @@ public:
     void create();
     // Whether the icon is in a notification area now.
     bool inNotificationArea() const noexcept { return added_; }
+    // The icon it shows there, or would show once there is one.
+    HICON shownIcon() const noexcept { return icons_[static_cast<std::size_t>(look_)].get(); }
     // The main window showed a change of the guard's state.
     void guardChanged(GuardChange change);
 
@@ -36,6 +38,7 @@ public:
 private:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool notify(DWORD action, UINT flags);
+    void drawIcons(int dpi);
     void showLook(TrayLook look);
     void showMenu();
     void run(UINT command);
