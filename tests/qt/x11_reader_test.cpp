@@ -71,7 +71,7 @@ TEST_P(ReaderTest, ReportsEachOwnerAndDeliversTheNewestChangeOnlyWhenAsked) {
     EXPECT_TRUE(reports.changes().back().second) << "a program took the clipboard";
     // A reader that fetched on its own would start within kFetchGap of noticing the change, and a polling
     // one notices it within kFallbackPoll: twice both leaves a loaded machine room to show it.
-    QTest::qWait(int(2 * (x11::X11ClipboardReader::kFetchGap + x11::X11ClipboardReader::kFallbackPoll).count()));
+    QTest::qWait(int(2 * (posix::ReadingSchedule::kFetchGap + x11::X11ClipboardReader::kFallbackPoll).count()));
     EXPECT_TRUE(reports.deliveries().empty()) << "fetched without being asked";
     EXPECT_EQ(reader->fetchCount(), 0u);
 

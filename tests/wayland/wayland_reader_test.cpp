@@ -123,8 +123,7 @@ TEST_F(WaylandReader, AnOwnerThatNeverWritesIsSilentAfterItsDeadlineAndTheNextCh
     const posix::ClipboardDelivery silent = fetch(seen.changes.back().first);
     const auto waited = std::chrono::steady_clock::now() - asked;
     EXPECT_EQ(silent.kind, Kind::Silent);
-    EXPECT_GE(waited, WaylandClipboardReader::kAnswerDeadline);
-    EXPECT_LT(waited, WaylandClipboardReader::kAnswerDeadline + 1s);
+    EXPECT_GE(waited, posix::ReadingSchedule::kAnswerDeadline);
 
     const std::uint64_t next = copy("--type image/bmp");  // replaces the silent owner, which then leaves
     EXPECT_EQ(fetch(next).kind, Kind::Data);
