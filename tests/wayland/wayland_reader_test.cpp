@@ -108,6 +108,7 @@ TEST_F(WaylandReader, ReadsThePictureAndAnswersOtherChangesWithoutAskingTheirOwn
     EXPECT_TRUE(data.kept);
     EXPECT_EQ(std::string(data.bytes.begin(), data.bytes.end()), "some bytes");
     EXPECT_EQ(data.digest, digestOf(data.bytes.data(), data.bytes.size()));
+    EXPECT_EQ(data.format, classifyMimeType("image/png")) << "the decoder is told the format asked for";
     EXPECT_EQ(reader->fetchCount(), 1u);
 
     const std::uint64_t text = copy("--type text/plain");
