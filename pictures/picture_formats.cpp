@@ -36,20 +36,23 @@ constexpr PictureFormat kFormats[] = {
     {"image/x-portable-pixmap", N::Mime, 0, C::PortablePixmap, 9},
     {"image/webp", N::Mime, 0, C::Webp, 10},
     {"application/x-qt-image", N::Mime, 0, C::QtImage, 11},
-    // Judged by their digest: no decoder we rely on, or drawings rather than pixels.
+    // Decoded where a decoder for them is installed (an image plugin, a codec pack), which is not
+    // always so; judged by their digest otherwise.
     {"image/avif", N::Mime, 0, C::Avif, 12},
     {"image/jxl", N::Mime, 0, C::JpegXl, 12},
     {"image/heic", N::Mime, 0, C::Heif, 12},
     {"image/heif", N::Mime, 0, C::Heif, 12},
-    {"image/svg+xml", N::Mime, 0, C::Svg, 12},
     {"image/x-icon", N::Mime, 0, C::Icon, 12},
     {"image/vnd.microsoft.icon", N::Mime, 0, C::Icon, 12},
-    {"CF_ENHMETAFILE", N::WindowsStandard, wf::kEnhMetafile, C::EnhancedMetafile, 13},
-    {"CF_METAFILEPICT", N::WindowsStandard, wf::kMetafilePict, C::Metafile, 13},
-    {"CF_DSPENHMETAFILE", N::WindowsStandard, wf::kDisplayEnhMetafile, C::EnhancedMetafile, 14},
-    {"CF_DSPMETAFILEPICT", N::WindowsStandard, wf::kDisplayMetafilePict, C::Metafile, 14},
+    // Judged by their digest: drawings rather than pixels, whose rendering costs whatever their author
+    // wants it to.
+    {"image/svg+xml", N::Mime, 0, C::Svg, 13},
+    {"CF_ENHMETAFILE", N::WindowsStandard, wf::kEnhMetafile, C::EnhancedMetafile, 14},
+    {"CF_METAFILEPICT", N::WindowsStandard, wf::kMetafilePict, C::Metafile, 14},
+    {"CF_DSPENHMETAFILE", N::WindowsStandard, wf::kDisplayEnhMetafile, C::EnhancedMetafile, 15},
+    {"CF_DSPMETAFILEPICT", N::WindowsStandard, wf::kDisplayMetafilePict, C::Metafile, 15},
     // Every other "image/" type: a picture all the same, in a format nobody here decodes.
-    {"image/*", N::Mime, 0, C::OtherImage, 15},
+    {"image/*", N::Mime, 0, C::OtherImage, 16},
 };
 constexpr const PictureFormat& kOtherImage = kFormats[std::size(kFormats) - 1];
 constexpr std::string_view kImagePrefix = "image/";
@@ -103,7 +106,11 @@ PictureHandling PictureFormat::handling() const noexcept {
         case C::Tiff:
         case C::PortablePixmap:
         case C::Webp:
-        case C::QtImage: return PictureHandling::Decoded;
+        case C::QtImage:
+        case C::Avif:
+        case C::JpegXl:
+        case C::Heif:
+        case C::Icon: return PictureHandling::Decoded;
         default: return PictureHandling::DigestOnly;
     }
 }

@@ -22,7 +22,7 @@ namespace zanthrel {
 enum class PictureHandling : std::uint8_t {
     Lossless,    // read without loss and cheaply: a DIB, a bitmap, PNG, BMP
     Decoded,     // decoded by the platform's decoders; if none decodes it, judged by its digest
-    DigestOnly,  // never decoded: judged by a digest of its bytes (no decoder, or a metafile)
+    DigestOnly,  // never decoded: judged by a digest of its bytes (a drawing, a metafile, a type unknown)
 };
 
 // What the bytes (or the handle) of a format hold, so that a reader knows how to fetch and decode them.

@@ -6,6 +6,7 @@
 
 #include "core/picture.h"
 #include "core/program_identity.h"
+#include "pictures/picture_formats.h"
 
 namespace zanthrel::posix {
 
@@ -22,6 +23,8 @@ struct ClipboardDelivery {
     std::vector<unsigned char> bytes;
     bool kept = false;
     PictureDigest digest;
+    // For Data: the format the bytes are in, as the reader asked for them (or made them); null when unknown.
+    const PictureFormat* format = nullptr;
 };
 
 // A reader of the system clipboard on a thread of its own (X11 selections, or a Wayland compositor's

@@ -56,7 +56,7 @@ ClipboardAnswer PictureDecoder::answer(posix::ClipboardDelivery delivery) {
         return made;
     }
     previous_.reset();  // before decoding: two large pictures need not be held at once
-    made.picture = decodeDeliveredPicture(delivery.bytes, delivery.kept, delivery.digest);
+    made.picture = decodeDeliveredPicture(delivery.bytes, delivery.kept, delivery.digest, delivery.format);
     {
         const std::lock_guard lock(mutex_);
         ++decodes_;

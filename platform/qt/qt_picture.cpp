@@ -30,14 +30,38 @@ void QtPicture::readScanLines(const BitmapInfoHeader& header, std::uint32_t firs
                         image_.bytesPerLine() / 4, header, firstScan, lines, bits);
 }
 
-PictureRef decodeDeliveredPicture(const std::vector<unsigned char>& bytes, bool complete, PictureDigest digest) {
-    if (!complete) return digestOnlyPicture(digest);
+const char* qtDecoderName(const PictureFormat* format) noexcept {
+    if (!format || format->handling() == PictureHandling::DigestOnly) return nullptr;
+    switch (format->content) {
+        case PictureContent::Png:
+        case PictureContent::QtImage: return "png";  // what Qt serves under its own name
+        case PictureContent::Bmp: return "bmp";
+        case PictureContent::Jpeg: return "jpeg";
+        case PictureContent::Gif: return "gif";
+        case PictureContent::Tiff: return "tiff";
+        case PictureContent::PortablePixmap: return "ppm";
+        case PictureContent::Webp: return "webp";
+        case PictureContent::Avif: return "avif";
+        case PictureContent::JpegXl: return "jxl";
+        case PictureContent::Heif: return "heif";
+        case PictureContent::Icon: return "ico";
+        default: return nullptr;
+    }
+}
+
+PictureRef decodeDeliveredPicture(const std::vector<unsigned char>& bytes, bool complete, PictureDigest digest,
+                                  const PictureFormat* format) {
+    const char* decoder = qtDecoderName(format);
+    if (!complete || !decoder) return digestOnlyPicture(digest);
     // Wraps the bytes without copying them; the reader only reads.
     QByteArray data =
         QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    QImageReader reader(&buffer, decoder);
+    // Looking for another decoder that takes the bytes would hand them to every plugin installed, a
+    // drawing's renderer among them.
+    reader.setAutoDetectImageFormat(false);
     reader.setAllocationLimit(kDecodeAllocationLimitMiB);
     // The header's size, where the format tells it, rules out a picture beyond the bound before any
     // pixel is allocated.

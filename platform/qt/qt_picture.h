@@ -6,6 +6,7 @@
 #include <QImage>
 
 #include "core/picture.h"
+#include "pictures/picture_formats.h"
 
 namespace zanthrel::qt {
 
@@ -42,9 +43,15 @@ inline constexpr std::int64_t kMaxDecodedPixels = std::int64_t{8192} * 8192;
 // 8 bytes a pixel) at the pixel bound, with room for the decoder's own buffers.
 inline constexpr int kDecodeAllocationLimitMiB = 576;
 
-// Decodes data another program delivered as a picture. Within the bounds the result has pixels and
-// carries `digest`; data beyond them, or that no decoder understands, give a digestOnlyPicture(). Never
-// returns null.
-PictureRef decodeDeliveredPicture(const std::vector<unsigned char>& bytes, bool complete, PictureDigest digest);
+// The name of Qt's decoder for a picture format (QImageReader's format); null for a format that is never
+// decoded (a drawing, a type unknown, a pixmap's raw pixels) or whose format is not known.
+const char* qtDecoderName(const PictureFormat* format) noexcept;
+
+// Decodes data another program delivered as a picture in `format`, by the decoder of that format only:
+// bytes reach no decoder their owner did not name. Within the bounds the result has pixels and carries
+// `digest`; data beyond them, in a format never decoded or without a decoder here, or that the decoder
+// does not understand, give a digestOnlyPicture(). Never returns null.
+PictureRef decodeDeliveredPicture(const std::vector<unsigned char>& bytes, bool complete, PictureDigest digest,
+                                  const PictureFormat* format);
 
 }  // namespace zanthrel::qt

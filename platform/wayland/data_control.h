@@ -55,6 +55,8 @@ public:
     posix::UniqueFd receive(const std::string& type);
     // Empties the selection; clearAnswered follows once the compositor has handled it.
     void clearSelection();
+    // Whether an emptying asked for has not yet been answered: a selection emptied meanwhile is its work.
+    bool clearPending() const noexcept { return clearCallback_ != nullptr; }
 
     struct Offer;
     struct Interfaces;

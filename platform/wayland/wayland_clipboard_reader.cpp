@@ -13,6 +13,7 @@ namespace zanthrel::wayland {
 namespace {
 
 using Kind = posix::ClipboardDelivery::Kind;
+using ScheduleStep = posix::ReadingSchedule::Step;
 
 // Read per read(2), and at most this many reads before the connection's events get their turn again.
 constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
@@ -35,6 +36,8 @@ WaylandClipboardReader::WaylandClipboardReader(std::unique_ptr<DataControlSessio
                                                Listener listener)
     : session_(std::move(session)), wakeFd_(std::move(wakeFd)), listener_(std::move(listener)) {
     latestOwned_ = session_->hasSelection();
+    const PictureTypeChoice* types = session_->selectionTypes();
+    schedule_ = posix::ReadingSchedule({latestOwned_ && types && types->found(), std::nullopt, false});
     // These run inside the library's dispatch, a C caller: nothing may be thrown through it.
     DataControlSession::Events events;
     events.selectionChanged = [this](bool owned) noexcept {
@@ -132,9 +135,13 @@ void WaylandClipboardReader::loseSight() {
 }
 
 void WaylandClipboardReader::noteChange(bool owned) {
-    ++latestSerial_;
     latestOwned_ = owned;
-    if (listener_.changed) listener_.changed(latestSerial_, owned);
+    const PictureTypeChoice* types = session_->selectionTypes();
+    // The compositor names no owners; an emptying while our own is pending is ours.
+    const ScheduleStep step =
+        schedule_.noteChange({owned && types && types->found(), std::nullopt, !owned && session_->clearPending()});
+    if (listener_.changed) listener_.changed(schedule_.latestSerial(), owned);
+    carryOut(step);
 }
 
 WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Clock::time_point now) {
@@ -145,42 +152,35 @@ WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Cloc
         else if (listener_.emptied)
             listener_.emptied(true);
     }
-    Clock::time_point wake = Clock::time_point::max();
-    if (transfer_) {
-        const bool superseded = latestSerial_ > transfer_->serial;
-        const Clock::time_point deadline =
-            std::min({transfer_->lastHeard + kAnswerDeadline, transfer_->started + kTransferDeadline,
-                      superseded ? transfer_->lastHeard + kPatience : Clock::time_point::max()});
-        if (now < deadline) return deadline;
-        if (!superseded)
-            finish(Kind::Silent);
-        else if (++abandonedInARow_ >= kAbandonedBeforeSilent)
-            finish(Kind::Silent);
-        else
-            transfer_.reset();  // the newest change is fetched instead, below
+    if (wanted_.exchange(false)) schedule_.request();
+    for (;;) {
+        const ScheduleStep step = schedule_.next(now);
+        if (step.kind == ScheduleStep::Kind::Wait) return step.wakeAt;
+        carryOut(step);
     }
-    if (!wanted_ || answeredSerial_ >= latestSerial_) return wake;
-    const PictureTypeChoice* types = session_->selectionTypes();
-    if (!latestOwned_ || !types || !types->found()) {
-        // The offer named its types with the change: no picture among them needs no question to its owner.
-        deliver({latestSerial_, Kind::NoPicture, {}, false, {}});
-        return wake;
-    }
-    if (now < lastFetch_ + kFetchGap) return lastFetch_ + kFetchGap;
-    startFetch(now);
-    return transfer_ ? now + kAnswerDeadline : wake;
 }
 
-void WaylandClipboardReader::startFetch(Clock::time_point now) {
+void WaylandClipboardReader::carryOut(const ScheduleStep& step) {
+    switch (step.kind) {
+        case ScheduleStep::Kind::Wait: return;
+        case ScheduleStep::Kind::Fetch: return startFetch();
+        case ScheduleStep::Kind::NoPicture: return deliver(step.serial, Kind::NoPicture);
+        case ScheduleStep::Kind::Abandon: transfer_.reset(); return;
+        case ScheduleStep::Kind::Silent: transfer_.reset(); return deliver(step.serial, Kind::Silent);
+    }
+}
+
+void WaylandClipboardReader::startFetch() {
     ++fetches_;
-    lastFetch_ = now;
     auto transfer = std::make_unique<Transfer>();
-    transfer->serial = latestSerial_;
-    transfer->started = transfer->lastHeard = now;
-    transfer->pipe = session_->receive(session_->selectionTypes()->chosen());
+    const PictureTypeChoice* types = session_->selectionTypes();
+    if (types) {
+        transfer->format = types->format();
+        transfer->pipe = session_->receive(types->chosen());
+    }
     if (!transfer->pipe) {
         // No pipe to be had (descriptors exhausted): this change cannot be read, and says so.
-        deliver({latestSerial_, Kind::Refused, {}, false, {}});
+        deliver(schedule_.finished(), Kind::Refused);
         return;
     }
     transfer_ = std::move(transfer);
@@ -192,7 +192,7 @@ void WaylandClipboardReader::readPipe(Clock::time_point now) {
         const ssize_t got = read(transfer_->pipe.get(), chunk_.data(), chunk_.size());
         if (got > 0) {
             if (!transfer_->buffer.add(chunk_.data(), static_cast<std::size_t>(got))) return finish(Kind::Refused);
-            transfer_->lastHeard = now;
+            schedule_.heard(now);
             continue;
         }
         if (got == 0) return finish(transfer_->buffer.size() > 0 ? Kind::Data : Kind::Refused);
@@ -203,23 +203,19 @@ void WaylandClipboardReader::readPipe(Clock::time_point now) {
 }
 
 void WaylandClipboardReader::finish(Kind kind) {
-    posix::ClipboardDelivery delivery{transfer_->serial, kind, {}, false, {}};
+    posix::ClipboardDelivery delivery{schedule_.finished(), kind, {}, false, {}, nullptr};
     if (kind == Kind::Data) {
         delivery.kept = transfer_->buffer.kept();
         delivery.digest = transfer_->buffer.digest();
         delivery.bytes = transfer_->buffer.takeBytes();
+        delivery.format = transfer_->format;
     }
     transfer_.reset();
-    deliver(std::move(delivery));
+    if (listener_.delivered) listener_.delivered(std::move(delivery));
 }
 
-void WaylandClipboardReader::deliver(posix::ClipboardDelivery delivery) {
-    // An answer to an older change still tells what the clipboard held meanwhile; it counts as answered
-    // only for that change, so the newest one is fetched next.
-    answeredSerial_ = std::max(answeredSerial_, delivery.serial);
-    abandonedInARow_ = 0;
-    if (answeredSerial_ >= latestSerial_) wanted_ = false;
-    if (listener_.delivered) listener_.delivered(std::move(delivery));
+void WaylandClipboardReader::deliver(std::uint64_t serial, Kind kind) {
+    if (listener_.delivered) listener_.delivered({serial, kind, {}, false, {}, nullptr});
 }
 
 }  // namespace zanthrel::wayland

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/posix/clipboard_reader.h"
+#include "platform/posix/reading_schedule.h"
 #include "platform/posix/transfer_buffer.h"
 #include "platform/wayland/data_control.h"
 #include "platform/wayland/wayland_handles.h"
@@ -20,20 +21,12 @@ namespace zanthrel::wayland {
 // window's clipboard access this needs no focus: every change is seen, whichever program made it.
 //
 // The offer names its types with the change, so a change that offers no picture is answered without
-// asking its owner anything. A fetch starts only when asked for, at most once per kFetchGap, always for
-// the newest change. A later change lets a transfer still in progress finish, unless it is already
-// kPatience late, so that a program offering a picture many times a second is still read.
+// asking its owner anything. When to fetch, how long an owner may take and when it is silent:
+// posix::ReadingSchedule, which the X11 reader follows too; the protocol cannot name owners, so a later
+// change lets a lively transfer finish. Which type is asked for: the table of picture formats.
 class WaylandClipboardReader final : public posix::ClipboardReader {
 public:
     using Listener = posix::ClipboardReader::Listener;
-
-    static constexpr std::chrono::milliseconds kAnswerDeadline{1000};
-    static constexpr std::chrono::milliseconds kTransferDeadline{10000};
-    static constexpr std::chrono::milliseconds kPatience{50};
-    static constexpr std::chrono::milliseconds kFetchGap{15};
-    // Transfers given up in a row because the clipboard changed while their owner lagged: owners that
-    // keep replacing each other faster than any of them answers count as a silent owner.
-    static constexpr int kAbandonedBeforeSilent = 8;
 
     // Null when no compositor answers or it offers no data-control service.
     static std::unique_ptr<WaylandClipboardReader> start(Listener listener, const char* displayName = nullptr);
@@ -51,10 +44,8 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Transfer {
-        std::uint64_t serial = 0;
         posix::UniqueFd pipe;
-        Clock::time_point started;
-        Clock::time_point lastHeard;  // asked, or the last bytes arrived
+        const PictureFormat* format = nullptr;  // of the type asked for
         posix::TransferBuffer buffer;
     };
 
@@ -63,10 +54,11 @@ private:
     void wake();
     Clock::time_point actOnTime(Clock::time_point now);
     void noteChange(bool owned);
-    void startFetch(Clock::time_point now);
+    void carryOut(const posix::ReadingSchedule::Step& step);
+    void startFetch();
     void readPipe(Clock::time_point now);
     void finish(posix::ClipboardDelivery::Kind kind);
-    void deliver(posix::ClipboardDelivery delivery);
+    void deliver(std::uint64_t serial, posix::ClipboardDelivery::Kind kind);
     void loseSight();
 
     std::unique_ptr<DataControlSession> session_;
@@ -74,12 +66,9 @@ private:
     Listener listener_;
 
     // Reader thread only.
-    std::uint64_t latestSerial_ = 1;
+    posix::ReadingSchedule schedule_;
     bool latestOwned_ = false;
-    std::uint64_t answeredSerial_ = 0;
-    int abandonedInARow_ = 0;
     std::unique_ptr<Transfer> transfer_;
-    Clock::time_point lastFetch_{};
     bool sightLost_ = false;
     bool lostReported_ = false;
     std::vector<unsigned char> chunk_;

@@ -1,5 +1,6 @@
 #include "platform/x11/x11_clipboard_reader.h"
 
+#include "platform/x11/x11_pixmap.h"
 #include "platform/x11/xcb_handles.h"
 
 #include <poll.h>
@@ -16,13 +17,8 @@
 namespace zanthrel::x11 {
 namespace {
 
-// The picture types asked for, most wanted first: lossless and cheap to decode before the rest.
-// Qt programs also offer their own name for a picture, served as PNG.
-constexpr std::string_view kPictureTypes[] = {"image/png",   "image/bmp",
-                                              "image/x-bmp", "image/x-MS-bmp",
-                                              "image/jpeg",  "image/gif",
-                                              "image/tiff",  "image/x-portable-pixmap",
-                                              "image/webp",  "application/x-qt-image"};
+using Kind = posix::ClipboardDelivery::Kind;
+using ScheduleStep = posix::ReadingSchedule::Step;
 
 // A Wayland session's X server is its compositor's bridge to the Wayland programs.
 bool onWaylandSession() {
@@ -54,7 +50,6 @@ std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener,
     atoms.timestamp = intern(connection, "TIMESTAMP");
     atoms.properties[0] = intern(connection, "ZANTHREL_TRANSFER_A");
     atoms.properties[1] = intern(connection, "ZANTHREL_TRANSFER_B");
-    for (const std::string_view type : kPictureTypes) atoms.pictureTypes.push_back(intern(connection, type));
 
     std::optional<std::uint8_t> xfixesEventBase;
     const xcb_query_extension_reply_t* xfixes =
@@ -75,6 +70,7 @@ std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener,
     std::unique_ptr<X11ClipboardReader> reader(new X11ClipboardReader(
         std::move(owned), window, std::move(atoms), xfixesEventBase, std::move(wakeFd), std::move(listener)));
     reader->latestOwner_ = reader->queryOwner();
+    reader->schedule_ = posix::ReadingSchedule({reader->latestOwner_ != XCB_NONE, reader->latestOwner_, false});
     reader->thread_ = std::thread([raw = reader.get()] { raw->run(); });
     return reader;
 }
@@ -88,7 +84,8 @@ X11ClipboardReader::X11ClipboardReader(XcbConnection connection, std::uint32_t w
       wakeFd_(std::move(wakeFd)),
       listener_(std::move(listener)),
       emptyOwner_(connection_.get(), window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()),
-      programs_(connection_.get()) {}
+      programs_(connection_.get()),
+      atomNames_(connection_.get()) {}
 
 X11ClipboardReader::~X11ClipboardReader() {
     stopping_ = true;
@@ -181,27 +178,18 @@ void X11ClipboardReader::handleEvent(const void* raw) {
 }
 
 void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
-    ++latestSerial_;
     latestOwner_ = owner;
     latestTime_ = time;
     // Our own emptying leaves a clipboard that holds nothing: no program took it, nothing is fetched.
     const bool ours = emptyOwner_.ownsWindow(owner);
     if (ours) emptyOwner_.noteTaken(time);
-    if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE && !ours);
+    const ScheduleStep step = schedule_.noteChange({owner != XCB_NONE && !ours, owner, ours});
+    const std::uint64_t serial = schedule_.latestSerial();
+    if (listener_.changed) listener_.changed(serial, owner != XCB_NONE && !ours);
     // Asked at once, while the owner is surely still connected; the server answers without asking it.
     if (owner != XCB_NONE && !ours && listener_.ownerNamed)
-        listener_.ownerNamed(latestSerial_, programs_.clientOf(owner));
-    if (ours && transfer_.step != Step::None) {
-        transfer_ = Transfer{};  // given up by emptying, not by a silent owner
-        return;
-    }
-    // The owner asked has lost the clipboard and may never answer; the new owner is asked straight away.
-    // Dropping the transfer also lets go of what it had received, which may be hundreds of megabytes.
-    if (transfer_.step == Step::None || transfer_.owner == owner) return;
-    if (++abandonedInARow_ >= kAbandonedBeforeSilent)
-        finish(posix::ClipboardDelivery::Kind::Silent);
-    else
-        transfer_ = Transfer{};
+        listener_.ownerNamed(serial, programs_.clientOf(owner));
+    carryOut(step);
 }
 
 X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_point now) {
@@ -220,46 +208,41 @@ X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_
         }
         wake = std::min(wake, nextPoll_);
     }
-    if (transfer_.step != Step::None) {
-        const bool superseded = latestSerial_ > transfer_.serial;
-        const Clock::time_point deadline =
-            std::min({transfer_.asked + kAnswerDeadline, transfer_.started + kTransferDeadline,
-                      superseded ? transfer_.asked + kPatience : Clock::time_point::max()});
-        if (now < deadline) return std::min(wake, deadline);
-        if (superseded)
-            transfer_ = Transfer{};  // the newest change is fetched instead, below
-        else
-            finish(posix::ClipboardDelivery::Kind::Silent);
+    if (wanted_.exchange(false)) schedule_.request();
+    for (;;) {
+        const ScheduleStep step = schedule_.next(now);
+        if (step.kind == ScheduleStep::Kind::Wait) return std::min(wake, step.wakeAt);
+        carryOut(step);
     }
-    if (!wanted_ || answeredSerial_ >= latestSerial_) return wake;
-    if (latestOwner_ == XCB_NONE || emptyOwner_.ownsWindow(latestOwner_)) {
-        deliver({latestSerial_, posix::ClipboardDelivery::Kind::NoPicture, {}, false, {}});
-        return wake;
-    }
-    if (now < lastFetch_ + kFetchGap) return std::min(wake, lastFetch_ + kFetchGap);
-    startFetch(now);
-    return std::min(wake, now + kAnswerDeadline);
 }
 
-void X11ClipboardReader::startFetch(Clock::time_point now) {
+void X11ClipboardReader::carryOut(const ScheduleStep& step) {
+    switch (step.kind) {
+        case ScheduleStep::Kind::Wait: return;
+        case ScheduleStep::Kind::Fetch: return startFetch();
+        case ScheduleStep::Kind::NoPicture: return deliver(step.serial, Kind::NoPicture);
+        case ScheduleStep::Kind::Abandon:
+            // Dropping the transfer also lets go of what it had received, which may be hundreds of megabytes.
+            transfer_ = Transfer{};
+            return;
+        case ScheduleStep::Kind::Silent: transfer_ = Transfer{}; return deliver(step.serial, Kind::Silent);
+    }
+}
+
+void X11ClipboardReader::startFetch() {
     ++fetches_;
-    lastFetch_ = now;
     transfer_ = Transfer{};
-    transfer_.serial = latestSerial_;
-    transfer_.owner = latestOwner_;
     transfer_.time = latestTime_;
-    transfer_.started = now;
     // Two properties in turn: a late answer to an abandoned transfer cannot mix with the next one.
     transfer_.property = atoms_.properties[nextProperty_];
     nextProperty_ ^= 1u;
     xcb_delete_property(connection_.get(), window_, transfer_.property);
-    ask(atoms_.targets, now);
+    ask(atoms_.targets);
     transfer_.step = Step::Targets;
 }
 
-void X11ClipboardReader::ask(std::uint32_t target, Clock::time_point now) {
+void X11ClipboardReader::ask(std::uint32_t target) {
     transfer_.target = target;
-    transfer_.asked = now;
     xcb_convert_selection(connection_.get(), window_, atoms_.clipboard, target, transfer_.property, transfer_.time);
 }
 
@@ -270,41 +253,61 @@ void X11ClipboardReader::onSelectionNotify(std::uint32_t property, std::uint32_t
     if (property == XCB_NONE) {
         // An owner that cannot list its types offers no picture we could name; one that lists a picture
         // and then refuses it has kept it from being judged.
-        finish(transfer_.step == Step::Targets ? posix::ClipboardDelivery::Kind::NoPicture : posix::ClipboardDelivery::Kind::Refused);
+        finish(transfer_.step == Step::Targets ? Kind::NoPicture : Kind::Refused);
         return;
     }
-    std::uint32_t type = 0;
-    std::uint8_t format = 0;
-    std::vector<unsigned char> value;
-    if (transfer_.step == Step::Targets) {
-        if (!readProperty(type, format, value, false)) return finish(posix::ClipboardDelivery::Kind::Refused);
-        const std::vector<std::uint32_t> offered = parseAtomList(format, value.data(), value.size());
-        const std::uint32_t chosen = chooseTarget(offered, atoms_.pictureTypes);
-        if (chosen == XCB_NONE) return finish(posix::ClipboardDelivery::Kind::NoPicture);
-        transfer_.step = Step::Data;
-        ask(chosen, Clock::now());
-        return;
-    }
+    if (transfer_.step == Step::Targets) return onTargets();
+    if (transfer_.format && transfer_.format->content == PictureContent::ServerPixmap) return onPixmap();
     // The first reply tells whether the data come whole or in increments.
     ReplyPtr<xcb_get_property_reply_t> head(xcb_get_property_reply(
         connection_.get(),
         xcb_get_property(connection_.get(), 0, window_, transfer_.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr));
-    if (!head) return finish(posix::ClipboardDelivery::Kind::Refused);
+    if (!head) return finish(Kind::Refused);
     if (head->type == atoms_.incr) {
         const auto announced =
             parseIncrAnnouncement(head->format, xcb_get_property_value(head.get()),
                                   static_cast<std::size_t>(xcb_get_property_value_length(head.get())));
         // Some owners (xclip among them) announce no size at all; only a size past the limit is refused.
-        if (announced && !transfer_.buffer.announce(*announced)) return finish(posix::ClipboardDelivery::Kind::Refused);
+        if (announced && !transfer_.buffer.announce(*announced)) return finish(Kind::Refused);
         ++incremental_;
         transfer_.step = Step::Increments;
-        transfer_.asked = Clock::now();
+        schedule_.heard(Clock::now());
         // Deleting the announcement is what asks the owner for the first piece.
         xcb_delete_property(connection_.get(), window_, transfer_.property);
         return;
     }
-    if (!readProperty(type, format, value, true)) return finish(posix::ClipboardDelivery::Kind::Refused);
-    finish(posix::ClipboardDelivery::Kind::Data);
+    std::uint32_t type = 0;
+    std::uint8_t format = 0;
+    std::vector<unsigned char> unused;
+    if (!readProperty(type, format, unused, true)) return finish(Kind::Refused);
+    finish(Kind::Data, transfer_.format);
+}
+
+void X11ClipboardReader::onTargets() {
+    std::uint32_t type = 0;
+    std::uint8_t format = 0;
+    std::vector<unsigned char> value;
+    if (!readProperty(type, format, value, false)) return finish(Kind::Refused);
+    const AtomNames::Listed offered = atomNames_.name(parseAtomList(format, value.data(), value.size()));
+    const std::optional<std::size_t> chosen = schedule_.typesListed(Clock::now(), offered.names);
+    // A list past what is looked up may hide its picture among the atoms left unnamed: not judged, and
+    // not taken for a clipboard without a picture either.
+    if (!chosen) return finish(offered.unnamed > 0 ? Kind::Refused : Kind::NoPicture);
+    transfer_.format = classifyX11Target(offered.names[*chosen]);
+    transfer_.step = Step::Data;
+    ask(offered.atoms[*chosen]);
+}
+
+void X11ClipboardReader::onPixmap() {
+    std::uint32_t type = 0;
+    std::uint8_t format = 0;
+    std::vector<unsigned char> value;
+    if (!readProperty(type, format, value, false)) return finish(Kind::Refused);
+    const std::vector<std::uint32_t> ids = parseAtomList(format, value.data(), value.size());
+    if (ids.size() != 1) return finish(Kind::Refused);
+    const std::optional<x11::PixmapPixels> read = readPixmap(connection_.get(), ids[0], transfer_.buffer);
+    if (!read) return finish(Kind::Refused);
+    finish(Kind::Data, *read == PixmapPixels::Bitmap ? classifyMimeType("image/bmp") : transfer_.format);
 }
 
 void X11ClipboardReader::onIncrement() {
@@ -312,10 +315,10 @@ void X11ClipboardReader::onIncrement() {
     std::uint8_t format = 0;
     std::vector<unsigned char> unused;
     const std::uint64_t before = transfer_.buffer.size();
-    if (!readProperty(type, format, unused, true)) return finish(posix::ClipboardDelivery::Kind::Refused);
+    if (!readProperty(type, format, unused, true)) return finish(Kind::Refused);
     // A piece of no bytes ends the transfer.
-    if (transfer_.buffer.size() == before) return finish(posix::ClipboardDelivery::Kind::Data);
-    transfer_.asked = Clock::now();
+    if (transfer_.buffer.size() == before) return finish(Kind::Data, transfer_.format);
+    schedule_.heard(Clock::now());
 }
 
 bool X11ClipboardReader::readProperty(std::uint32_t& type, std::uint8_t& format, std::vector<unsigned char>& value,
@@ -346,24 +349,20 @@ bool X11ClipboardReader::readProperty(std::uint32_t& type, std::uint8_t& format,
     }
 }
 
-void X11ClipboardReader::finish(posix::ClipboardDelivery::Kind kind) {
-    posix::ClipboardDelivery delivery{transfer_.serial, kind, {}, false, {}};
-    if (kind == posix::ClipboardDelivery::Kind::Data) {
+void X11ClipboardReader::finish(Kind kind, const PictureFormat* format) {
+    posix::ClipboardDelivery delivery{schedule_.finished(), kind, {}, false, {}, nullptr};
+    if (kind == Kind::Data) {
         delivery.kept = transfer_.buffer.kept();
         delivery.digest = transfer_.buffer.digest();
         delivery.bytes = transfer_.buffer.takeBytes();
+        delivery.format = format;
     }
     transfer_ = Transfer{};
-    deliver(std::move(delivery));
+    if (listener_.delivered) listener_.delivered(std::move(delivery));
 }
 
-void X11ClipboardReader::deliver(posix::ClipboardDelivery delivery) {
-    // An answer to an older change still tells what the clipboard held meanwhile; it counts as answered
-    // only for that change, so the newest one is fetched next.
-    answeredSerial_ = std::max(answeredSerial_, delivery.serial);
-    abandonedInARow_ = 0;
-    if (answeredSerial_ >= latestSerial_) wanted_ = false;
-    if (listener_.delivered) listener_.delivered(std::move(delivery));
+void X11ClipboardReader::deliver(std::uint64_t serial, Kind kind) {
+    if (listener_.delivered) listener_.delivered({serial, kind, {}, false, {}, nullptr});
 }
 
 }  // namespace zanthrel::x11

@@ -11,10 +11,12 @@
 
 #include "core/picture.h"
 #include "platform/posix/clipboard_reader.h"
+#include "platform/posix/reading_schedule.h"
+#include "platform/posix/transfer_buffer.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/x11/x11_atom_names.h"
 #include "platform/x11/x11_empty_owner.h"
 #include "platform/x11/x11_program_lookup.h"
-#include "platform/posix/transfer_buffer.h"
 #include "platform/x11/x11_transfer.h"
 #include "platform/x11/xcb_handles.h"
 
@@ -24,23 +26,14 @@ namespace zanthrel::x11 {
 // so that no other program can make the user interface wait. Changes come from XFIXES as they happen;
 // without XFIXES the owner is polled every kFallbackPoll.
 //
-// A fetch starts only when asked for, at most once per kFetchGap, and always for the newest change.
-// A change made by another program abandons a transfer still in progress at once; a change by the same
-// owner lets it finish first, unless one of its answers is already kPatience late, so that a program
-// offering a picture many times a second is still read.
+// When to fetch, how long an owner may take and when it is silent: posix::ReadingSchedule, which the
+// Wayland reader follows too. Which of the owner's types is asked for: the table of picture formats.
+// Here only the protocol: TARGETS, the data whole or in increments (INCR), or a pixmap's pixels.
 class X11ClipboardReader final : public posix::ClipboardReader {
 public:
     using Listener = posix::ClipboardReader::Listener;
 
-    static constexpr std::chrono::milliseconds kAnswerDeadline{1000};
-    static constexpr std::chrono::milliseconds kTransferDeadline{10000};
-    static constexpr std::chrono::milliseconds kPatience{50};
-    static constexpr std::chrono::milliseconds kFetchGap{15};
     static constexpr std::chrono::milliseconds kFallbackPoll{100};
-    // Transfers given up in a row because another owner took the clipboard before the asked one
-    // answered. Owners that keep taking it from each other faster than any of them answers would
-    // otherwise leave every change unjudged without a word: this many in a row count as a silent owner.
-    static constexpr int kAbandonedBeforeSilent = 8;
 
     // Null when no X display can be reached. `useXfixes` false polls as on a server without XFIXES.
     static std::unique_ptr<X11ClipboardReader> start(Listener listener, bool useXfixes = true);
@@ -66,19 +59,15 @@ private:
     enum class Step { None, Targets, Data, Increments };
     struct Transfer {
         Step step = Step::None;
-        std::uint64_t serial = 0;
-        std::uint32_t owner = 0;
         std::uint32_t property = 0;
         std::uint32_t target = 0;
         std::uint32_t time = 0;
-        Clock::time_point started;
-        Clock::time_point asked;  // when the answer now awaited was asked for
+        const PictureFormat* format = nullptr;  // of the target asked for
         posix::TransferBuffer buffer;
     };
     struct Atoms {
         std::uint32_t clipboard = 0, targets = 0, incr = 0, timestamp = 0;
         std::uint32_t properties[2] = {0, 0};
-        std::vector<std::uint32_t> pictureTypes;  // most wanted first
     };
 
     X11ClipboardReader(XcbConnection connection, std::uint32_t window, Atoms atoms,
@@ -87,14 +76,17 @@ private:
     void handleEvent(const void* event);
     Clock::time_point actOnTime(Clock::time_point now);
     void noteChange(std::uint32_t owner, std::uint32_t time);
-    void startFetch(Clock::time_point now);
-    void ask(std::uint32_t target, Clock::time_point now);
+    void carryOut(const posix::ReadingSchedule::Step& step);
+    void startFetch();
+    void ask(std::uint32_t target);
     void onSelectionNotify(std::uint32_t property, std::uint32_t target);
+    void onTargets();
+    void onPixmap();
     void onIncrement();
     // Reads the transfer's property whole, deleting it; false when the reply could not be had.
     bool readProperty(std::uint32_t& type, std::uint8_t& format, std::vector<unsigned char>& value, bool intoBuffer);
-    void deliver(posix::ClipboardDelivery delivery);
-    void finish(posix::ClipboardDelivery::Kind kind);
+    void deliver(std::uint64_t serial, posix::ClipboardDelivery::Kind kind);
+    void finish(posix::ClipboardDelivery::Kind kind, const PictureFormat* format = nullptr);
     std::uint32_t queryOwner();
 
     XcbConnection connection_;  // outlives the thread, which the destructor joins
@@ -107,13 +99,11 @@ private:
     X11ProgramLookup programs_;
 
     // Reader thread only.
-    std::uint64_t latestSerial_ = 1;
+    posix::ReadingSchedule schedule_;
     std::uint32_t latestOwner_ = 0;
     std::uint32_t latestTime_ = 0;
-    std::uint64_t answeredSerial_ = 0;
-    int abandonedInARow_ = 0;
     Transfer transfer_;
-    Clock::time_point lastFetch_{};
+    AtomNames atomNames_;
     Clock::time_point nextPoll_{};
     unsigned nextProperty_ = 0;
 

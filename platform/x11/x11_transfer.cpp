@@ -1,6 +1,5 @@
 #include "platform/x11/x11_transfer.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace zanthrel::x11 {
@@ -18,12 +17,6 @@ std::optional<std::uint32_t> parseIncrAnnouncement(std::uint8_t format, const vo
     std::uint32_t size = 0;
     std::memcpy(&size, data, sizeof size);
     return size;
-}
-
-std::uint32_t chooseTarget(std::span<const std::uint32_t> offered, std::span<const std::uint32_t> preferred) {
-    for (const std::uint32_t wanted : preferred)
-        if (wanted != 0 && std::find(offered.begin(), offered.end(), wanted) != offered.end()) return wanted;
-    return 0;
 }
 
 }  // namespace zanthrel::x11

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <vector>
 
 namespace zanthrel::x11 {
@@ -15,8 +14,5 @@ std::vector<std::uint32_t> parseAtomList(std::uint8_t format, const void* data, 
 // The size an INCR announcement promises (a lower bound, by convention), or nothing when the value is not
 // one 32-bit item (some owners send none).
 std::optional<std::uint32_t> parseIncrAnnouncement(std::uint8_t format, const void* data, std::size_t bytes);
-
-// The first atom of `preferred` that `offered` holds, or 0 (None) when it holds none of them.
-std::uint32_t chooseTarget(std::span<const std::uint32_t> offered, std::span<const std::uint32_t> preferred);
 
 }  // namespace zanthrel::x11

@@ -21,9 +21,11 @@ XclipCopy::~XclipCopy() {
     }
 }
 
-TestOwner::TestOwner(const QStringList& arguments) {
+TestOwner::TestOwner(const QStringList& arguments) : TestOwner(QStringLiteral(ZANTHREL_TEST_OWNER), arguments) {}
+
+TestOwner::TestOwner(const QString& program, const QStringList& arguments) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(ZANTHREL_TEST_OWNER), arguments);
+    process_.start(program, arguments);
 }
 
 TestOwner::~TestOwner() {
@@ -34,13 +36,12 @@ TestOwner::~TestOwner() {
 }
 
 bool TestOwner::saw(const QString& line, int timeoutMs) {
-    const QByteArray wanted = line.toUtf8() + '\n';
-    return waitUntil(
-        [&] {
-            output_ += process_.readAllStandardOutput();
-            return output_.contains(wanted);
-        },
-        timeoutMs);
+    return waitUntil([&] { return said(line); }, timeoutMs);
+}
+
+bool TestOwner::said(const QString& line) {
+    output_ += process_.readAllStandardOutput();
+    return output_.contains(line.toUtf8() + '\n');
 }
 
 int xclipPasteStatus(const QString& target) {

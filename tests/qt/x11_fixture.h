@@ -28,14 +28,18 @@ private:
     QProcess process_;
 };
 
-// x11_test_owner: see its source for the modes. Once ready() it holds the clipboard.
+// x11_test_owner: see its source for the modes. Once ready() it holds the clipboard. Another program
+// that writes what it does line by line can be watched the same way.
 class TestOwner {
 public:
     explicit TestOwner(const QStringList& arguments);
+    TestOwner(const QString& program, const QStringList& arguments);
     ~TestOwner();
     // Waits until the owner has written `line` (e.g. "owner", "asked", "done").
     bool saw(const QString& line, int timeoutMs = 5000);
     bool ready() { return saw(QStringLiteral("owner")); }
+    // Whether it has written `line` by now.
+    bool said(const QString& line);
 
 private:
     QProcess process_;

@@ -48,7 +48,7 @@ TEST_F(HostileOwnerTest, SilentOwnerIsLoggedOnceCountsNothingAndIsNotAskedAgain)
     ASSERT_TRUE(waitUntil([&] { return desktop->timers().isResting(GuardTimer::Sampling); }));
     // The clock may rest before a second request has reached the reader, which starts a fetch at most
     // kFetchGap after a request, or after the next poll without XFIXES: twice both must pass unasked.
-    QTest::qWait(int(2 * (x11::X11ClipboardReader::kFetchGap + x11::X11ClipboardReader::kFallbackPoll).count()));
+    QTest::qWait(int(2 * (posix::ReadingSchedule::kFetchGap + x11::X11ClipboardReader::kFallbackPoll).count()));
     EXPECT_EQ(desktop->clipboard().fetchCount(), fetches);
     EXPECT_EQ(silentLines(), 1);
 

@@ -2,10 +2,14 @@
 // with and without XFIXES change events.
 #include <gtest/gtest.h>
 
-#include <mutex>
+#include <xcb/xcb.h>
 
-#include "platform/x11/x11_clipboard_reader.h"
+#include <mutex>
+#include <string>
+
 #include "platform/qt/application_x11.h"
+#include "platform/x11/x11_atom_names.h"
+#include "platform/x11/x11_clipboard_reader.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {
@@ -71,7 +75,7 @@ TEST_P(ReaderTest, ReportsEachOwnerAndDeliversTheNewestChangeOnlyWhenAsked) {
     EXPECT_TRUE(reports.changes().back().second) << "a program took the clipboard";
     // A reader that fetched on its own would start within kFetchGap of noticing the change, and a polling
     // one notices it within kFallbackPoll: twice both leaves a loaded machine room to show it.
-    QTest::qWait(int(2 * (x11::X11ClipboardReader::kFetchGap + x11::X11ClipboardReader::kFallbackPoll).count()));
+    QTest::qWait(int(2 * (posix::ReadingSchedule::kFetchGap + x11::X11ClipboardReader::kFallbackPoll).count()));
     EXPECT_TRUE(reports.deliveries().empty()) << "fetched without being asked";
     EXPECT_EQ(reader->fetchCount(), 0u);
 
@@ -90,6 +94,7 @@ TEST_P(ReaderTest, ReportsEachOwnerAndDeliversTheNewestChangeOnlyWhenAsked) {
     EXPECT_EQ(data.kind, posix::ClipboardDelivery::Kind::Data);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(data.bytes.data()), qsizetype(data.bytes.size())), bytes);
     EXPECT_EQ(data.digest, digestOf(bytes.data(), std::size_t(bytes.size())));
+    EXPECT_EQ(data.format, classifyMimeType("image/png")) << "the decoder is told the format asked for";
 
     // Its owner gone, the clipboard holds nothing; that is known without asking anyone.
     picture.reset();
@@ -133,10 +138,53 @@ TEST_P(ReaderTest, EmptyingOffersNothingThenLeavesNoOwnerAndIsNoChangeByAProgram
     EXPECT_EQ(reader->emptyingCount(), 1u);
 }
 
+// A picture hidden behind more types than are named at a time: not judged, and not taken for a clipboard
+// that holds none either.
+TEST_P(ReaderTest, PictureBehindTooManyTypesToNameIsNoClipboardWithoutAPicture) {
+    const QString file = writeFile("picture.png", "\x89PNG not really");
+    QStringList arguments{"offer"};
+    for (std::size_t i = 0; i < x11::AtomNames::kMostLookedUpPerList; ++i)
+        arguments << QStringLiteral("application/x-filler-%1").arg(i) << file;
+    testing::TestOwner owner(arguments << "image/png" << file);
+    ASSERT_TRUE(owner.ready());
+    ASSERT_TRUE(waitUntil([&] { return !reports.changes().empty(); }));
+    reader->request();
+    ASSERT_TRUE(waitUntil([&] { return !reports.deliveries().empty(); }));
+    EXPECT_EQ(reports.deliveries().back().kind, posix::ClipboardDelivery::Kind::Refused);
+}
+
 INSTANTIATE_TEST_SUITE_P(ChangeEvents, ReaderTest, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("WithXfixes") : std::string("PollingWithout");
                          });
+
+// An owner may list a quarter of a million types: each is named once, and only so many at a time.
+TEST(AtomNamesTest, NamesEachAtomOnceAndAtMostItsShareOfALongListAtATime) {
+    const x11::XcbConnection connection(xcb_connect(nullptr, nullptr));
+    ASSERT_EQ(xcb_connection_has_error(connection.get()), 0);
+    constexpr std::size_t kMost = x11::AtomNames::kMostLookedUpPerList;
+    std::vector<std::uint32_t> list;
+    for (std::size_t i = 0; i < kMost + 10; ++i)
+        list.push_back(x11::intern(connection.get(), "zanthrel-type-" + std::to_string(i)));
+    list.push_back(list[0]);
+    list.push_back(XCB_NONE);
+    x11::AtomNames names(connection.get());
+    x11::AtomNames::Listed listed = names.name(list);
+    ASSERT_EQ(listed.names.size(), kMost);
+    EXPECT_EQ(listed.unnamed, 10u);
+    EXPECT_EQ(listed.atoms[0], list[0]);
+    EXPECT_EQ(listed.names[0], "zanthrel-type-0");
+    // The same list again: those named are remembered, the rest looked up now.
+    listed = names.name(list);
+    ASSERT_EQ(listed.names.size(), kMost + 10);
+    EXPECT_EQ(listed.unnamed, 0u);
+    EXPECT_EQ(listed.names.back(), "zanthrel-type-" + std::to_string(kMost + 9));
+    // A name longer than any format's is kept as none.
+    const std::uint32_t longName = x11::intern(connection.get(), std::string(300, 'x'));
+    listed = names.name({&longName, 1});
+    ASSERT_EQ(listed.names.size(), 1u);
+    EXPECT_EQ(listed.names[0], "");
+}
 
 // On a Wayland session the X server is the compositor's bridge, which must have asked for the emptied
 // clipboard's types before it is let go; however late it asks, the clipboard is held until then.

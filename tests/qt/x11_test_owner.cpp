@@ -16,9 +16,19 @@
 //                                         as image/png
 //   x11_test_owner orphan FILE            connects, then leaves the connection to a child and exits; the
 //                                         child takes the clipboard once its parent is gone and serves FILE
+//   x11_test_owner offer TYPE FILE [TYPE FILE]...
+//                                         lists the types in this order and serves each its file, writing
+//                                         "asked TYPE" for each type asked for
+//   x11_test_owner pixmap WIDTH HEIGHT RRGGBB [DEPTH]
+//                                         offers nothing but a pixmap of that size and colour (PIXMAP), of
+//                                         the screen's depth or DEPTH
+//   x11_test_owner incr TYPE FILE PIECES GAP_MS [LATE_MS]
+//                                         serves FILE in PIECES increments, each GAP_MS after the reader
+//                                         asked for it (the last one LATE_MS), then writes "done"
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -48,11 +58,22 @@ struct Owner {
     xcb_connection_t* connection = nullptr;
     xcb_window_t window = 0;
     xcb_atom_t clipboard = 0, targets = 0, atom = 0, type = 0;
-    enum class Data { Silent, Send, Refuse, HugeIncr };
+    enum class Data { Silent, Send, Refuse, HugeIncr, Increments };
     bool answerTargets = false;
     Data answerData = Data::Silent;
     xcb_atom_t incr = 0;
     const std::vector<char>* data = nullptr;
+    // The offer mode's types, in the order listed, with what each property holds.
+    struct Offered {
+        std::string name;
+        xcb_atom_t target = 0, propertyType = 0;
+        std::uint8_t format = 8;
+        std::vector<char> bytes;
+    };
+    std::vector<Offered> offers;
+    // The increments mode's pace.
+    int pieces = 1;
+    std::chrono::milliseconds gap{0}, late{0};
 
     void take() {
         xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
@@ -61,7 +82,17 @@ struct Owner {
 
     void answer(const xcb_selection_request_event_t& request) {
         xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
+        if (!offers.empty()) return answerOffers(request, property);
         if (request.target == type) say("asked");
+        if (request.target == type && answerData == Data::Increments) {
+            // Watching the reader's property before it learns of the transfer: its first deletion asks.
+            const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, &mask);
+            const auto size = static_cast<std::uint32_t>(data->size());
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, incr, 32, 1, &size);
+            notify(request, property);
+            return sendIncrements(request.requestor, property);
+        }
         if (request.target == targets && answerTargets) {
             const xcb_atom_t list[] = {targets, type};
             xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, atom, 32, 2, list);
@@ -80,6 +111,57 @@ struct Owner {
         } else {
             property = XCB_NONE;
         }
+        notify(request, property);
+    }
+
+    void answerOffers(const xcb_selection_request_event_t& request, xcb_atom_t property) {
+        if (request.target == targets) {
+            std::vector<xcb_atom_t> list = {targets};
+            for (const Offered& offered : offers) list.push_back(offered.target);
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, atom, 32,
+                                static_cast<std::uint32_t>(list.size()), list.data());
+            return notify(request, property);
+        }
+        for (const Offered& offered : offers) {
+            if (offered.target != request.target) continue;
+            say(("asked " + offered.name).c_str());
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, offered.propertyType,
+                                offered.format, static_cast<std::uint32_t>(offered.bytes.size() * 8 / offered.format),
+                                offered.bytes.data());
+            return notify(request, property);
+        }
+        notify(request, XCB_NONE);
+    }
+
+    // Each piece once the reader has deleted the one before (the announcement first), after its gap;
+    // an empty piece ends the transfer.
+    void sendIncrements(xcb_window_t requestor, xcb_atom_t property) {
+        const std::size_t pieceBytes = (data->size() + pieces - 1) / pieces;
+        for (int piece = 0; piece <= pieces; ++piece) {
+            if (!awaitDeletion(requestor, property)) return;
+            std::this_thread::sleep_for(piece == pieces - 1 && late.count() > 0 ? late : gap);
+            const std::size_t from = std::min(data->size(), piece * pieceBytes);
+            const std::size_t bytes = std::min(pieceBytes, data->size() - from);
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, requestor, property, type, 8,
+                                static_cast<std::uint32_t>(bytes), data->data() + from);
+            xcb_flush(connection);
+        }
+        say("done");
+    }
+
+    bool awaitDeletion(xcb_window_t window, xcb_atom_t property) {
+        xcb_flush(connection);
+        while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) {
+            const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            const bool deleted = (event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY && change->window == window &&
+                                 change->atom == property && change->state == XCB_PROPERTY_DELETE;
+            std::free(event);
+            if (deleted) return true;
+        }
+        return false;
+    }
+
+    void notify(const xcb_selection_request_event_t& request, xcb_atom_t property) {
         xcb_selection_notify_event_t notify{};
         notify.response_type = XCB_SELECTION_NOTIFY;
         notify.time = request.time;
@@ -211,6 +293,46 @@ int main(int argc, char* argv[]) {
         while (getppid() == parent) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return serveFile(owner, argv[2]);
     }
+    if (mode == "offer" && argc > 3 && argc % 2 == 0) {
+        for (int i = 2; i + 1 < argc; i += 2) {
+            const xcb_atom_t target = intern(owner.connection, argv[i]);
+            owner.offers.push_back({argv[i], target, target, 8, readFile(argv[i + 1])});
+        }
+        owner.takeAndTell();
+        owner.serveUntilEnded();
+        return 0;
+    }
+    if (mode == "pixmap" && argc > 4) {
+        const auto depth = static_cast<std::uint8_t>(argc > 5 ? std::atoi(argv[5]) : screen->root_depth);
+        const auto width = static_cast<std::uint16_t>(std::atoi(argv[2]));
+        const auto height = static_cast<std::uint16_t>(std::atoi(argv[3]));
+        const auto colour = static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 16));
+        const xcb_pixmap_t pixmap = xcb_generate_id(owner.connection);
+        xcb_create_pixmap(owner.connection, depth, pixmap, screen->root, width, height);
+        const xcb_gcontext_t gc = xcb_generate_id(owner.connection);
+        xcb_create_gc(owner.connection, gc, pixmap, XCB_GC_FOREGROUND, &colour);
+        const xcb_rectangle_t whole{0, 0, width, height};
+        xcb_poly_fill_rectangle(owner.connection, pixmap, gc, 1, &whole);
+        std::vector<char> id(sizeof pixmap);
+        std::memcpy(id.data(), &pixmap, sizeof pixmap);
+        owner.offers.push_back({"PIXMAP", intern(owner.connection, "PIXMAP"), XCB_ATOM_PIXMAP, 32, id});
+        owner.takeAndTell();
+        owner.serveUntilEnded();
+        return 0;
+    }
+    if (mode == "incr" && argc > 5) {
+        owner.type = intern(owner.connection, argv[2]);
+        const std::vector<char> file = readFile(argv[3]);
+        owner.data = &file;
+        owner.pieces = std::max(1, std::atoi(argv[4]));
+        owner.gap = std::chrono::milliseconds(std::atoi(argv[5]));
+        owner.late = std::chrono::milliseconds(argc > 6 ? std::atoi(argv[6]) : 0);
+        owner.answerTargets = true;
+        owner.answerData = Owner::Data::Increments;
+        owner.takeAndTell();
+        owner.serveUntilEnded();
+        return 0;
+    }
     if (mode == "claims" && argc > 3) {
         const auto claimed = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
         xcb_change_property(owner.connection, XCB_PROP_MODE_REPLACE, owner.window,
@@ -219,7 +341,9 @@ int main(int argc, char* argv[]) {
     }
     std::fprintf(stderr,
                  "usage: %s silent | targets-only TYPE | refuses | incr-huge | swap RATE SECONDS |\n"
-                 "       flood RATE SECONDS TYPE FILE... | claims PID FILE | orphan FILE\n",
+                 "       flood RATE SECONDS TYPE FILE... | claims PID FILE | orphan FILE |\n"
+                 "       offer TYPE FILE [TYPE FILE]... | pixmap WIDTH HEIGHT RRGGBB [DEPTH] |\n"
+                 "       incr TYPE FILE PIECES GAP_MS [LATE_MS]\n",
                  argv[0]);
     return 2;
 }

@@ -6,15 +6,22 @@
 //   wayland_test_source refuse SECONDS     offers image/png and closes each request unwritten
 //   wayland_test_source measure COUNT      copies COUNT times, each once the previous one was emptied,
 //                                          and prints how long each stayed on the clipboard (ms)
+//   wayland_test_source offer SECONDS TYPE FILE [TYPE FILE]...
+//                                          offers the types in this order, each served from its file, and
+//                                          writes "asked TYPE" for each request; leaves as silent does
 #include <poll.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,7 +41,13 @@ struct Source {
     bool silent = false;
     bool refuse = false;
     std::vector<int> heldOpen;  // a silent owner keeps the write ends, so the reader sees no end either
+    std::vector<std::pair<std::string, std::string>> offers;  // type, bytes
 };
+
+std::string readFile(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
 
 void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
     auto* globals = static_cast<Globals*>(data);
@@ -46,8 +59,22 @@ void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
 }
 void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 
-void onSend(void* data, zwlr_data_control_source_v1*, const char*, int fd) {
+void onSend(void* data, zwlr_data_control_source_v1*, const char* type, int fd) {
     auto* source = static_cast<Source*>(data);
+    for (const auto& [offered, bytes] : source->offers) {
+        if (offered != type) continue;
+        std::printf("asked %s\n", type);
+        std::fflush(stdout);
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+            if (wrote <= 0) break;
+            done += static_cast<std::size_t>(wrote);
+        }
+    }
+    if (!source->offers.empty()) {
+        close(fd);
+        return;
+    }
     if (source->silent) {
         source->heldOpen.push_back(fd);
         return;
@@ -96,10 +123,16 @@ bool waitForCancel(wl_display* display, Source& source, Clock::time_point deadli
 int main(int argc, char* argv[]) {
     const std::string_view mode = argc > 1 ? argv[1] : "";
     const long amount = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
-    if ((mode != "silent" && mode != "refuse" && mode != "measure") || amount <= 0) {
-        std::fprintf(stderr, "usage: %s silent SECONDS | refuse SECONDS | measure COUNT\n", argv[0]);
+    const bool offer = mode == "offer" && argc >= 5 && argc % 2 == 1;
+    if ((mode != "silent" && mode != "refuse" && mode != "measure" && !offer) || amount <= 0) {
+        std::fprintf(stderr,
+                     "usage: %s silent SECONDS | refuse SECONDS | measure COUNT |\n"
+                     "       offer SECONDS TYPE FILE [TYPE FILE]...\n",
+                     argv[0]);
         return 2;
     }
+    // A reader that gives up a transfer closes its end; the write is then refused, not fatal.
+    std::signal(SIGPIPE, SIG_IGN);
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
         std::fprintf(stderr, "no Wayland display\n");
@@ -124,9 +157,11 @@ int main(int argc, char* argv[]) {
         Source state;
         state.silent = mode == "silent";
         state.refuse = mode == "refuse";
+        for (int i = 3; offer && i + 1 < argc; i += 2) state.offers.emplace_back(argv[i], readFile(argv[i + 1]));
         zwlr_data_control_source_v1* source = zwlr_data_control_manager_v1_create_data_source(globals.manager);
         zwlr_data_control_source_v1_add_listener(source, &kSourceListener, &state);
-        zwlr_data_control_source_v1_offer(source, "image/png");
+        if (state.offers.empty()) zwlr_data_control_source_v1_offer(source, "image/png");
+        for (const auto& [type, bytes] : state.offers) zwlr_data_control_source_v1_offer(source, type.c_str());
         const Clock::time_point copied = Clock::now();
         zwlr_data_control_device_v1_set_selection(device, source);
         const auto deadline = copied + (once ? std::chrono::seconds(amount) : std::chrono::seconds(5));
