@@ -30,6 +30,11 @@ bool readsAsBusy(QtClipboard& clipboard) {
     }
 }
 
+// How long something took, printed beside the test's results: a figure to read, never a verdict.
+void printFigure(const char* what, const QElapsedTimer& clock) {
+    std::printf("[ figures ] %s: %lld ms\n", what, static_cast<long long>(clock.elapsed()));
+}
+
 class HostileOwnerTest : public X11ClipboardTest {
 protected:
     int silentLines() { return countEntries(state().log, texts::kOwnerSilent); }
@@ -71,10 +76,13 @@ TEST_F(HostileOwnerTest, BlockingTakesEffectWhileASilentOwnerIsBeingAsked) {
     TestOwner silent({"silent"});
     ASSERT_TRUE(silent.ready());
     ASSERT_TRUE(askedSince(fetches));
+    QElapsedTimer clock;
+    clock.start();
     click("cmdEnableDisable");
     EXPECT_EQ(state().blocking.caption, texts::kUnblockCaption);
     EXPECT_TRUE(waitUntil([&] { return desktop->clipboard().reader()->emptyingCount() == 1; }))
         << "the silent owner kept the clipboard";
+    printFigure("emptied after the click while a silent owner was being asked", clock);
     // Emptied inside the owner's deadline: had the reader waited for its answer first, it would have
     // judged it silent before emptying, and the log would say so by the time the emptied clipboard was
     // let go, a whole hold later.
@@ -89,7 +97,10 @@ TEST_F(HostileOwnerTest, PictureRightAfterAnOwnerThatSendsOnlyItsTypesIsCountedA
     ASSERT_TRUE(typesOnly.saw("asked")) << "the picture was never asked for";
     // Counted before the first owner's deadline ran out: its transfer was given up at once. Had the
     // reader waited for it, its silence would have been judged, and logged, before the next picture.
+    QElapsedTimer clock;
+    clock.start();
     copyAndExpectCount(writePng("after-types-only.png", Qt::darkBlue), 1);
+    printFigure("counted after an owner that sends only its types", clock);
     EXPECT_EQ(silentLines(), 0) << "the picture waited for the first owner's deadline";
 }
 
@@ -227,6 +238,7 @@ TEST_F(StartupTest, WindowAppearsAtOnceWhileASilentOwnerHoldsTheClipboard) {
     EXPECT_TRUE(readsAsBusy(desktop->clipboard()));
     EXPECT_TRUE(waitUntil([&] { return countEntries(state().log, texts::kOwnerSilent) == 1; }))
         << "the silent owner was not logged";
+    desktop.reset();
 
     // The shipped program likewise: its window appears while the owner stays silent. How long that takes
     // is printed, not judged; Qt's own clipboard would wait five seconds for each of several requests.
@@ -238,10 +250,7 @@ TEST_F(StartupTest, WindowAppearsAtOnceWhileASilentOwnerHoldsTheClipboard) {
     QProcess search;
     search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Zanthrel$"});
     EXPECT_TRUE(search.waitForFinished(60000) && search.exitCode() == 0) << "no window";
-    std::printf(
-        "[ figures ] the program's window appeared %lld ms after its start while a silent owner held "
-        "the clipboard\n",
-        static_cast<long long>(clock.elapsed()));
+    printFigure("the program's window shown after its start while a silent owner held the clipboard", clock);
     search.kill();
     program.kill();
     program.waitForFinished(5000);

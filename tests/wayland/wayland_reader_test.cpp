@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <set>
@@ -151,6 +152,9 @@ TEST_F(WaylandReader, AnOwnerThatNeverWritesIsSilentAfterItsDeadlineAndTheNextCh
     const auto waited = std::chrono::steady_clock::now() - asked;
     EXPECT_EQ(silent.kind, Kind::Silent);
     EXPECT_GE(waited, WaylandClipboardReader::kAnswerDeadline) << "judged silent before its deadline";
+    std::printf("[ figures ] a silent owner judged %lld ms after being asked (deadline %lld ms)\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()),
+                static_cast<long long>(WaylandClipboardReader::kAnswerDeadline.count()));
     EXPECT_EQ(reports.now().changes.size(), seen.changes.size()) << "the owner went away before it was judged";
 
     const std::uint64_t next = copy("--type image/bmp");  // replaces the silent owner, which then leaves
