@@ -16,6 +16,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root"
+source tests/lib/displays.sh
 linux_build=${ZANTHREL_LIVE_LINUX_BUILD:-build/linux}
 windows_build=${ZANTHREL_LIVE_WINDOWS_BUILD:-build/windows}
 
@@ -50,23 +51,10 @@ cmake --build "$windows_build" --target zanthrel zanthrel_live_probe -j2 >/dev/n
     { echo "live: building zanthrel.exe and its probe in $windows_build failed" >&2; exit 1; }
 
 # A fresh prefix and a private Xvfb, as the Windows tests use them.
-work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-live-wine.XXXXXX")
-xvfb=""
+make_work_dir work live-wine
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cleanup() {
-    wineserver -k >/dev/null 2>&1 || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-mkfifo "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/displayfd" </dev/null >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-read -r -t 20 display <"$work/displayfd" || { echo "live: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$display"
-unset WAYLAND_DISPLAY
+start_xvfb
+cleanup quietly wineserver -k
 
 echo "live: creating a fresh Wine prefix" >&2
 wineboot --init </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
@@ -77,4 +65,4 @@ wineserver -w
 wineserver -p  # one server for the session, rather than one per probe
 
 bench/live/session.sh windows "$root/$windows_build/bin/zanthrel.exe" "$root/$linux_build/bench/live/zanthrel_live" \
-    "$root/$windows_build/bin/zanthrel_live_probe.exe" "$xvfb"
+    "$root/$windows_build/bin/zanthrel_live_probe.exe" "$xvfb_pid"

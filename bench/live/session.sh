@@ -4,6 +4,7 @@
 #        session.sh windows PROGRAM_EXE LIVE_TOOL PROBE_EXE XVFB_PID     (WINEPREFIX set, wineserver running)
 # Prints one `name value unit` line per figure on stdout; progress and side figures go to stderr.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/lib/test_lib.sh"
 
 platform=${1:?platform}
 program=${2:?program}
@@ -20,55 +21,57 @@ if [ "$platform" = windows ]; then spacing=${ZANTHREL_LIVE_SPACING_MS:-1000}; el
 width=${picture%x*}
 height=${picture#*x}
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-live.XXXXXX")
+say() { echo "live: $*" >&2; }
+if [ -n "${ZANTHREL_LIVE_KEEP:-}" ]; then
+    work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-live.XXXXXX")
+    cleanup say "log and copies kept in $work"
+else
+    make_work_dir work live
+fi
 log=$work/log
 relay_pid=""
 launcher_pid=""
 holder_pid=""
-cleanup() {
+end_session() {
     [ -n "$holder_pid" ] && kill "$holder_pid" 2>/dev/null
     [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
     [ "$platform" = windows ] && wineserver -k >/dev/null 2>&1
     [ -n "$relay_pid" ] && wait "$relay_pid" 2>/dev/null
-    if [ -n "${ZANTHREL_LIVE_KEEP:-}" ]; then say "log and copies kept in $work"; else rm -rf "$work"; fi
 }
-trap cleanup EXIT
+cleanup end_session
 
-say() { echo "live: $*" >&2; }
-fail() {
-    say "FAILED: $*"
+show_progress() {
     say "the program's log so far:"
     sed 's/^[0-9]* /    /' "$log" >&2 || true
     say "its standard error:"
     tail -n 20 "$work/program.err" >&2 || true
-    exit 1
 }
+on_failure show_progress
 figure() { echo "$1 $2 $3"; }
 
-# The log lines that hold TEXT, once there are at least COUNT of them; 20 s at most.
-wait_log() {
-    local text=$1 count=$2 deadline=$((SECONDS + 20))
-    until [ "$(grep -c -F -- "$text" "$log" || true)" -ge "$count" ]; do
-        [ $SECONDS -lt $deadline ] || fail "no log line \"$text\" (wanted $count) within 20 s"
-        kill -0 "$launcher_pid" 2>/dev/null || fail "the program ended"
-        sleep 0.05
-    done
-}
 count_log() { grep -c -F -- "$1" "$log" || true; }
+# Waits until the log holds at least COUNT lines with TEXT; 20 s at most.
+wait_log() {
+    wait_for 20 logged "$1" "$2" || fail "no log line \"$1\" (wanted $2) within 20 s"
+}
+logged() {
+    process_ended "$launcher_pid" && fail "the program ended"
+    [ "$(count_log "$1")" -ge "$2" ]
+}
 
 # A process of our Wine prefix by its command name: `wine` itself is only the launcher.
 wine_pid() {
-    local name=$1 pid deadline=$((SECONDS + 30))
-    while [ $SECONDS -lt $deadline ]; do
-        for pid in $(pgrep -x -- "$name" || true); do
-            if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-                echo "$pid"
-                return
-            fi
-        done
-        sleep 0.1
+    wait_for 30 find_wine_process "$1" || fail "no process $1 in $WINEPREFIX"
+}
+find_wine_process() {
+    local pid
+    for pid in $(pgrep -x -- "$1" || true); do
+        if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+            echo "$pid"
+            return
+        fi
     done
-    fail "no process $name in $WINEPREFIX"
+    false
 }
 
 run_probe() {
@@ -91,15 +94,14 @@ act() {
             box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Warning$' | head -n 1) ||
                 fail "no warning box within 10 s"
             xdotool windowfocus --sync "$box" key Return
-            local deadline=$((SECONDS + 10))
-            while xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1; do
-                [ $SECONDS -lt $deadline ] || fail "the warning box did not close on Return"
-                sleep 0.05
-            done
+            wait_for 10 warning_closed || fail "the warning box did not close on Return"
             ;;
         esac
     done
 }
+
+more_alarms_than() { [ "$(count_log "Alarm Raised")" -gt "$1" ]; }
+warning_closed() { ! xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1; }
 
 # One step that the log must confirm: the step, the line it writes.
 step() {
@@ -177,9 +179,7 @@ while [ "$(grep -c '^copy ' "$work/copies" || true)" -le "$copies" ] && [ $group
     alarms=$(count_log "Alarm Raised")
     run_probe copy-pictures 4 "$spacing" "$width" "$height" $((group * 10)) >>"$work/copies" ||
         fail "the picture probe failed"
-    deadline=$((SECONDS + 5))
-    while [ "$(count_log "Alarm Raised")" -le "$alarms" ] && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
-    if [ "$(count_log "Alarm Raised")" -gt "$alarms" ]; then
+    if wait_for 5 more_alarms_than "$alarms"; then
         # The alarm stopped monitoring and blocked the clipboard: start again with the count at zero.
         # What was measured so far still counts if the program cannot be brought back.
         if ! (act ok-warning && step unblock "Clipboard Unblocked" && step start "Protection Started on"); then

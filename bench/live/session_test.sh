@@ -6,7 +6,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$here/../../tests/lib/test_lib.sh"
 
 output=$(ZANTHREL_LIVE_CPU_SECONDS=1 ZANTHREL_LIVE_COPIES=6 ZANTHREL_LIVE_PICTURE=320x200 \
     "$here/session.sh" linux "$@" 2>&1) || fail "the session failed: $output"

@@ -6,18 +6,15 @@
 #   block_exposure_{p50,p90,max}   how long a copy stays on the Wayland clipboard while blocking
 # Usage: tests/wayland/with_sway.sh bench/live/sway_session.sh PATH/TO/zanthrel PATH/TO/wayland_test_source
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/lib/test_lib.sh"
 
 program=${1:?usage: $0 PATH/TO/zanthrel PATH/TO/wayland_test_source}
 source_client=${2:?usage: $0 PATH/TO/zanthrel PATH/TO/wayland_test_source}
 cpu_seconds=${ZANTHREL_LIVE_CPU_SECONDS:-10}
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-sway-live.XXXXXX")
+make_work_dir work sway-live
 pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+cleanup stop_listed pids
 
 # Each log line stamped as it arrives, by the shell itself: no process is started per line.
 mkfifo "$work/echo"
@@ -60,9 +57,10 @@ cpu_figure monitor_idle_cpu_pct
 wl-copy --type image/png <"$work/red.png"
 cpu_figure monitor_picture_cpu_pct
 
-"$source_client" silent 30 &
+"$source_client" silent 30 >/dev/null &
 pids+=($!)
-sleep 1.5  # past the answer deadline: the owner is known to be silent
+# Past the answer deadline: the owner is known to be silent.
+stamp_of 0 "Clipboard Owner Did Not Deliver" >/dev/null || fail "the silent owner was never logged"
 for round in 1 2 3 4 5; do
     before=$(lines)
     clicked=$EPOCHREALTIME

@@ -7,13 +7,12 @@
 #                                           unpacked into a throwaway root, the program opens its window,
 #                                           and what the autostart entry starts is monitoring
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/test_lib.sh"
 check=${1:?usage}
 deb=${2:?usage}
-fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$deb" ] || fail "no package at $deb"
 
-root=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-deb.XXXXXX")
-trap 'rm -rf "$root"' EXIT
+make_work_dir root
 dpkg-deb -x "$deb" "$root"
 app=io.github.zanthrel.Zanthrel
 
@@ -55,32 +54,32 @@ install-and-start)
     cat >"$root/start.sh" <<'SCRIPT'
 #!/usr/bin/env bash
 set -euo pipefail
+source "$ZANTHREL_TEST_LIB"
 "$1" >"$2" 2>&1 &
 pid=$!
-trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
+cleanup stop_process "$pid"
 timeout 20 xdotool search --sync --onlyvisible --name '^Zanthrel$' >/dev/null
 kill -0 "$pid"
 SCRIPT
     chmod +x "$root/start.sh"
     "$with_xvfb" "$root/start.sh" "$program" "$root/program.log" ||
-        fail "the unpacked program showed no window: $(cat "$root/program.log" 2>/dev/null)"
+        fail_unless_skipped $? "the unpacked program showed no window: $(cat "$root/program.log" 2>/dev/null)"
     # Logging in, simulated: what the autostart entry starts is monitoring from its first moment.
     read -r -a command <<<"$(sed -n 's/^Exec=//p' "$root/usr/share/zanthrel/autostart/$app.desktop")"
     [ "${command[0]}" = zanthrel ] || fail "the autostart entry starts '${command[0]}'"
     cat >"$root/login.sh" <<'SCRIPT'
 #!/usr/bin/env bash
 set -euo pipefail
+source "$ZANTHREL_TEST_LIB"
 log=$1
 shift
 "$@" --echo-log >"$log" 2>&1 &
-pid=$!
-trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
-for _ in $(seq 400); do grep -q '^Protection Started on ' "$log" && exit 0; sleep 0.05; done
-exit 1
+cleanup stop_process "$!"
+wait_for 20 grep -q '^Protection Started on ' "$log"
 SCRIPT
     chmod +x "$root/login.sh"
     "$with_xvfb" "$root/login.sh" "$root/login.log" "$program" "${command[@]:1}" ||
-        fail "the autostart entry's command is not monitoring: $(cat "$root/login.log" 2>/dev/null)"
+        fail_unless_skipped $? "the autostart entry's command is not monitoring: $(cat "$root/login.log" 2>/dev/null)"
     ;;
 *) fail "unknown check $check" ;;
 esac

@@ -6,16 +6,15 @@
 # display that scripts/test-windows prepared.
 # Usage: msi_test.sh PACKAGE.msi STAGE_DIR BUILD_MSI SHELL_TEST.exe VERSION
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/test_lib.sh"
 msi=${1:?usage}
 stage=${2:?usage}
 build_msi=${3:?usage}
 shell_test=${4:?usage}
 version=${5:?usage}
-fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -n "${WINEPREFIX:-}" ] || fail "set WINEPREFIX (scripts/test-windows does)"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-msi.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work_dir work
 drive_c="$WINEPREFIX/drive_c"
 installed="$drive_c/Program Files/Zanthrel"
 # The package asks for a per-machine install; Wine puts the shortcut in the user's Start menu all the same.

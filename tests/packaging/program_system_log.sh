@@ -5,21 +5,17 @@
 # display (with_xvfb.sh). Exits 77 (skipped) where no mount namespace can be made.
 # Usage: program_system_log.sh PATH/TO/zanthrel
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/test_lib.sh"
 program=${1:?usage}
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 if [ "${ZANTHREL_IN_NAMESPACE:-}" != 1 ]; then
-    unshare -m --propagation private true 2>/dev/null || { echo "SKIP: no private mount namespace here"; exit 77; }
+    unshare -m --propagation private true 2>/dev/null || skip "no private mount namespace here"
     ZANTHREL_IN_NAMESPACE=1 exec unshare -m --propagation private "$0" "$@"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-syslog.XXXXXX")
+make_work_dir work
 pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+cleanup stop_listed pids
 
 # A /dev of our own, only in this namespace: the devices the program opens, and room for a /dev/log
 # socket whether or not the machine has one.
@@ -47,36 +43,29 @@ with open(sys.argv[2], "a", encoding="utf-8") as out:
         out.flush()
 PY
 pids+=("$!")
-deadline=$((SECONDS + 10))
-until grep -qx ready "$work/received" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || fail "the stand-in for /dev/log did not start"
-    sleep 0.05
-done
+wait_for 20 grep -qx ready "$work/received" 2>/dev/null || fail "the stand-in for /dev/log did not start"
 
 "$program" --system-log --monitor --echo-log >"$work/echo" 2>"$work/err" &
 guard=$!
 pids+=("$guard")
-deadline=$((SECONDS + 20))
-until grep -q '^Protection Started on ' "$work/echo"; do
-    [ $SECONDS -lt $deadline ] || fail "the program did not start monitoring: $(cat "$work/echo" "$work/err")"
-    sleep 0.05
-done
+wait_for 20 grep -q '^Protection Started on ' "$work/echo" ||
+    fail "the program did not start monitoring: $(cat "$work/echo" "$work/err")"
+counted() { [ "$(grep -c '^New Screen Capture Detected on ' "$work/echo")" = "$1" ]; }
 # Four different pictures within seconds: four captures and the alarm.
+count=0
 for colour in red green blue yellow; do
+    count=$((count + 1))
     convert -size 16x16 "xc:$colour" "$work/$colour.png"
     xclip -selection clipboard -t image/png -i "$work/$colour.png" >/dev/null 2>&1 &
     pids+=("$!")
-    until grep -c '^New Screen Capture Detected on ' "$work/echo" | grep -qx "$(( ${#pids[@]} - 2 ))"; do
-        [ $SECONDS -lt $((deadline + 20)) ] || fail "the capture of $colour was not counted: $(cat "$work/echo")"
-        sleep 0.05
-    done
+    wait_for 20 counted "$count" || fail "the capture of $colour was not counted: $(cat "$work/echo")"
 done
-deadline=$((SECONDS + 20))
-until grep -q '^Too Many Screen Captures' "$work/echo" && grep -q 'Too Many Screen Captures' "$work/received"; do
-    [ $SECONDS -lt $deadline ] || fail "no alarm in the system log: $(cat "$work/received")"
-    sleep 0.05
-done
-sleep 0.5  # the lines after the alarm
+# The alarm's lines end with the blocking it switches on; each is sent to the system log as it is written.
+sent_all() {
+    grep -q '^Clipboard Blocked - Action Started on ' "$work/echo" &&
+        [ "$(grep -c " zanthrel\[$guard\]: " "$work/received")" -ge "$(wc -l <"$work/echo")" ]
+}
+wait_for 20 sent_all || fail "the alarm's lines did not all reach the system log: $(cat "$work/received")"
 
 # Every line the window logged went to the system log, in order, with its priority (facility user).
 priority() {
@@ -104,15 +93,8 @@ wait "$guard" 2>/dev/null || true
 "$program" --echo-log >"$work/echo2" 2>&1 &
 second=$!
 pids+=("$second")
-deadline=$((SECONDS + 20))
-until grep -q '^Clipboard Not Protected' "$work/echo2"; do
-    [ $SECONDS -lt $deadline ] || fail "the second guard did not start: $(cat "$work/echo2")"
-    sleep 0.05
-done
+wait_for 20 grep -q '^Clipboard Not Protected' "$work/echo2" || fail "the second guard did not start: $(cat "$work/echo2")"
 "$program" --system-log --block || fail "the hand-over of --system-log --block failed"
-deadline=$((SECONDS + 20))
-until grep -q "<14>.* zanthrel\[$second\]: Clipboard Blocked - Action Started on " "$work/received"; do
-    [ $SECONDS -lt $deadline ] || fail "the handed-over --system-log wrote nothing: $(tail -3 "$work/received")"
-    sleep 0.05
-done
+wait_for 20 grep -q "<14>.* zanthrel\[$second\]: Clipboard Blocked - Action Started on " "$work/received" ||
+    fail "the handed-over --system-log wrote nothing: $(tail -3 "$work/received")"
 echo "PASS: $line_number log lines in the system log, the alarm at warning; --system-log handed over"

@@ -4,13 +4,12 @@
 # prefix and display that scripts/test-windows prepared.
 # Usage: zip_test.sh BUILD_DIR VERSION
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/test_lib.sh"
 build=${1:?usage: $0 BUILD_DIR VERSION}
 version=${2:?usage}
-fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -n "${WINEPREFIX:-}" ] || fail "set WINEPREFIX (scripts/test-windows does)"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-zip.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work_dir work
 (cd "$build" && cpack -G ZIP -B "$work/out") >"$work/cpack.log" 2>&1 || fail "cpack: $(cat "$work/cpack.log")"
 zip=$work/out/zanthrel-$version-windows-x64.zip
 [ -f "$zip" ] || fail "no $zip"

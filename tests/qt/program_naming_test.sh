@@ -3,40 +3,29 @@
 # copying, a client that claims to be another process, one whose process has exited, and xclip reading.
 # Usage (on an X display, e.g. through with_xvfb.sh): program_naming_test.sh PATH/TO/zanthrel PATH/TO/x11_test_owner
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/test_lib.sh"
 
 program=${1:?usage: $0 PATH/TO/zanthrel PATH/TO/x11_test_owner}
 owner=${2:?usage: $0 PATH/TO/zanthrel PATH/TO/x11_test_owner}
-fail() { echo "FAIL: $*" >&2; echo "--- log:" >&2; cat "$workdir/log" >&2; exit 1; }
-
-workdir=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-naming.XXXXXX")
+make_work_dir workdir
+on_failure show_file log "$workdir/log"
 pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$workdir"
-}
-trap cleanup EXIT
+cleanup stop_listed pids
 for colour in red green blue white; do convert -size 32x32 "xc:$colour" "$workdir/$colour.png"; done
 
 # Waits until the log holds the exact line.
-await_line() {
-    local deadline=$((SECONDS + 10))
-    until grep -qxF -- "$1" "$workdir/log"; do
-        [ $SECONDS -lt $deadline ] || fail "no line \"$1\" within 10 s"
-        sleep 0.05
-    done
-}
-await_owner() {
-    local deadline=$((SECONDS + 10))
-    until grep -qx owner "$1"; do
-        [ $SECONDS -lt $deadline ] || fail "the test owner never took the clipboard"
-        sleep 0.02
-    done
-}
+await_line() { wait_for 20 grep -qxF -- "$1" "$workdir/log" || fail "no line \"$1\" within 20 s"; }
+await_owner() { wait_for 20 grep -qx owner "$1" || fail "the test owner never took the clipboard"; }
 
+# A picture on the clipboard as the program starts is its start-up snapshot, not a capture; this xclip
+# says when it has handed it out. The first copy below is then a change from it, and a capture.
+xclip -selection clipboard -t image/png -quiet -loops 100 -i "$workdir/white.png" >/dev/null 2>"$workdir/start" &
+pids+=($!)
+wait_for 20 xclip -selection clipboard -o -t TARGETS >/dev/null 2>&1 || fail "xclip did not take the clipboard"
 "$program" --monitor --echo-log >"$workdir/log" 2>&1 &
 pids+=($!)
 timeout 20 xdotool search --sync --onlyvisible --name '^Zanthrel$' >/dev/null || fail "no window"
-sleep 0.5  # the start-up snapshots taken, so that the first copy is a capture
+wait_for 20 grep -q 'request 2 of' "$workdir/start" || fail "the program did not read the clipboard as it started"
 
 xclip -selection clipboard -t image/png -quiet -i "$workdir/red.png" >/dev/null 2>&1 &
 copier=$!

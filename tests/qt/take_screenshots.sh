@@ -2,14 +2,14 @@
 # Saves a picture of each window of the program into a folder, for the README. Run on an X display,
 # e.g. tests/qt/with_xvfb.sh tests/qt/take_screenshots.sh build/qt/platform/qt/zanthrel docs
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/test_lib.sh"
 
 program=${1:?usage: $0 PATH/TO/zanthrel OUTPUT_DIR}
 output=${2:?usage: $0 PATH/TO/zanthrel OUTPUT_DIR}
 mkdir -p "$output"
 
 "$program" >/dev/null 2>&1 &
-program_pid=$!
-trap 'kill "$program_pid" 2>/dev/null || true' EXIT
+cleanup stop_process "$!"
 
 main=$(timeout 20 xdotool search --sync --onlyvisible --name '^Zanthrel$' | head -n1)
 # Let the first frame reach the screen: ask the server a question after the window is mapped.

@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "core/texts.h"
-#include "layout/main_window_layout.h"
+#include "platform/qt/form_widgets.h"
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/tray_icon.h"
 #include "qt_test_support.h"
@@ -64,7 +64,11 @@ TEST_F(TrayIconTest, CommandsReachTheFormAndTheIconFollowsItsState) {
     EXPECT_EQ(tray.icon().toolTip(), "Zanthrel: watching the clipboard for screen captures");
     // The indicator blinks while monitoring; the icon shows it watches, and stays that way.
     EXPECT_EQ(tray.look(), TrayLook::Watching);
-    QTest::qWait(3 * kIndicatorBlinkMs);
+    const auto* indicator = desktop.window().findChild<StatusIndicator*>("Shape1");
+    ASSERT_NE(indicator, nullptr);
+    const bool shownLit = indicator->isShownLit();
+    ASSERT_TRUE(waitUntil([&] { return indicator->isShownLit() != shownLit; })) << "the indicator does not blink";
+    ASSERT_TRUE(waitUntil([&] { return indicator->isShownLit() == shownLit; }));
     EXPECT_EQ(tray.look(), TrayLook::Watching) << "the icon must not blink";
 
     tray.blockingCommand().trigger();  // stops monitoring, then blocks

@@ -1,8 +1,11 @@
 // Other programs that do not play by the rules, and floods of pictures, against the real X11 clipboard:
 // the window must never wait for them, and every picture that does arrive must still be judged.
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QRandomGenerator>
+
+#include <cstdio>
 
 #include "core/runtime_error.h"
 #include "core/texts.h"
@@ -27,6 +30,11 @@ bool readsAsBusy(QtClipboard& clipboard) {
     }
 }
 
+// How long something took, printed beside the test's results: a figure to read, never a verdict.
+void printFigure(const char* what, const QElapsedTimer& clock) {
+    std::printf("[ figures ] %s: %lld ms\n", what, static_cast<long long>(clock.elapsed()));
+}
+
 class HostileOwnerTest : public X11ClipboardTest {
 protected:
     int silentLines() { return countEntries(state().log, texts::kOwnerSilent); }
@@ -40,19 +48,17 @@ TEST_F(HostileOwnerTest, SilentOwnerIsLoggedOnceCountsNothingAndIsNotAskedAgain)
     click("cmdStartPause");
     TestOwner silent({"silent"});
     ASSERT_TRUE(silent.ready());
-    ASSERT_TRUE(waitUntil([&] { return silentLines() == 1; }, 3000)) << "the silent owner was not logged";
+    ASSERT_TRUE(waitUntil([&] { return silentLines() == 1; })) << "the silent owner was not logged";
     EXPECT_EQ(captures(), 0);
     EXPECT_TRUE(readsAsBusy(desktop->clipboard()));
     // Nothing more to do until the clipboard changes: it is not asked again, and the ticks rest.
     const std::uint64_t fetches = desktop->clipboard().fetchCount();
     ASSERT_TRUE(waitUntil([&] { return desktop->timers().isResting(GuardTimer::Sampling); }));
-    // The clock may rest before a second request has reached the reader, which starts a fetch at most
-    // kFetchGap after a request, or after the next poll without XFIXES: twice both must pass unasked.
-    QTest::qWait(int(2 * (posix::ReadingSchedule::kFetchGap + x11::X11ClipboardReader::kFallbackPoll).count()));
-    EXPECT_EQ(desktop->clipboard().fetchCount(), fetches);
-    EXPECT_EQ(silentLines(), 1);
-
+    // A request made before the clock came to rest reaches the reader before the next change does: had
+    // it asked the silent owner again, that fetch would be counted beside the one for the next picture.
     copyAndExpectCount(writePng("after-silent.png", Qt::darkGreen), 1);
+    EXPECT_EQ(desktop->clipboard().fetchCount(), fetches + 1) << "the silent owner was asked again";
+    EXPECT_EQ(silentLines(), 1);
 }
 
 TEST_F(HostileOwnerTest, OwnersThatTakeTheClipboardFromEachOtherFasterThanTheyAnswerAreLogged) {
@@ -60,8 +66,7 @@ TEST_F(HostileOwnerTest, OwnersThatTakeTheClipboardFromEachOtherFasterThanTheyAn
     // Every take abandons the transfer asked of the previous owner long before its deadline.
     TestOwner swapping({"swap", "50", "3"});
     ASSERT_TRUE(swapping.ready());
-    ASSERT_TRUE(waitUntil([&] { return silentLines() == 1; }, 3000))
-        << "changes went unjudged and the log said nothing";
+    ASSERT_TRUE(waitUntil([&] { return silentLines() == 1; })) << "changes went unjudged and the log said nothing";
     EXPECT_EQ(captures(), 0);
 }
 
@@ -71,13 +76,18 @@ TEST_F(HostileOwnerTest, BlockingTakesEffectWhileASilentOwnerIsBeingAsked) {
     TestOwner silent({"silent"});
     ASSERT_TRUE(silent.ready());
     ASSERT_TRUE(askedSince(fetches));
+    QElapsedTimer clock;
+    clock.start();
     click("cmdEnableDisable");
     EXPECT_EQ(state().blocking.caption, texts::kUnblockCaption);
-    // Well inside the owner's deadline, let alone the five seconds Qt's clipboard would wait per request.
-    EXPECT_TRUE(waitUntil([&] { return desktop->clipboard().reader()->emptyingCount() == 1; }, 500))
+    EXPECT_TRUE(waitUntil([&] { return desktop->clipboard().reader()->emptyingCount() == 1; }))
         << "the silent owner kept the clipboard";
+    printFigure("emptied after the click while a silent owner was being asked", clock);
+    // Emptied inside the owner's deadline: had the reader waited for its answer first, it would have
+    // judged it silent before emptying, and the log would say so by the time the emptied clipboard was
+    // let go, a whole hold later.
     EXPECT_TRUE(waitUntil([&] { return !selection->hasOwner(); }));
-    EXPECT_EQ(silentLines(), 0) << "a transfer given up for a change is no silent owner";
+    EXPECT_EQ(silentLines(), 0) << "blocking waited for the silent owner";
 }
 
 TEST_F(HostileOwnerTest, PictureRightAfterAnOwnerThatSendsOnlyItsTypesIsCountedAtOnce) {
@@ -85,9 +95,13 @@ TEST_F(HostileOwnerTest, PictureRightAfterAnOwnerThatSendsOnlyItsTypesIsCountedA
     TestOwner typesOnly({"targets-only", "image/png"});
     ASSERT_TRUE(typesOnly.ready());
     ASSERT_TRUE(typesOnly.saw("asked")) << "the picture was never asked for";
-    // Counted well before the first owner's deadline runs out: its transfer was given up at once.
-    copyAndExpectCount(writePng("after-types-only.png", Qt::darkBlue), 1, "image/png", 800);
-    EXPECT_EQ(silentLines(), 0);
+    // Counted before the first owner's deadline ran out: its transfer was given up at once. Had the
+    // reader waited for it, its silence would have been judged, and logged, before the next picture.
+    QElapsedTimer clock;
+    clock.start();
+    copyAndExpectCount(writePng("after-types-only.png", Qt::darkBlue), 1);
+    printFigure("counted after an owner that sends only its types", clock);
+    EXPECT_EQ(silentLines(), 0) << "the picture waited for the first owner's deadline";
 }
 
 TEST_F(HostileOwnerTest, OwnersThatRefuseOrAnnounceTooMuchStallNothingAndTheNextPictureCounts) {
@@ -110,6 +124,10 @@ TEST_F(HostileOwnerTest, BlockingReactsToEachCopyOnceAndNotToItsOwnEmptying) {
     QtClipboard& clipboard = desktop->clipboard();
     ASSERT_TRUE(waitUntil([&] { return clipboard.clearCount() == 1; })) << "no emptying on enabling";
     for (int copy = 1; copy <= 3; ++copy) {
+        // Neither its own ownership nor letting go of it sets the blocker off again: the emptied clipboard
+        // is let go before the next copy, so an emptying either set off would be counted before that
+        // copy's.
+        ASSERT_TRUE(waitUntil([&] { return !selection->hasOwner(); })) << "the emptied clipboard was kept";
         const std::uint64_t changes = clipboard.changeCount();
         XclipCopy text(writeText("secret.txt", "my password"), {});
         ASSERT_TRUE(text.started());
@@ -119,11 +137,6 @@ TEST_F(HostileOwnerTest, BlockingReactsToEachCopyOnceAndNotToItsOwnEmptying) {
         EXPECT_EQ(clipboard.clearCount(), std::uint64_t(1 + copy));
         EXPECT_EQ(clipboard.reader()->emptyingCount(), std::uint64_t(copy));
     }
-    // Neither its own ownership nor letting go of it sets the blocker off again.
-    ASSERT_TRUE(waitUntil([&] { return !selection->hasOwner(); }));
-    QTest::qWait(200);
-    EXPECT_EQ(clipboard.clearCount(), 4u);
-    EXPECT_EQ(clipboard.reader()->emptyingCount(), 3u);
 }
 
 TEST_F(HostileOwnerTest, ReofferedPictureFloodCountsOnceAndDecodesOnce) {
@@ -216,13 +229,28 @@ protected:
 TEST_F(StartupTest, WindowAppearsAtOnceWhileASilentOwnerHoldsTheClipboard) {
     TestOwner silent({"silent"});
     ASSERT_TRUE(silent.ready());
+    // The window is shown by the turn of the event loop that starts the guard, before the owner's
+    // silence can have been judged: no answer can be handled before the event loop turns again.
+    desktop = std::make_unique<QtDesktop>();
+    desktop->start();
+    EXPECT_TRUE(desktop->window().isVisible());
+    EXPECT_EQ(desktop->clipboard().answerCount(), 0u) << "the start waited for the clipboard's owner";
+    EXPECT_TRUE(readsAsBusy(desktop->clipboard()));
+    EXPECT_TRUE(waitUntil([&] { return countEntries(state().log, texts::kOwnerSilent) == 1; }))
+        << "the silent owner was not logged";
+    desktop.reset();
+
+    // The shipped program likewise: its window appears while the owner stays silent. How long that takes
+    // is printed, not judged; Qt's own clipboard would wait five seconds for each of several requests.
     QProcess program;
+    QElapsedTimer clock;
+    clock.start();
     program.start(QStringLiteral(ZANTHREL_PROGRAM), {});
-    ASSERT_TRUE(program.waitForStarted(5000));
+    ASSERT_TRUE(program.waitForStarted(20000));
     QProcess search;
     search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Zanthrel$"});
-    // Qt's own clipboard would wait five seconds for each of several requests before the first paint.
-    EXPECT_TRUE(search.waitForFinished(4000) && search.exitCode() == 0) << "no window within 4 s";
+    EXPECT_TRUE(search.waitForFinished(60000) && search.exitCode() == 0) << "no window";
+    printFigure("the program's window shown after its start while a silent owner held the clipboard", clock);
     search.kill();
     program.kill();
     program.waitForFinished(5000);

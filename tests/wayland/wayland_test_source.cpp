@@ -1,9 +1,11 @@
 // The other program in the Wayland tests: a clipboard owner made through the compositor's data-control
 // service, so it needs no window and no focus.
 //
-//   wayland_test_source silent SECONDS     offers image/png and never writes it; leaves when its offer is
-//                                          replaced, or after SECONDS
+//   wayland_test_source silent SECONDS     offers image/png and never writes it, saying "asked" on each
+//                                          request; leaves when its offer is replaced, or after SECONDS
 //   wayland_test_source refuse SECONDS     offers image/png and closes each request unwritten
+//   wayland_test_source serve SECONDS FILE offers FILE as image/png, saying "sent" once it has written it
+//                                          for a request
 //   wayland_test_source measure COUNT      copies COUNT times, each once the previous one was emptied,
 //                                          and prints how long each stayed on the clipboard (ms)
 //   wayland_test_source offer SECONDS TYPE FILE [TYPE FILE]...
@@ -40,6 +42,7 @@ struct Source {
     bool cancelled = false;
     bool silent = false;
     bool refuse = false;
+    const std::vector<char>* served = nullptr;
     std::vector<int> heldOpen;  // a silent owner keeps the write ends, so the reader sees no end either
     std::vector<std::pair<std::string, std::string>> offers;  // type, bytes
 };
@@ -47,6 +50,12 @@ struct Source {
 std::string readFile(const char* path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Tells the test what the owner has done, as it happens.
+void say(const char* line) {
+    std::puts(line);
+    std::fflush(stdout);
 }
 
 void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
@@ -77,10 +86,22 @@ void onSend(void* data, zwlr_data_control_source_v1*, const char* type, int fd) 
     }
     if (source->silent) {
         source->heldOpen.push_back(fd);
+        say("asked");
         return;
     }
     if (source->refuse) {
         close(fd);
+        return;
+    }
+    if (source->served) {
+        const std::vector<char>& data = *source->served;
+        for (std::size_t written = 0; written < data.size();) {
+            const ssize_t step = write(fd, data.data() + written, data.size() - written);
+            if (step <= 0) break;
+            written += std::size_t(step);
+        }
+        close(fd);
+        say("sent");
         return;
     }
     static const unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -123,16 +144,21 @@ bool waitForCancel(wl_display* display, Source& source, Clock::time_point deadli
 int main(int argc, char* argv[]) {
     const std::string_view mode = argc > 1 ? argv[1] : "";
     const long amount = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away ends a request, not the owner
+    const bool serve = mode == "serve" && argc > 3;
     const bool offer = mode == "offer" && argc >= 5 && argc % 2 == 1;
-    if ((mode != "silent" && mode != "refuse" && mode != "measure" && !offer) || amount <= 0) {
+    if ((mode != "silent" && mode != "refuse" && mode != "measure" && !serve && !offer) || amount <= 0) {
         std::fprintf(stderr,
-                     "usage: %s silent SECONDS | refuse SECONDS | measure COUNT |\n"
+                     "usage: %s silent SECONDS | refuse SECONDS | serve SECONDS FILE | measure COUNT |\n"
                      "       offer SECONDS TYPE FILE [TYPE FILE]...\n",
                      argv[0]);
         return 2;
     }
-    // A reader that gives up a transfer closes its end; the write is then refused, not fatal.
-    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<char> served;
+    if (serve) {
+        std::ifstream file(argv[3], std::ios::binary);
+        served.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
         std::fprintf(stderr, "no Wayland display\n");
@@ -158,6 +184,7 @@ int main(int argc, char* argv[]) {
         state.silent = mode == "silent";
         state.refuse = mode == "refuse";
         for (int i = 3; offer && i + 1 < argc; i += 2) state.offers.emplace_back(argv[i], readFile(argv[i + 1]));
+        state.served = serve ? &served : nullptr;
         zwlr_data_control_source_v1* source = zwlr_data_control_manager_v1_create_data_source(globals.manager);
         zwlr_data_control_source_v1_add_listener(source, &kSourceListener, &state);
         if (state.offers.empty()) zwlr_data_control_source_v1_offer(source, "image/png");
@@ -185,5 +212,8 @@ int main(int argc, char* argv[]) {
                     stayedMs.back());
     }
     wl_display_disconnect(display);
-    return 0;
+    // Ends without a leak check: libwayland still holds what it read for the events of offers this owner let
+    // go, and the process takes that along.
+    std::fflush(stdout);
+    std::_Exit(0);
 }
