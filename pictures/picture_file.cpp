@@ -158,7 +158,8 @@ PictureFileCheck inspectJpeg(const Bytes& bytes) noexcept {
     // whole blocks of the largest sampling.
     const std::uint64_t coefficients =
         progressive || scans > 1 ? (std::uint64_t{width} + 32) * (std::uint64_t{height} + 32) * components * 2 : 0;
-    return judged(Kind::Jpeg, width, height, 8 * components, 2, coefficients, position, scans <= kMaxJpegScans);
+    const bool fewScans = scans <= kMaxJpegScans && std::uint64_t{width} * height * scans <= kMaxJpegScanPixels;
+    return judged(Kind::Jpeg, width, height, 8 * components, 2, coefficients, position, fewScans);
 }
 
 std::size_t gifColourTableBytes(unsigned flags) noexcept {
@@ -185,7 +186,7 @@ constexpr std::uint64_t kGifBlockBookkeeping = 64;
 PictureFileCheck inspectGif(const Bytes& bytes) noexcept {
     if (!bytes.has(0, 13)) return unreadable(Kind::Gif, bytes);
     std::size_t position = 13 + gifColourTableBytes(bytes.at(10));
-    std::uint64_t frames = 0, extensionBlocks = 0, frameBytes = 0, largestFrame = 0, imageBlocks = 0;
+    std::uint64_t frames = 0, extensionBlocks = 0, framePixels = 0, largestFrame = 0, imageBlocks = 0;
     std::uint32_t firstWidth = 0, firstHeight = 0;
     while (true) {
         // Many writers leave out the trailer; decoders forgive it after a whole block.
@@ -210,7 +211,7 @@ PictureFileCheck inspectGif(const Bytes& bytes) noexcept {
                 firstHeight = height;
             }
             largestFrame = std::max<std::uint64_t>(largestFrame, std::uint64_t{width} * height);
-            frameBytes += std::uint64_t{width} * height + kGifFrameBookkeeping;
+            framePixels += std::uint64_t{width} * height;
         } else {
             return unreadable(Kind::Gif, bytes);
         }
@@ -219,11 +220,14 @@ PictureFileCheck inspectGif(const Bytes& bytes) noexcept {
     const std::uint32_t screenWidth = bytes.le16(6);
     const std::uint32_t screenHeight = bytes.le16(8);
     const bool screen = screenWidth != 0 && screenHeight != 0;
+    // The decoder decodes every frame, a byte a pixel, as it opens the file: all of them together are
+    // held to the bound of one picture, for the time it takes as much as for the memory.
     const bool within =
-        frames <= kMaxGifFrames && extensionBlocks <= kMaxGifExtensionBlocks && largestFrame <= kMaxDecodedPixels;
-    // Every frame a byte a pixel, and the conversion of one of them.
+        frames <= kMaxGifFrames && extensionBlocks <= kMaxGifExtensionBlocks && framePixels <= kMaxDecodedPixels;
+    // Every frame and its bookkeeping, and the conversion of one of them.
     return judged(Kind::Gif, screen ? screenWidth : firstWidth, screen ? screenHeight : firstHeight, 0, 0,
-                  frameBytes + largestFrame + extensionBlocks * kGifBlockBookkeeping, position, within);
+                  framePixels + frames * kGifFrameBookkeeping + largestFrame + extensionBlocks * kGifBlockBookkeeping,
+                  position, within);
 }
 
 // One directory's fields that decide what the TIFF decoder allocates; 0 where a field is absent.

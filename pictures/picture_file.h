@@ -38,8 +38,10 @@ struct PictureFileCheck {
 // picture at the file's own depth, coefficient buffers, every frame kept. 512 MiB, eight bytes for each
 // pixel of the largest picture decoded.
 inline constexpr std::uint64_t kMaxDecoderBytes = kMaxDecodedPixels * 8;
-// Scans of one JPEG: each costs a pass over the whole picture; encoders write about ten.
+// Scans of one JPEG, and scans times pixels: each scan is a pass over the whole picture (about 2.5 ns a
+// pixel under Wine), and encoders write one, or about ten for a progressive picture.
 inline constexpr unsigned kMaxJpegScans = 100;
+inline constexpr std::uint64_t kMaxJpegScanPixels = kMaxDecodedPixels * 16;
 // Frames and extension sub-blocks of a GIF: the decoder keeps each in a list it grows one at a time.
 inline constexpr unsigned kMaxGifFrames = 4096;
 inline constexpr unsigned kMaxGifExtensionBlocks = 8192;

@@ -160,6 +160,9 @@ TEST(PictureFile, JpegCoefficientsAndScansCountAgainstTheBounds) {
     EXPECT_EQ(check(jpeg({65535, 65535})).verdict, Verdict::TooLarge);
     EXPECT_EQ(check(jpeg({64, 48, 0xC2, 3, 8, kMaxJpegScans})).verdict, Verdict::Decodable);
     EXPECT_EQ(check(jpeg({64, 48, 0xC2, 3, 8, kMaxJpegScans + 1})).verdict, Verdict::TooLarge);
+    // Each scan a pass over the picture: 4096 × 4096 may have 64 of them.
+    EXPECT_EQ(check(jpeg({4096, 4096, 0xC2, 3, 8, 64})).verdict, Verdict::Decodable);
+    EXPECT_EQ(check(jpeg({4096, 4096, 0xC2, 3, 8, 65})).verdict, Verdict::TooLarge);
 }
 
 TEST(PictureFile, JpegTheDecoderWouldMerelyWarnAboutIsUnreadable) {
@@ -219,9 +222,9 @@ TEST(PictureFile, GifBlocksAreWalkedToTheTrailer) {
 TEST(PictureFile, EveryGifFrameAndExtensionCountsAgainstTheBounds) {
     EXPECT_EQ(check(gif(1, 1, {{65535, 65535}})).verdict, Verdict::TooLarge);  // a frame beyond its screen
     EXPECT_EQ(check(gif(65535, 65535, {{}})).verdict, Verdict::TooLarge);
-    // Forty frames of 4096 × 4096: each small enough, together beyond the decoder's memory.
-    EXPECT_EQ(check(gif(4096, 4096, std::vector<GifFrame>(20, {4096, 4096}))).verdict, Verdict::Decodable);
-    EXPECT_EQ(check(gif(4096, 4096, std::vector<GifFrame>(40, {4096, 4096}))).verdict, Verdict::TooLarge);
+    // Frames of 4096 × 4096: each small enough, five together more than one picture's worth.
+    EXPECT_EQ(check(gif(4096, 4096, std::vector<GifFrame>(4, {4096, 4096}))).verdict, Verdict::Decodable);
+    EXPECT_EQ(check(gif(4096, 4096, std::vector<GifFrame>(5, {4096, 4096}))).verdict, Verdict::TooLarge);
     EXPECT_EQ(check(gif(8, 4, std::vector<GifFrame>(kMaxGifFrames))).verdict, Verdict::Decodable);
     EXPECT_EQ(check(gif(8, 4, std::vector<GifFrame>(kMaxGifFrames + 1))).verdict, Verdict::TooLarge);
     EXPECT_EQ(check(gif(8, 4, {{}}, kMaxGifExtensionBlocks - 1)).verdict, Verdict::Decodable);
