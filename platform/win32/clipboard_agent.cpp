@@ -4,10 +4,9 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
-#include "pictures/content_digest.h"
-#include "pictures/packed_dib.h"
-#include "platform/win32/win32_picture.h"
+#include "platform/win32/clipboard_pictures.h"
 
 namespace zanthrel::win32 {
 
@@ -27,9 +26,9 @@ struct ClipboardAgent::Shared {
     std::optional<ClipboardReading> reading;
     std::optional<ClearOutcome> clearOutcome;
 
-    // The agent thread's own: the last delivery, so that the same bytes again give the same picture.
-    PictureDigest lastDigest;
-    std::weak_ptr<const Picture> lastPicture;
+    // The agent thread's own: which format to read, reading and decoding it, and the last picture, so
+    // that the same bytes again give the same picture.
+    ClipboardPictures pictures;
 };
 
 namespace {
@@ -59,22 +58,6 @@ private:
     bool open_;
 };
 
-class GlobalLockScope {
-public:
-    explicit GlobalLockScope(HANDLE block) : block_(block), data_(block ? GlobalLock(block) : nullptr) {}
-    ~GlobalLockScope() {
-        if (data_) GlobalUnlock(block_);
-    }
-    GlobalLockScope(const GlobalLockScope&) = delete;
-    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
-    const void* data() const noexcept { return data_; }
-    std::size_t size() const noexcept { return data_ ? GlobalSize(block_) : 0; }
-
-private:
-    HANDLE block_;
-    void* data_;
-};
-
 void markStarted(Shared& shared, DWORD sequence) {
     const std::lock_guard lock(shared.mutex);
     shared.status.sequence = sequence;
@@ -94,48 +77,6 @@ bool ownerAnswers(DWORD timeoutMs) {
     return !IsWindow(owner);
 }
 
-PictureRef pictureOfBlock(Shared& shared, HANDLE handle) {
-    const GlobalLockScope block(handle);
-    if (!block.data()) return nullptr;
-    // Only the bytes the picture uses count: GlobalSize may round up, and what lies beyond is noise.
-    std::size_t used = block.size();
-    const PackedDibCheck check = inspectPackedDib(block.data(), used);
-    if (check.kind != PackedDibKind::Undecodable)
-        used = std::min(used, check.layout.pixelOffset + check.layout.pixelBytes);
-    const PictureDigest digest = digestOf(block.data(), used);
-    if (digest == shared.lastDigest)
-        if (PictureRef same = shared.lastPicture.lock()) return same;
-    PictureRef picture = Win32Picture::fromPackedDib(block.data(), used, digest);
-    shared.lastDigest = digest;
-    shared.lastPicture = picture;
-    return picture;
-}
-
-// The picture on the open clipboard. A DIB format the owner offered is read as it is; CF_BITMAP only
-// when the owner offered no DIB, or offered its bitmap first and its DIB failed. Asking for a format the
-// system must make from another would have it convert on every read, and a malformed DIB converted by
-// the system is exactly what must not reach GDI.
-PictureRef pictureOnOpenClipboard(Shared& shared) {
-    UINT dibFormat = 0;
-    bool bitmap = false;
-    bool bitmapFirst = false;
-    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
-        if ((format == CF_DIB || format == CF_DIBV5) && dibFormat == 0) dibFormat = format;
-        if (format == CF_BITMAP) {
-            bitmap = true;
-            bitmapFirst = bitmapFirst || dibFormat == 0;
-        }
-    }
-    if (dibFormat != 0) {
-        if (const HANDLE block = GetClipboardData(dibFormat)) return pictureOfBlock(shared, block);
-        // An owner that did not render its DIB would be asked again for the bitmap made from it.
-        if (!bitmapFirst) return nullptr;
-    }
-    if (!bitmap) return nullptr;
-    const auto handle = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
-    return handle ? Win32Picture::copyOf(handle) : nullptr;
-}
-
 ClipboardReading read(Shared& shared, DWORD deadlineMs) {
     if (!ownerAnswers(deadlineMs)) return {GetClipboardSequenceNumber(), nullptr, false, true};
     const OpenClipboardScope open(shared.window);
@@ -144,7 +85,7 @@ ClipboardReading read(Shared& shared, DWORD deadlineMs) {
     const DWORD sequence = GetClipboardSequenceNumber();
     markStarted(shared, sequence);
     try {
-        return {sequence, pictureOnOpenClipboard(shared), false};
+        return {sequence, shared.pictures.readOpenClipboard(), false};
     } catch (...) {
         return {sequence, nullptr, false};  // a bitmap GDI could not copy reads as no picture
     }

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/runtime_error.h"
 #include "pictures/content_digest.h"
 #include "pictures/digest_only_picture.h"
 #include "pictures/packed_dib.h"
-#include "core/runtime_error.h"
 
 namespace zanthrel::win32 {
 namespace {
@@ -108,6 +108,26 @@ PictureRef Win32Picture::fromPackedDib(const void* block, std::size_t size, Pict
     // The DIB section is bottom-up: the picture's top row is its last.
     const std::ptrdiff_t width = layout.width;
     decodePackedDib(layout, block, copy->pixels_ + (layout.height - 1) * width, -width);
+    copy->digest_ = digest;
+    return copy;
+}
+
+PictureRef Win32Picture::fromTopDownRows(std::int32_t width, std::int32_t height, PictureDigest digest,
+                                         const std::function<bool(std::uint32_t* rows)>& fill) {
+    if (width <= 0 || height <= 0) return nullptr;
+    std::shared_ptr<Win32Picture> copy;
+    try {
+        copy = blank(width, height);
+    } catch (const RuntimeError&) {
+        return nullptr;
+    }
+    if (!fill(copy->pixels_)) return nullptr;
+    // The DIB section is bottom-up: turned over in place, a row at a time.
+    const std::size_t rowLength = static_cast<std::size_t>(width);
+    for (std::int32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(copy->pixels_ + top * rowLength, copy->pixels_ + (top + 1) * rowLength,
+                         copy->pixels_ + bottom * rowLength);
+    clearTopBytesOf(copy->pixels_, rowLength * static_cast<std::size_t>(height));
     copy->digest_ = digest;
     return copy;
 }

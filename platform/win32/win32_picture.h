@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "core/picture.h"
@@ -23,6 +25,12 @@ public:
     // `digest`. A block that cannot be decoded, or whose picture is beyond the memory bound, becomes a
     // picture known only by that digest; null only for an empty block.
     static PictureRef fromPackedDib(const void* block, std::size_t size, PictureDigest digest);
+    // A picture of `width` × `height` (within the memory bound) whose pixels `fill` writes into memory of
+    // the picture's own, rows from the top, `width` elements each, blue in the low byte; whatever it
+    // leaves in the top byte is cleared. Its digest is `digest`, that of the data it was decoded from.
+    // Null when there is no memory for it, or `fill` fails.
+    static PictureRef fromTopDownRows(std::int32_t width, std::int32_t height, PictureDigest digest,
+                                      const std::function<bool(std::uint32_t* rows)>& fill);
 
     std::int32_t width() const override { return width_; }
     std::int32_t height() const override { return height_; }
