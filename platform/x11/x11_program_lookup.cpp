@@ -1,11 +1,13 @@
 #include "platform/x11/x11_program_lookup.h"
 
+#include "platform/posix/unix_sockets.h"
 #include "platform/x11/xcb_handles.h"
 
 #include <unistd.h>
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -32,9 +34,10 @@ X11ProgramLookup::X11ProgramLookup(xcb_connection_t* connection) : connection_(c
     netWmPid_ = intern(connection, "_NET_WM_PID");
     clientLeader_ = intern(connection, "WM_CLIENT_LEADER");
     clientMachine_ = intern(connection, "WM_CLIENT_MACHINE");
+    notes_ = X11ClientNotes::ofDisplay(posix::connectedAddress(xcb_get_file_descriptor(connection)));
 }
 
-std::optional<std::uint32_t> X11ProgramLookup::serverProcessId(std::uint32_t resource) {
+std::optional<X11ProgramLookup::ServerClient> X11ProgramLookup::serverClient(std::uint32_t resource) {
     if (!resources_ || resource == XCB_NONE) return std::nullopt;
     const xcb_res_client_id_spec_t wanted{resource, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     ReplyPtr<xcb_res_query_client_ids_reply_t> reply(
@@ -44,15 +47,26 @@ std::optional<std::uint32_t> X11ProgramLookup::serverProcessId(std::uint32_t res
          xcb_res_client_id_value_next(&ids)) {
         const auto& [client, length] = *ids.data;
         if (!(client.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || length < 4) continue;
-        return *xcb_res_client_id_value_value(ids.data);
+        return ServerClient{client.client, *xcb_res_client_id_value_value(ids.data)};
     }
     return std::nullopt;
 }
 
+std::vector<std::uint32_t> X11ProgramLookup::clientBases() {
+    std::vector<std::uint32_t> bases;
+    if (!resources_) return bases;
+    ReplyPtr<xcb_res_query_clients_reply_t> reply(
+        xcb_res_query_clients_reply(connection_, xcb_res_query_clients(connection_), nullptr));
+    if (!reply) return bases;
+    for (auto clients = xcb_res_query_clients_clients_iterator(reply.get()); clients.rem > 0;
+         xcb_res_client_next(&clients))
+        bases.push_back(clients.data->resource_base);
+    return bases;
+}
+
 ProgramIdentity X11ProgramLookup::clientOf(std::uint32_t resource) {
     if (resource == XCB_NONE) return {};
-    if (const auto processId = serverProcessId(resource))
-        return posix::processIdentity(*processId, ProgramIdentity::Source::System);
+    if (const auto client = serverClient(resource)) return processOf(*client);
     // The server does not know the process: a client connected over the network, or a server without
     // X-Resource. Only what the program says of itself remains, and only for this machine.
     const auto claimed = claimedProcessId(resource);
@@ -63,6 +77,53 @@ ProgramIdentity X11ProgramLookup::clientOf(std::uint32_t resource) {
     // A claim naming no running process proves nothing about any process.
     if (identity.source == ProgramIdentity::Source::Exited) return {};
     return identity;
+}
+
+ProgramIdentity X11ProgramLookup::processOf(const ServerClient& client) {
+    using Source = ProgramIdentity::Source;
+    const std::optional<ClientNote> note = notes_ ? notes_->noteOf(client.idBase, client.processId) : std::nullopt;
+    if (!note) return posix::processIdentity(client.processId, Source::System);
+    if (const auto holder = holderOf(client.idBase, *note)) {
+        ProgramIdentity current = posix::processIdentity(*holder, Source::System);
+        if (current.source == Source::System) return current;
+    }
+    ProgramIdentity connected = posix::processIdentity(client.processId, Source::System);
+    if (connected.source == Source::System && runs(*note)) return connected;
+    return {Source::Exited, note->name, client.processId};
+}
+
+bool X11ProgramLookup::runs(const ClientNote& note) {
+    // A process running under the id is the one that connected only if it started when that one did.
+    return posix::processIdentity(note.processId, ProgramIdentity::Source::System).source ==
+               ProgramIdentity::Source::System &&
+           (!note.started || posix::processStartTime(note.processId) == note.started);
+}
+
+std::optional<std::uint32_t> X11ProgramLookup::holderOf(std::uint32_t idBase, const ClientNote& note) {
+    if (note.socket == 0) return std::nullopt;
+    // The holder found before is asked first: a program that copies again and again is looked for once.
+    if (note.holder != 0 && note.holderStarted && posix::processStartTime(note.holder) == note.holderStarted)
+        return note.holder;
+    const Clock::time_point now = Clock::now();
+    if (now - budgetSince_ >= std::chrono::seconds(1)) {
+        descriptorBudget_ = kDescriptorsPerSecond;
+        budgetSince_ = now;
+    }
+    std::size_t look = std::min(descriptorBudget_, kDescriptorsPerLook);
+    const std::size_t granted = look;
+    std::optional<std::uint32_t> holder;
+    if (runs(note)) {
+        // A process that has just left its connection to a child may still be on its way out, and the
+        // child is the one that serves: only the ids right after its own are looked at.
+        holder = posix::childHolding(note.processId, note.socket, look);
+        // By the time its child was looked for, it may have gone and the child gone to another parent.
+        if (!holder && !runs(note)) holder = posix::socketHolder(note.socket, note.processId, look);
+    } else {
+        holder = posix::socketHolder(note.socket, note.processId, look);
+    }
+    descriptorBudget_ -= granted - look;
+    if (holder) notes_->holderFound(idBase, *holder, posix::processStartTime(*holder));
+    return holder;
 }
 
 std::optional<std::uint32_t> X11ProgramLookup::claimedProcessId(std::uint32_t window) {

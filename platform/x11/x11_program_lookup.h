@@ -1,11 +1,16 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/program_identity.h"
 #include "platform/posix/process_table.h"
+#include "platform/x11/x11_client_notes.h"
 
 struct xcb_connection_t;
 
@@ -18,17 +23,46 @@ namespace zanthrel::x11 {
 // The server's word (the X-Resource extension, which knows the process at the other end of each local
 // connection) is preferred; a window's _NET_WM_PID, which its program sets as it likes, is used only when
 // the server cannot say, and the name then says so.
+//
+// The server keeps the id of the process that connected, which may since have left the connection to a
+// child and exited. Where the readers' watch noted the client as it connected (X11ClientNotes), the
+// process holding the connection now is looked for among this user's, and named instead; failing that,
+// the one that connected is named as it was noted.
 class X11ProgramLookup {
 public:
+    // A client as the server knows it: its resource-id base and the process that connected.
+    struct ServerClient {
+        std::uint32_t idBase = 0;
+        std::uint32_t processId = 0;
+    };
+    // Descriptors of other processes read in one look for a connection's holder, and in any one second:
+    // a program that keeps handing its connection on cannot make naming slow down the reader.
+    static constexpr std::size_t kDescriptorsPerLook = 4096;
+    static constexpr std::size_t kDescriptorsPerSecond = 16384;
+
     explicit X11ProgramLookup(xcb_connection_t* connection);
 
     // The client that created `resource` (a window, or a client's resource-id base).
     ProgramIdentity clientOf(std::uint32_t resource);
-    // The process id the server knows for that client, if it is local and still connected.
-    std::optional<std::uint32_t> serverProcessId(std::uint32_t resource);
+    // The client and process the server knows for `resource`, if local and still connected.
+    std::optional<ServerClient> serverClient(std::uint32_t resource);
+    // The program behind a client the server named.
+    ProgramIdentity processOf(const ServerClient& client);
+    // The resource-id bases of every client connected now.
+    std::vector<std::uint32_t> clientBases();
     bool serverNamesClients() const noexcept { return resources_; }
+    // Shared with every lookup and watch of this process on the same display; null for a display
+    // reached over the network.
+    const std::shared_ptr<X11ClientNotes>& notes() const noexcept { return notes_; }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // The process holding the client's connection now: while the one that connected runs, a child of its
+    // that holds the connection too; once it has exited, any process of this user.
+    std::optional<std::uint32_t> holderOf(std::uint32_t idBase, const ClientNote& note);
+    // Whether the process that connected still runs.
+    static bool runs(const ClientNote& note);
     std::optional<std::uint32_t> claimedProcessId(std::uint32_t window);
     std::optional<std::uint32_t> cardinal(std::uint32_t window, std::uint32_t property, std::uint32_t type);
     std::string machineOf(std::uint32_t window);
@@ -36,6 +70,9 @@ private:
     xcb_connection_t* connection_;
     bool resources_ = false;
     std::uint32_t netWmPid_ = 0, clientLeader_ = 0, clientMachine_ = 0;
+    std::shared_ptr<X11ClientNotes> notes_;
+    std::size_t descriptorBudget_ = kDescriptorsPerSecond;
+    Clock::time_point budgetSince_{};
 };
 
 }  // namespace zanthrel::x11

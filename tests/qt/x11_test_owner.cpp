@@ -15,7 +15,11 @@
 //   x11_test_owner claims PID FILE        sets _NET_WM_PID to PID, a process it is not, and serves FILE
 //                                         as image/png
 //   x11_test_owner orphan FILE            connects, then leaves the connection to a child and exits; the
-//                                         child takes the clipboard once its parent is gone and serves FILE
+//                                         child says "child PID", takes the clipboard once its parent is
+//                                         gone and serves FILE
+//   x11_test_owner forks FILE             as xclip does: asks to take the clipboard and forks before the
+//                                         request has left; the parent exits, the child says "child PID",
+//                                         sends the request and serves FILE
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -95,6 +99,9 @@ struct Owner {
     // Takes the clipboard and tells the test so once the ownership is in place (after a round trip).
     void takeAndTell() {
         take();
+        tell();
+    }
+    void tell() {
         std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
         say("owner");
     }
@@ -121,13 +128,16 @@ std::vector<char> readFile(const char* path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Offers a file's bytes until ended.
-int serveFile(Owner& owner, const char* path) {
+// Offers a file's bytes until ended; `take` false: the request to take the clipboard was made already.
+int serveFile(Owner& owner, const char* path, bool take = true) {
     const std::vector<char> file = readFile(path);
     owner.data = &file;
     owner.answerTargets = true;
     owner.answerData = Owner::Data::Send;
-    owner.takeAndTell();
+    if (take)
+        owner.takeAndTell();
+    else
+        owner.tell();
     owner.serveUntilEnded();
     return 0;
 }
@@ -208,8 +218,17 @@ int main(int argc, char* argv[]) {
     if (mode == "orphan" && argc > 2) {
         const pid_t parent = getpid();
         if (fork() != 0) return 0;
+        std::printf("child %d\n", static_cast<int>(getpid()));
+        std::fflush(stdout);
         while (getppid() == parent) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return serveFile(owner, argv[2]);
+    }
+    if (mode == "forks" && argc > 2) {
+        xcb_set_selection_owner(owner.connection, owner.window, owner.clipboard, XCB_CURRENT_TIME);
+        if (fork() != 0) return 0;
+        std::printf("child %d\n", static_cast<int>(getpid()));
+        std::fflush(stdout);
+        return serveFile(owner, argv[2], false);
     }
     if (mode == "claims" && argc > 3) {
         const auto claimed = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
@@ -219,7 +238,7 @@ int main(int argc, char* argv[]) {
     }
     std::fprintf(stderr,
                  "usage: %s silent | targets-only TYPE | refuses | incr-huge | swap RATE SECONDS |\n"
-                 "       flood RATE SECONDS TYPE FILE... | claims PID FILE | orphan FILE\n",
+                 "       flood RATE SECONDS TYPE FILE... | claims PID FILE | orphan FILE | forks FILE\n",
                  argv[0]);
     return 2;
 }
