@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -25,24 +24,53 @@ struct CloseDirectory {
 };
 using Directory = std::unique_ptr<DIR, CloseDirectory>;
 
+// Linux's flag of a task that has begun to exit (PF_EXITING in the kernel's sched.h).
+constexpr std::uint64_t kExiting = 0x4;
+
 // What follows the name in /proc/PID/stat, from the state on. The name in brackets may hold anything,
 // brackets and spaces too; the state follows the last one.
 std::string statAfterName(const std::string& directory) {
-    std::ifstream stat(directory + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return {};
-    const auto close = line.rfind(')');
-    if (close == std::string::npos || close + 2 >= line.size()) return {};
-    return line.substr(close + 2);
+    // Read at once, without a stream: the holder looks read it for many processes in a row.
+    char line[1024];
+    const int fd = open((directory + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    const ssize_t length = read(fd, line, sizeof line);
+    close(fd);
+    if (length <= 0) return {};
+    const std::string_view text(line, static_cast<std::size_t>(length));
+    const auto end = text.rfind(')');
+    if (end == std::string_view::npos || end + 2 >= text.size()) return {};
+    return std::string(text.substr(end + 2));
 }
 
-bool endedState(const std::string& fields) {
-    return !fields.empty() && (fields[0] == 'Z' || fields[0] == 'X' || fields[0] == 'x');
+std::optional<ProcessState> stateOf(const std::string& directory) {
+    const std::string fields = statAfterName(directory);
+    // The state is the third field, the first after the name; the parent, flags and start time are the
+    // fourth, ninth and twenty-second. The state alone tells that a process ended.
+    if (fields.empty()) return std::nullopt;
+    ProcessState process;
+    process.ended = fields[0] == 'Z' || fields[0] == 'X' || fields[0] == 'x';
+    std::uint64_t flags = 0;
+    std::string_view rest(fields);
+    for (int index = 3; index <= 22 && !rest.empty(); ++index) {
+        const std::size_t space = rest.find(' ');
+        const std::string_view field = rest.substr(0, space);
+        rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+        std::uint64_t value = 0;
+        const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+        if (error != std::errc{} || end != field.data() + field.size()) value = 0;
+        if (index == 4) process.parent = static_cast<std::uint32_t>(value);
+        if (index == 9) flags = value;
+        if (index == 22) process.started = value;
+    }
+    process.exiting = (flags & kExiting) != 0;
+    return process;
 }
 
 // A process that has ended stays in the table as a zombie until its parent collects it.
 bool ended(const std::string& directory) {
-    return endedState(statAfterName(directory));
+    const std::optional<ProcessState> process = stateOf(directory);
+    return process && process->ended;
 }
 
 bool holds(std::uint32_t processId, std::uint64_t inode, std::size_t& budget, const std::string& root) {
@@ -93,17 +121,9 @@ ProgramIdentity processIdentity(std::uint32_t processId, ProgramIdentity::Source
     return {source, name, processId};
 }
 
-std::optional<std::uint64_t> processStartTime(std::uint32_t processId, const std::string& root) {
+std::optional<ProcessState> processState(std::uint32_t processId, const std::string& root) {
     if (processId == 0) return std::nullopt;
-    std::istringstream fields(statAfterName(root + "/" + std::to_string(processId)));
-    // The start time is the twenty-second field; the state, the third, is the first after the name.
-    std::string field;
-    for (int index = 3; index <= 22; ++index)
-        if (!(fields >> field)) return std::nullopt;
-    std::uint64_t ticks = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), ticks);
-    if (error != std::errc{} || end != field.data() + field.size()) return std::nullopt;
-    return ticks;
+    return stateOf(root + "/" + std::to_string(processId));
 }
 
 std::vector<std::uint64_t> socketsOf(std::uint32_t processId, std::size_t& budget, const std::string& root) {
@@ -141,7 +161,8 @@ std::optional<std::uint32_t> socketHolder(std::uint64_t inode, std::uint32_t aft
     std::partial_sort(processes.begin(), processes.begin() + static_cast<std::ptrdiff_t>(looked), processes.end(),
                       [&](std::uint32_t a, std::uint32_t b) { return distance(a) < distance(b); });
     for (std::size_t index = 0; index < looked && budget > 0; ++index)
-        if (holds(processes[index], inode, budget, root) && !ended(root + "/" + std::to_string(processes[index])))
+        if (processes[index] != after && holds(processes[index], inode, budget, root) &&
+            !ended(root + "/" + std::to_string(processes[index])))
             return processes[index];
     return std::nullopt;
 }
@@ -151,11 +172,8 @@ std::optional<std::uint32_t> childHolding(std::uint32_t parent, std::uint64_t in
     for (std::uint32_t step = 1; step <= kNextProcessIds && budget > 0; ++step) {
         --budget;
         const std::uint32_t child = parent + step;
-        std::istringstream fields(statAfterName(root + "/" + std::to_string(child)));
-        std::string state;
-        std::uint32_t parentOfChild = 0;
-        if (!(fields >> state >> parentOfChild) || parentOfChild != parent || endedState(state)) continue;
-        if (holds(child, inode, budget, root)) return child;
+        const std::optional<ProcessState> process = processState(child, root);
+        if (process && process->parent == parent && !process->ended && holds(child, inode, budget, root)) return child;
     }
     return std::nullopt;
 }

@@ -105,12 +105,13 @@ std::optional<ClientNote> X11ClientNotes::noteOf(std::uint32_t idBase, std::uint
 ClientNote X11ClientNotes::make(std::uint32_t processId, bool newClient) {
     ClientNote note;
     note.processId = processId;
+    note.noted = Clock::now();
     // The process first, which may be gone within a millisecond; the kernel keeps the connection's
     // sockets as long as anyone holds them.
     const ProgramIdentity process = posix::processIdentity(processId, ProgramIdentity::Source::System);
     if (process.source == ProgramIdentity::Source::System) {
         note.name = process.name;
-        note.started = posix::processStartTime(processId);
+        if (const auto state = posix::processState(processId)) note.started = state->started;
     }
     if (sockets_ && newClient) note.socket = sockets_->claim(processId, Clock::now());
     return note;

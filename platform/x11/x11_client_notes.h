@@ -18,10 +18,11 @@ namespace zanthrel::x11 {
 // a child and exited (as xclip does, and any program that goes to the background): by then the process
 // table no longer knows what it was, nor who serves its clipboard now.
 struct ClientNote {
-    std::uint32_t processId = 0;           // as the server gave it
-    std::optional<std::uint64_t> started;  // that process's start time, which tells it from a later one
-    std::string name;                      // its executable's name, when it could still be read
-    std::uint64_t socket = 0;              // the client's end of the connection, by inode; 0: not known
+    std::uint32_t processId = 0;                  // as the server gave it
+    std::optional<std::uint64_t> started;         // that process's start time, which tells it from a later one
+    std::string name;                             // its executable's name, when it could still be read
+    std::uint64_t socket = 0;                     // the client's end of the connection, by inode; 0: not known
+    std::chrono::steady_clock::time_point noted;  // when the note was made
     // The process found holding that connection once the first had gone, and its start time.
     std::uint32_t holder = 0;
     std::optional<std::uint64_t> holderStarted;

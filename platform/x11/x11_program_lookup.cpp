@@ -83,27 +83,37 @@ ProgramIdentity X11ProgramLookup::processOf(const ServerClient& client) {
     using Source = ProgramIdentity::Source;
     const std::optional<ClientNote> note = notes_ ? notes_->noteOf(client.idBase, client.processId) : std::nullopt;
     if (!note) return posix::processIdentity(client.processId, Source::System);
-    if (const auto holder = holderOf(client.idBase, *note)) {
-        ProgramIdentity current = posix::processIdentity(*holder, Source::System);
-        if (current.source == Source::System) return current;
+    const Presence connected = presenceOf(*note);
+    // A process that has just left its connection to a child may still be running for a moment (longer
+    // on a busy machine), while its child already serves: for a client that connected lately, the child
+    // is looked for even then.
+    if (connected != Presence::Running || Clock::now() - note->noted < kLatelyConnected) {
+        if (const auto holder = holderOf(client.idBase, *note, connected != Presence::Gone)) {
+            ProgramIdentity current = posix::processIdentity(*holder, Source::System);
+            if (current.source == Source::System) return current;
+        }
+        if (presenceOf(*note) == Presence::Gone) return {Source::Exited, note->name, client.processId};
     }
-    ProgramIdentity connected = posix::processIdentity(client.processId, Source::System);
-    if (connected.source == Source::System && runs(*note)) return connected;
+    ProgramIdentity identity = posix::processIdentity(client.processId, Source::System);
+    if (identity.source == Source::System) return identity;
     return {Source::Exited, note->name, client.processId};
 }
 
-bool X11ProgramLookup::runs(const ClientNote& note) {
+X11ProgramLookup::Presence X11ProgramLookup::presenceOf(const ClientNote& note) {
+    const std::optional<posix::ProcessState> process = posix::processState(note.processId);
     // A process running under the id is the one that connected only if it started when that one did.
-    return posix::processIdentity(note.processId, ProgramIdentity::Source::System).source ==
-               ProgramIdentity::Source::System &&
-           (!note.started || posix::processStartTime(note.processId) == note.started);
+    if (!process || process->ended || (note.started && process->started != *note.started)) return Presence::Gone;
+    return process->exiting ? Presence::Exiting : Presence::Running;
 }
 
-std::optional<std::uint32_t> X11ProgramLookup::holderOf(std::uint32_t idBase, const ClientNote& note) {
+std::optional<std::uint32_t> X11ProgramLookup::holderOf(std::uint32_t idBase, const ClientNote& note,
+                                                        bool connectedRuns) {
     if (note.socket == 0) return std::nullopt;
     // The holder found before is asked first: a program that copies again and again is looked for once.
-    if (note.holder != 0 && note.holderStarted && posix::processStartTime(note.holder) == note.holderStarted)
-        return note.holder;
+    if (note.holder != 0 && note.holderStarted) {
+        const std::optional<posix::ProcessState> holder = posix::processState(note.holder);
+        if (holder && !holder->ended && holder->started == *note.holderStarted) return note.holder;
+    }
     const Clock::time_point now = Clock::now();
     if (now - budgetSince_ >= std::chrono::seconds(1)) {
         descriptorBudget_ = kDescriptorsPerSecond;
@@ -111,18 +121,18 @@ std::optional<std::uint32_t> X11ProgramLookup::holderOf(std::uint32_t idBase, co
     }
     std::size_t look = std::min(descriptorBudget_, kDescriptorsPerLook);
     const std::size_t granted = look;
+    // While the process that connected runs, only a child of its, right after its id, is looked for;
+    // once it is gone (it may have gone meanwhile, and its child to another parent), whoever holds the
+    // connection.
     std::optional<std::uint32_t> holder;
-    if (runs(note)) {
-        // A process that has just left its connection to a child may still be on its way out, and the
-        // child is the one that serves: only the ids right after its own are looked at.
-        holder = posix::childHolding(note.processId, note.socket, look);
-        // By the time its child was looked for, it may have gone and the child gone to another parent.
-        if (!holder && !runs(note)) holder = posix::socketHolder(note.socket, note.processId, look);
-    } else {
+    if (connectedRuns) holder = posix::childHolding(note.processId, note.socket, look);
+    if (!holder && (!connectedRuns || presenceOf(note) == Presence::Gone))
         holder = posix::socketHolder(note.socket, note.processId, look);
-    }
     descriptorBudget_ -= granted - look;
-    if (holder) notes_->holderFound(idBase, *holder, posix::processStartTime(*holder));
+    if (holder) {
+        const std::optional<posix::ProcessState> found = posix::processState(*holder);
+        notes_->holderFound(idBase, *holder, found ? std::optional(found->started) : std::nullopt);
+    }
     return holder;
 }
 

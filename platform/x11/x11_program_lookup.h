@@ -17,19 +17,20 @@ struct xcb_connection_t;
 namespace zanthrel::x11 {
 
 // Names the X clients behind windows and other resources on a connection of the caller's, which it uses
-// from the caller's thread only. Every question is answered by the X server itself, which no other client
-// can make wait, so a lookup takes a round trip or two.
+// from the caller's thread only. Every question is answered by the X server or the kernel, which no other
+// program can make wait, so a lookup takes a round trip or two and a bounded look into /proc.
 //
 // The server's word (the X-Resource extension, which knows the process at the other end of each local
 // connection) is preferred; a window's _NET_WM_PID, which its program sets as it likes, is used only when
 // the server cannot say, and the name then says so.
 //
 // The server keeps the id of the process that connected, which may since have left the connection to a
-// child and exited. Where the readers' watch noted the client as it connected (X11ClientNotes), the
-// process holding the connection now is looked for among this user's, and named instead; failing that,
-// the one that connected is named as it was noted.
+// child and exited. Where the client was noted as it connected (X11ClientNotes), the process holding the
+// connection now is looked for among this user's, and named instead; failing that, the one that
+// connected is named as it was noted.
 class X11ProgramLookup {
 public:
+    using Clock = X11ClientNotes::Clock;
     // A client as the server knows it: its resource-id base and the process that connected.
     struct ServerClient {
         std::uint32_t idBase = 0;
@@ -39,6 +40,10 @@ public:
     // a program that keeps handing its connection on cannot make naming slow down the reader.
     static constexpr std::size_t kDescriptorsPerLook = 4096;
     static constexpr std::size_t kDescriptorsPerSecond = 16384;
+    // A client that connected this lately may be handing its connection on to a child while its first
+    // process still runs (xclip takes the clipboard, forks and exits; `maim -s | xclip` waits for the
+    // selection in between).
+    static constexpr std::chrono::seconds kLatelyConnected{60};
 
     explicit X11ProgramLookup(xcb_connection_t* connection);
 
@@ -56,13 +61,11 @@ public:
     const std::shared_ptr<X11ClientNotes>& notes() const noexcept { return notes_; }
 
 private:
-    using Clock = std::chrono::steady_clock;
-
-    // The process holding the client's connection now: while the one that connected runs, a child of its
-    // that holds the connection too; once it has exited, any process of this user.
-    std::optional<std::uint32_t> holderOf(std::uint32_t idBase, const ClientNote& note);
-    // Whether the process that connected still runs.
-    static bool runs(const ClientNote& note);
+    enum class Presence { Running, Exiting, Gone };
+    // Whether the process that connected still runs, and whether it is on its way out.
+    static Presence presenceOf(const ClientNote& note);
+    // The process holding the client's connection now, other than the one that connected.
+    std::optional<std::uint32_t> holderOf(std::uint32_t idBase, const ClientNote& note, bool connectedRuns);
     std::optional<std::uint32_t> claimedProcessId(std::uint32_t window);
     std::optional<std::uint32_t> cardinal(std::uint32_t window, std::uint32_t property, std::uint32_t type);
     std::string machineOf(std::uint32_t window);

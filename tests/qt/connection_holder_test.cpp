@@ -69,6 +69,8 @@ TEST_F(HolderTable, TheProcessesGivenIdsAfterTheOneThatConnectedAreLookedAtFirst
 TEST_F(HolderTable, OnlyRunningProcessesOfThisUserAreHolders) {
     process(101, 1, {77}, 'Z');
     EXPECT_EQ(holder(77, 100), std::nullopt) << "an ended process holds nothing";
+    process(100, 1, {77});
+    EXPECT_EQ(holder(77, 100), std::nullopt) << "the process that connected is not its own successor";
     const fs::path other = process(102, 1, {77});
     ASSERT_EQ(chown(other.c_str(), geteuid() + 1, getegid()), 0);
     EXPECT_EQ(holder(77, 100), std::nullopt) << "another user's process is not looked into";
@@ -110,11 +112,21 @@ TEST_F(HolderTable, AChildThatHoldsItsParentsConnectionIsFoundAmongTheNextIds) {
     EXPECT_EQ(posix::childHolding(200, 77, budget, root.string()), std::nullopt) << "past the budget";
 }
 
-TEST_F(HolderTable, TheStartTimeTellsAProcessFromALaterOneWithItsId) {
-    process(400, 1, {}, 'S', 123456);
-    EXPECT_EQ(posix::processStartTime(400, root.string()), 123456u) << "read past a name holding \") \"";
-    EXPECT_EQ(posix::processStartTime(401, root.string()), std::nullopt);
-    EXPECT_NE(posix::processStartTime(static_cast<std::uint32_t>(getpid())), std::nullopt);
+TEST_F(HolderTable, OneReadOfAProcessesEntryTellsItsParentStartAndWhetherItIsOnItsWayOut) {
+    process(400, 7, {}, 'S', 123456);
+    const auto running = posix::processState(400, root.string());
+    ASSERT_TRUE(running.has_value()) << "read past a name holding \") \"";
+    EXPECT_EQ(running->parent, 7u);
+    EXPECT_EQ(running->started, 123456u);
+    EXPECT_FALSE(running->ended);
+    EXPECT_FALSE(running->exiting);
+    process(401, 7, {}, 'Z');
+    EXPECT_TRUE(posix::processState(401, root.string())->ended);
+    EXPECT_EQ(posix::processState(402, root.string()), std::nullopt);
+    const auto self = posix::processState(static_cast<std::uint32_t>(getpid()));
+    ASSERT_TRUE(self.has_value());
+    EXPECT_EQ(self->parent, static_cast<std::uint32_t>(getppid()));
+    EXPECT_FALSE(self->exiting);
 }
 
 // A listening socket of this test's own, under an abstract name no other test shares.
@@ -214,7 +226,7 @@ TEST(ClientNotes, NotesAreMadeOnlyWhileWatchedAndStayWithinTheirBounds) {
     ASSERT_TRUE(note.has_value());
     EXPECT_EQ(note->processId, self);
     EXPECT_EQ(note->name, fs::read_symlink("/proc/self/exe").filename().string());
-    EXPECT_EQ(note->started, posix::processStartTime(self));
+    EXPECT_EQ(note->started, posix::processState(self)->started);
     EXPECT_EQ(note->socket, 0u);
 
     const auto other = notes.noteOf(kBase, self + 1);

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Programs that take the clipboard and then leave their X connection to a child, which serves it while
-# the first process exits: xclip in its default mode (here under another name, so that nothing can go
-# by the name alone), and a client of our own that forks once it owns the clipboard. Each capture and
-# the alarm name the program and the process that serves the clipboard, never "a program that has
-# exited".
-# Usage (on an X display, e.g. through with_xvfb.sh): forking_owner_naming_test.sh PATH/TO/zanthrel PATH/TO/x11_test_owner
+# the first process exits: xclip in its default mode, four times (under another name, so that nothing
+# can go by the name alone), then a client of our own that forks as xclip does, whose copy blocking
+# empties after the alarm. Each line names the program and the process that serves the clipboard,
+# never "a program that has exited".
+# Usage (on an X display, e.g. through with_xvfb.sh):
+#   forking_owner_naming_test.sh PATH/TO/zanthrel PATH/TO/x11_test_owner
 set -euo pipefail
 
 program=${1:?usage: $0 PATH/TO/zanthrel PATH/TO/x11_test_owner}
