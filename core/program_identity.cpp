@@ -15,7 +15,9 @@ std::string describeProgram(const ProgramIdentity& program) {
         case ProgramIdentity::Source::System: return name + " (process " + pid + ")";
         case ProgramIdentity::Source::ClientClaim:
             return name + " (process " + pid + " by its own word, which the system could not confirm)";
-        case ProgramIdentity::Source::Exited: return "a program that has exited (process " + pid + ")";
+        case ProgramIdentity::Source::Exited:
+            if (!name.empty()) return name + " (process " + pid + ", which has since exited)";
+            return "a program that has exited (process " + pid + ")";
         case ProgramIdentity::Source::OtherHost: return "a program on another computer";
         case ProgramIdentity::Source::Unknown: break;
     }

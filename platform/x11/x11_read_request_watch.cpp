@@ -8,13 +8,21 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string_view>
 
 namespace zanthrel::x11 {
 namespace {
 
 // What a recorded block holds (the protocol's numbering).
-enum Category : std::uint8_t { FromServer = 0, FromClient = 1, ClientStarted = 2, ClientDied = 3, EndOfData = 5 };
+enum Category : std::uint8_t {
+    FromServer = 0,
+    FromClient = 1,
+    ClientStarted = 2,
+    ClientDied = 3,
+    StartOfData = 4,
+    EndOfData = 5
+};
 
 std::uint32_t word(const unsigned char* at, bool swapped) {
     std::uint32_t value;
@@ -64,13 +72,16 @@ std::unique_ptr<X11ReadRequestWatch> X11ReadRequestWatch::start(std::function<vo
         return fail();
     std::unique_ptr<X11ReadRequestWatch> watch(
         new X11ReadRequestWatch(control, data, context, clipboard->atom, std::move(read)));
+    std::future<void> seeing = watch->seeing_.get_future();
     watch->thread_ = std::thread([raw = watch.get()] { raw->run(); });
+    // Clients that connect once this returns are seen connecting; a server slower than this is still
+    // watched, only from a little later.
+    seeing.wait_for(kStartPatience);
     return watch;
 }
 
-X11ReadRequestWatch::X11ReadRequestWatch(xcb_connection_t* control, xcb_connection_t* data,
-                                                   std::uint32_t context, std::uint32_t clipboard,
-                                                   std::function<void(ProgramIdentity)> read)
+X11ReadRequestWatch::X11ReadRequestWatch(xcb_connection_t* control, xcb_connection_t* data, std::uint32_t context,
+                                         std::uint32_t clipboard, std::function<void(ProgramIdentity)> read)
     : control_(control),
       data_(data),
       context_(context),
@@ -85,6 +96,7 @@ X11ReadRequestWatch::~X11ReadRequestWatch() {
     xcb_flush(control_);
     if (thread_.joinable()) thread_.join();
     xcb_record_free_context(control_, context_);
+    if (began_ && lookup_.notes()) lookup_.notes()->watchEnded();
     xcb_disconnect(data_);
     xcb_disconnect(control_);
 }
@@ -95,6 +107,16 @@ void X11ReadRequestWatch::run() {
     // Each reply is one block of what the server recorded; the last says the context was ended.
     while (ReplyPtr<xcb_record_enable_context_reply_t> reply{xcb_record_enable_context_reply(data_, cookie, nullptr)}) {
         if (reply->category == EndOfData) return;
+        if (reply->category == StartOfData && !began_) {
+            // From here on every client is seen connecting: those there already are noted as such.
+            try {
+                if (lookup_.notes()) lookup_.notes()->watchBegan(lookup_.clientBases());
+            } catch (...) {
+                // Out of memory: clients are still named by the server's word.
+            }
+            began_ = true;
+            seeing_.set_value();
+        }
         if (stopping_) continue;
         try {
             onRecorded(reply.get());
@@ -107,11 +129,14 @@ void X11ReadRequestWatch::run() {
 void X11ReadRequestWatch::onRecorded(const void* raw) {
     const auto* reply = static_cast<const xcb_record_enable_context_reply_t*>(raw);
     if (reply->category == ClientStarted) {
-        client(reply->xid_base);
+        noteConnected(reply->xid_base);
         return;
     }
     if (reply->category == ClientDied) {
-        clients_.erase(reply->xid_base);
+        const auto known = clients_.find(reply->xid_base);
+        if (lookup_.notes())
+            lookup_.notes()->disconnected(reply->xid_base, known == clients_.end() ? 0 : known->second.connected);
+        if (known != clients_.end()) clients_.erase(known);
         return;
     }
     if (reply->category != FromClient) return;
@@ -136,12 +161,35 @@ void X11ReadRequestWatch::onRecorded(const void* raw) {
     }
 }
 
+void X11ReadRequestWatch::noteConnected(std::uint32_t idBase) {
+    Client client;
+    if (const auto connected = lookup_.serverClient(idBase)) {
+        client.connected = connected->processId;
+        const std::optional<ClientNote> note =
+            lookup_.notes() ? lookup_.notes()->connected(idBase, connected->processId) : std::nullopt;
+        if (note && !note->name.empty())
+            client.program = {ProgramIdentity::Source::System, note->name, connected->processId};
+        else
+            client.program = posix::processIdentity(connected->processId, ProgramIdentity::Source::System);
+    }
+    remember(idBase, std::move(client));
+}
+
 X11ReadRequestWatch::Client& X11ReadRequestWatch::client(std::uint32_t idBase) {
     const auto known = clients_.find(idBase);
     if (known != clients_.end()) return known->second;
-    if (clients_.size() >= kMostClients) clients_.erase(clients_.begin());
     // A client gone before it could be named is one whose process is unknown, not a process that exited.
-    return clients_.emplace(idBase, Client{lookup_.clientOf(idBase), {}}).first->second;
+    Client client;
+    if (const auto connected = lookup_.serverClient(idBase)) {
+        client.connected = connected->processId;
+        client.program = lookup_.processOf(*connected);
+    }
+    return remember(idBase, std::move(client));
+}
+
+X11ReadRequestWatch::Client& X11ReadRequestWatch::remember(std::uint32_t idBase, Client client) {
+    if (clients_.size() >= kMostClients && !clients_.contains(idBase)) clients_.erase(clients_.begin());
+    return clients_.insert_or_assign(idBase, std::move(client)).first->second;
 }
 
 }  // namespace zanthrel::x11

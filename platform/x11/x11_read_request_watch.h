@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <thread>
@@ -22,11 +23,17 @@ namespace zanthrel::x11 {
 //
 // A program that asks many times is reported at most once per kQuietPeriod, so that a client asking in a
 // loop cannot flood the user-interface thread.
+//
+// It also sees every client connect, and notes at once what it was, while the process that connected is
+// most likely still there, and which connection it came by (X11ClientNotes), for the lookups that name the
+// clipboard's owners later.
 class X11ReadRequestWatch {
 public:
     static constexpr std::chrono::milliseconds kQuietPeriod{1000};
     // Clients remembered at once; a server has at most a few hundred.
     static constexpr std::size_t kMostClients = 512;
+    // How long start() waits for the server to begin recording.
+    static constexpr std::chrono::milliseconds kStartPatience{2000};
 
     // Null when the server has no RECORD (or no X-Resource, without which no reader could be named).
     // `read` is called on the watch's thread.
@@ -40,13 +47,16 @@ private:
     struct Client {
         ProgramIdentity program;
         Clock::time_point reported{};
+        std::uint32_t connected = 0;  // the process that connected, as the server gave it
     };
 
     X11ReadRequestWatch(xcb_connection_t* control, xcb_connection_t* data, std::uint32_t context,
-                             std::uint32_t clipboard, std::function<void(ProgramIdentity)> read);
+                        std::uint32_t clipboard, std::function<void(ProgramIdentity)> read);
     void run();
     void onRecorded(const void* reply);
+    void noteConnected(std::uint32_t idBase);
     Client& client(std::uint32_t idBase);
+    Client& remember(std::uint32_t idBase, Client client);
 
     xcb_connection_t* control_;
     xcb_connection_t* data_;
@@ -56,6 +66,8 @@ private:
     X11ProgramLookup lookup_;                  // on the control connection, watch thread only
     std::map<std::uint32_t, Client> clients_;  // by resource-id base; watch thread only
     std::atomic<bool> stopping_{false};
+    bool began_ = false;  // watch thread until joined
+    std::promise<void> seeing_;
     std::thread thread_;
 };
 

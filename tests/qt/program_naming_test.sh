@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program names the programs behind the captures, as the X server and the kernel know them: xclip
-# copying, a client that claims to be another process, one whose process has exited, and xclip reading.
+# copying, a client that claims to be another process, one that left its connection to a child, and xclip
+# reading.
 # Usage (on an X display, e.g. through with_xvfb.sh): program_naming_test.sh PATH/TO/zanthrel PATH/TO/x11_test_owner
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/test_lib.sh"
@@ -46,7 +47,9 @@ await_line "    Copied by x11_test_owner (process $liar)"
 parent=$!
 wait $parent
 await_owner "$workdir/orphan"
-await_line "    Copied by a program that has exited (process $parent)"
+child=$(sed -n 's/^child //p' "$workdir/orphan")
+pids+=("$child")
+await_line "    Copied by x11_test_owner (process $child)"
 
 xclip -selection clipboard -t image/png -quiet -i "$workdir/white.png" >/dev/null 2>&1 &
 last=$!
@@ -54,7 +57,7 @@ pids+=($last)
 await_line "    Copied by xclip (process $last)"
 
 alarm=$(grep -A1 '^Too Many Screen Captures Detected in a Short Period of Time. Alarm Raised on ' "$workdir/log" | tail -n1)
-expected="    Copied by xclip (process $copier), x11_test_owner (process $liar), a program that has exited (process $parent), xclip (process $last); read by xclip (process $reader)"
+expected="    Copied by xclip (process $copier), x11_test_owner (process $liar), x11_test_owner (process $child), xclip (process $last); read by xclip (process $reader)"
 [ "$alarm" = "$expected" ] || fail "the line under the alarm is \"$alarm\", expected \"$expected\""
 grep -v '^    ' "$workdir/log" | grep -qvE '^(Clipboard Not Protected|Protection Started|New Screen Capture|Too Many|Protection Stopped|Clipboard Blocked)' &&
     fail "a line the log never had before"

@@ -15,7 +15,11 @@
 //   x11_test_owner claims PID FILE        sets _NET_WM_PID to PID, a process it is not, and serves FILE
 //                                         as image/png
 //   x11_test_owner orphan FILE            connects, then leaves the connection to a child and exits; the
-//                                         child takes the clipboard once its parent is gone and serves FILE
+//                                         child says "child PID", takes the clipboard once its parent is
+//                                         gone and serves FILE
+//   x11_test_owner forks FILE             as xclip does: asks to take the clipboard and forks before the
+//                                         request has left; the parent exits, the child says "child PID",
+//                                         sends the request and serves FILE
 //   x11_test_owner offer TYPE FILE [TYPE FILE]...
 //                                         lists the types in this order and serves each its file, writing
 //                                         "asked TYPE" for each type asked for
@@ -177,6 +181,9 @@ struct Owner {
     // Takes the clipboard and tells the test so once the ownership is in place (after a round trip).
     void takeAndTell() {
         take();
+        tell();
+    }
+    void tell() {
         std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
         say("owner");
     }
@@ -203,13 +210,16 @@ std::vector<char> readFile(const char* path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Offers a file's bytes until ended.
-int serveFile(Owner& owner, const char* path) {
+// Offers a file's bytes until ended; `take` false: the request to take the clipboard was made already.
+int serveFile(Owner& owner, const char* path, bool take = true) {
     const std::vector<char> file = readFile(path);
     owner.data = &file;
     owner.answerTargets = true;
     owner.answerData = Owner::Data::Send;
-    owner.takeAndTell();
+    if (take)
+        owner.takeAndTell();
+    else
+        owner.tell();
     owner.serveUntilEnded();
     return 0;
 }
@@ -292,8 +302,17 @@ int main(int argc, char* argv[]) {
         // The connection is the child's now: the parent ends without tearing anything down, or a leak
         // checker would call it lost.
         if (fork() != 0) std::_Exit(0);
+        std::printf("child %d\n", static_cast<int>(getpid()));
+        std::fflush(stdout);
         while (getppid() == parent) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return serveFile(owner, argv[2]);
+    }
+    if (mode == "forks" && argc > 2) {
+        xcb_set_selection_owner(owner.connection, owner.window, owner.clipboard, XCB_CURRENT_TIME);
+        if (fork() != 0) return 0;
+        std::printf("child %d\n", static_cast<int>(getpid()));
+        std::fflush(stdout);
+        return serveFile(owner, argv[2], false);
     }
     if (mode == "offer" && argc > 3 && argc % 2 == 0) {
         for (int i = 2; i + 1 < argc; i += 2) {
@@ -343,7 +362,7 @@ int main(int argc, char* argv[]) {
     }
     std::fprintf(stderr,
                  "usage: %s silent | targets-only TYPE | refuses | incr-huge | swap RATE SECONDS |\n"
-                 "       flood RATE SECONDS TYPE FILE... | claims PID FILE | orphan FILE |\n"
+                 "       flood RATE SECONDS TYPE FILE... | claims PID FILE | orphan FILE | forks FILE |\n"
                  "       offer TYPE FILE [TYPE FILE]... | pixmap WIDTH HEIGHT RRGGBB [DEPTH] |\n"
                  "       incr TYPE FILE PIECES GAP_MS [LATE_MS]\n",
                  argv[0]);
