@@ -123,7 +123,6 @@ EmptyingOutcome emptyClipboard(HWND opener, const std::function<bool()>& stillWa
             return outcome;
         }
         owner = GetClipboardOwner();
-        outcome.sequence = GetClipboardSequenceNumber();
         // Withdrawn while we waited for the clipboard: what is on it now stays.
         if (!stillWanted()) return outcome;
         const bool formats = CountClipboardFormats() != 0;
@@ -131,6 +130,7 @@ EmptyingOutcome emptyClipboard(HWND opener, const std::function<bool()>& stillWa
         // another's, it is taken, so that the next copier has to tell us first.
         if (!formats && (!opener || owner == opener)) {
             outcome.emptied = true;
+            outcome.sequence = GetClipboardSequenceNumber();
             return outcome;
         }
         // EmptyClipboard waits until the previous owner has handled WM_DESTROYCLIPBOARD.

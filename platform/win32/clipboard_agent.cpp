@@ -57,11 +57,13 @@ struct ClipboardAgent::Shared final : ClipboardNotices {
             // No memory for the news: the tick thread's look at the sequence number catches the change.
         }
     }
-    void emptiedByAnother(HWND copier) noexcept override {
+    bool emptiedByAnother(HWND copier) noexcept override {
         try {
-            announce(post(ClipboardJob::CopierEmptying{idOf(copier)}));
+            const ClipboardJob::Step step = post(ClipboardJob::CopierEmptying{idOf(copier)});
+            announce(step);
+            return step.racing;
         } catch (...) {
-            // As above: the change notice that follows the copy is the next chance.
+            return false;  // as above: the change notice that follows the copy is the next chance
         }
     }
 
@@ -101,9 +103,6 @@ void run(const std::shared_ptr<Shared>& shared) {
             }
             case Step::Action::Empty: {
                 lock.unlock();
-                // Straight after an attempt that found the clipboard held, whoever holds it gets the processor
-                // first: it lets go sooner that way than with us spinning beside it.
-                if (step.retry) SwitchToThread();
                 const std::uint64_t withdrawals = step.withdrawals;
                 const EmptyingOutcome outcome =
                     emptyClipboard(s.opener, [&] { return s.withdrawals.load() == withdrawals; });
@@ -113,7 +112,6 @@ void run(const std::shared_ptr<Shared>& shared) {
             }
             case Step::Action::Look: {
                 lock.unlock();
-                if (step.retry) SwitchToThread();
                 const bool free = clipboardFree(s.opener);
                 lock.lock();
                 step = s.job.handle(ClipboardJob::LookDone{free}, Clock::now());

@@ -42,6 +42,7 @@ ClipboardJob::Step ClipboardJob::handle(const Event& event, Clock::time_point no
         step.wake = agenda() != before;
         if (!inSystem()) settle();
     }
+    step.racing = raceUntil_.has_value();
     if (toTell_ && !announced_) step.announce = announced_ = true;
     toTell_ = false;
     return step;
@@ -81,7 +82,7 @@ void ClipboardJob::on(const EmptyingWanted& event, Clock::time_point) {
     if (state_ != State::Emptying && !raceUntil_ && !emptyAt_) emptyingQueued_ = true;
 }
 
-void ClipboardJob::on(const OrderGiven& event, Clock::time_point) {
+void ClipboardJob::on(const OrderGiven& event, Clock::time_point now) {
     const bool wasActive = order_.active;
     order_ = event.order;
     pace_ = EmptyingPace(order_);
@@ -95,7 +96,7 @@ void ClipboardJob::on(const OrderGiven& event, Clock::time_point) {
     // Nothing further is emptied: whatever waited to be is dropped; an emptying under way may finish.
     ++withdrawals_;
     emptyingQueued_ = emptyingOwed_ = changeTaken_ = false;
-    raceUntil_.reset();
+    raceOver(now);
     emptyAt_.reset();
     copierMeanwhile_.reset();
     emptyingHeld_ = false;
@@ -199,18 +200,23 @@ void ClipboardJob::on(const EmptyingDone& event, Clock::time_point now) {
         heldFound(now);
         return;
     }
-    raceUntil_.reset();
+    raceOver(now);
     emptyAt_.reset();
     emptyingHeld_ = false;
     if (!readHeld_) nothingHeld();
     if (outcome.emptied) {
         emptiedSequence_ = outcome.sequence;
-        pace_.emptied(now);
+        // A fight's pace runs from one emptying's start to the next's, as the blocking clock's ticks would.
+        pace_.emptied(jobStarted_);
     }
     // The guard hears of a change the order emptied once it is gone, with whose copy it was.
     if (std::exchange(changeTaken_, false) && outcome.removed) {
         change_ = ChangeReport{{true, true}, outcome.ownerProcess};
-        tell();
+        changeHeldBack_ = pace_.fighting() && now < nextFightNews_;
+        if (!changeHeldBack_) {
+            tell();
+            nextFightNews_ = now + kFightNews;
+        }
     }
     if (std::exchange(emptyingOwed_, false)) {
         emptyingDone_ = true;
@@ -244,18 +250,32 @@ void ClipboardJob::taken(std::uint64_t owner, bool copierAtWork, Clock::time_poi
     if (decision.fightBegan || !pace_.fighting()) tell();
     if (decision.emptyAt > now) {
         // A fight: no race, one emptying at the fight's pace.
-        raceUntil_.reset();
+        raceOver(now);
         emptyingQueued_ = false;
         if (!emptyAt_) emptyAt_ = decision.emptyAt;
         return;
     }
-    if (emptyAt_) {
+    if (emptyAt_)
         emptyAt_ = now;
-    } else if (copierAtWork) {
-        raceUntil_ = now + kRaceBound;
-    } else {
+    else if (copierAtWork)
+        race(now);
+    else
         emptyingQueued_ = true;
-    }
+}
+
+void ClipboardJob::race(Clock::time_point now) {
+    raceBudget_ = std::min<Clock::duration>(kRaceBudget, raceBudget_ + (now - raceBudgetAt_) / 10);
+    raceBudgetAt_ = now;
+    // Spent: the copier's change notice is the next chance.
+    if (raceBudget_ < std::chrono::milliseconds(1)) return;
+    raceStart_ = now;
+    raceUntil_ = now + std::min<Clock::duration>(kRaceBound, raceBudget_);
+}
+
+void ClipboardJob::raceOver(Clock::time_point now) {
+    if (!raceUntil_) return;
+    raceUntil_.reset();
+    raceBudget_ -= std::min<Clock::duration>(raceBudget_, now - raceStart_);
 }
 
 void ClipboardJob::heldFound(Clock::time_point now) {
@@ -292,9 +312,9 @@ void ClipboardJob::nothingHeld() {
 
 ClipboardJob::Step ClipboardJob::advance(Clock::time_point now) {
     if (raceUntil_) {
-        if (now < *raceUntil_) return start(State::Emptying, Step::Action::Empty, now, true);
+        if (now < *raceUntil_) return start(State::Emptying, Step::Action::Empty, now);
         // The copier holds on: wait for its release cheaply; its change notice has us look at once.
-        raceUntil_.reset();
+        raceOver(now);
         emptyingHeld_ = true;
         heldFound(now);
     }
@@ -302,13 +322,18 @@ ClipboardJob::Step ClipboardJob::advance(Clock::time_point now) {
         emptyAt_.reset();
         emptyingQueued_ = true;
     }
-    if (emptyingQueued_) return start(State::Emptying, Step::Action::Empty, now, false);
+    if (emptyingQueued_) return start(State::Emptying, Step::Action::Empty, now);
     if (held() && now >= nextLook_) {
         // Under the order a look is the emptying itself: it costs no more, and nobody need decide again.
-        if (emptyingHeld_ && order_.active) return start(State::Emptying, Step::Action::Empty, now, true);
-        return start(State::Looking, Step::Action::Look, now, true);
+        if (emptyingHeld_ && order_.active) return start(State::Emptying, Step::Action::Empty, now);
+        return start(State::Looking, Step::Action::Look, now);
     }
-    if (readQueued_ && !held()) return start(State::Reading, Step::Action::Read, now, false);
+    if (readQueued_ && !held()) return start(State::Reading, Step::Action::Read, now);
+    if (changeHeldBack_ && now >= nextFightNews_) {
+        changeHeldBack_ = false;
+        tell();
+        nextFightNews_ = now + kFightNews;
+    }
     if (readQueued_) {
         // Held open by another program: the read waits for the release as one that found it so.
         readQueued_ = false;
@@ -319,10 +344,11 @@ ClipboardJob::Step ClipboardJob::advance(Clock::time_point now) {
     Step wait;
     if (held()) wait.until = nextLook_;
     if (emptyAt_) wait.until = std::min(wait.until, *emptyAt_);
+    if (changeHeldBack_) wait.until = std::min(wait.until, nextFightNews_);
     return wait;
 }
 
-ClipboardJob::Step ClipboardJob::start(State state, Step::Action action, Clock::time_point now, bool retry) {
+ClipboardJob::Step ClipboardJob::start(State state, Step::Action action, Clock::time_point now) {
     state_ = state;
     if (state != State::Looking) {
         ++jobNumber_;
@@ -332,7 +358,6 @@ ClipboardJob::Step ClipboardJob::start(State state, Step::Action action, Clock::
     if (state == State::Emptying) emptyingQueued_ = false;
     Step step;
     step.action = action;
-    step.retry = retry;
     step.withdrawals = withdrawals_;
     return step;
 }

@@ -55,15 +55,22 @@ public:
     // start to finish (the owner rendering, the system passing the data over, our digest and decoding).
     static constexpr std::chrono::milliseconds kOwnerDeadline{1000};
     static constexpr std::chrono::milliseconds kDeliveryDeadline{10000};
-    // A copier that empties our clipboard closes it a fraction of a millisecond later: the agent tries to
-    // take it back at once for this long, then waits for the change notice (or looks now and then).
-    static constexpr std::chrono::microseconds kRaceBound{2000};
+    // A copier that empties our clipboard closes it a fraction of a millisecond later (a few milliseconds
+    // on a loaded machine): the agent tries to take it back at once for up to this long, then waits for
+    // the change notice (or looks now and then). Racing costs a core while it lasts, so it draws on a
+    // budget that refills at a tenth of the time that passes: a program that empties the clipboard and
+    // holds on, again and again, costs no more than that.
+    static constexpr std::chrono::milliseconds kRaceBound{20};
+    static constexpr std::chrono::milliseconds kRaceBudget{100};
     // An emptying that finds the clipboard held tries again at once, a few times within this long (a spy
     // reading holds it for a moment); then it looks at a growing interval, as a read does from the start:
     // trying over and over would keep the agent's thread and Wine's server busy for as long as a slow
     // program holds on, and the longest interval bounds how late its picture is counted.
     static constexpr std::chrono::microseconds kQuickRetries{1000};
     static constexpr int kMostQuickRetries = 8;
+    // In a fight the window hears of the emptyings at most this often, merged: each would wake it, and
+    // the program lookup behind it, for the same owner every few milliseconds.
+    static constexpr std::chrono::milliseconds kFightNews{100};
     static constexpr std::chrono::milliseconds kFirstHeldLook{10};
     static constexpr std::chrono::milliseconds kLongestHeldLook{100};
 
@@ -116,10 +123,10 @@ public:
         enum class Action { Wait, Read, Empty, Look };
         Action action = Action::Wait;
         Clock::time_point until = Clock::time_point::max();  // Wait: until then, or until woken
-        bool retry = false;  // Empty, Look: after one that found the clipboard held: yield the processor first
-        std::uint64_t withdrawals = 0;  // Empty: not done once the order has been withdrawn since
-        bool announce = false;          // tell the window that it has something to collect
-        bool wake = false;              // for another thread's event: the agent has new work to weigh
+        std::uint64_t withdrawals = 0;                       // Empty: not done once the order has been withdrawn since
+        bool announce = false;                               // tell the window that it has something to collect
+        bool wake = false;    // for another thread's event: the agent has new work to weigh
+        bool racing = false;  // a race to take the clipboard back from a copier is on
     };
 
     // What the window takes in on Collect.
@@ -165,7 +172,7 @@ private:
     void on(const EmptyingDone& event, Clock::time_point now);
     void on(const LookDone& event, Clock::time_point now);
     Step advance(Clock::time_point now);
-    Step start(State state, Step::Action action, Clock::time_point now, bool retry);
+    Step start(State state, Step::Action action, Clock::time_point now);
 
     // What the agent works from: an event from another thread that changes none of it need not wake it.
     struct Agenda {
@@ -183,6 +190,8 @@ private:
     }
     bool held() const noexcept { return readHeld_ || emptyingHeld_; }
     void weighMeanwhile(Clock::time_point now);
+    void race(Clock::time_point now);
+    void raceOver(Clock::time_point now);
     void taken(std::uint64_t owner, bool copierAtWork, Clock::time_point now);
     void heldFound(Clock::time_point now);
     void released();
@@ -203,6 +212,9 @@ private:
     bool emptyingQueued_ = false;       // an emptying is to be done
     bool changeTaken_ = false;          // under the order: the next emptying answers another program's change
     std::optional<Clock::time_point> raceUntil_;
+    Clock::time_point raceStart_{};
+    Clock::duration raceBudget_ = kRaceBudget;
+    Clock::time_point raceBudgetAt_{};          // when the budget was last refilled
     std::optional<Clock::time_point> emptyAt_;  // a fight's next emptying
     // Notices that came while the agent was in the system, weighed once it is back.
     std::optional<ChangeNoticed> noticeMeanwhile_;
@@ -233,6 +245,8 @@ private:
     bool emptyingWasEmptied_ = false;
     std::vector<ClipboardProblem> problems_;
     std::optional<ChangeReport> change_;
+    bool changeHeldBack_ = false;  // a fight's change report waits for kFightNews to pass
+    Clock::time_point nextFightNews_{};
     bool toTell_ = false;     // something new for the window
     bool announced_ = false;  // an announcement is on its way and not yet collected
 };

@@ -39,10 +39,13 @@ LRESULT CALLBACK ClipboardListener::windowProcedure(HWND window, UINT message, W
     // Sent by a program inside its EmptyClipboard, which waits for the answer: the agent is told, and the
     // answer goes back at once. Our own agent's emptying opens the clipboard with this window.
     const HWND copier = GetOpenClipboardWindow();
-    if (copier != window) {
-        auto* listener = reinterpret_cast<ClipboardListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        listener->notices_.emptiedByAnother(copier);
-    }
+    if (copier == window) return 0;
+    auto* listener = reinterpret_cast<ClipboardListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    // Wine's X11 driver has every OpenClipboard ask the clipboard's owner first (at most every 2 s a
+    // process, and waits for the answer): asked now, while the owner is still this window, it answers
+    // itself, and the race that begins is not held up asking a copier that is busy copying. The copier
+    // has the clipboard open, so this opens nothing.
+    if (listener->notices_.emptiedByAnother(copier) && OpenClipboard(window)) CloseClipboard();
     return 0;
 }
 

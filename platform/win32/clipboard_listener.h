@@ -17,8 +17,9 @@ public:
     // The clipboard changed (WM_CLIPBOARDUPDATE); `owner` is its owner window as the notice was taken.
     virtual void changed(HWND owner) noexcept = 0;
     // Another program is emptying the clipboard that the listener's window owns, to copy
-    // (WM_DESTROYCLIPBOARD); `copier` is the window it opened the clipboard with.
-    virtual void emptiedByAnother(HWND copier) noexcept = 0;
+    // (WM_DESTROYCLIPBOARD); `copier` is the window it opened the clipboard with. True when a race to take
+    // the clipboard back the instant the copier lets go begins.
+    virtual bool emptiedByAnother(HWND copier) noexcept = 0;
 };
 
 // Hears of the clipboard's changes on a thread and a window of its own. The system *posts*

@@ -17,21 +17,23 @@ race_summary() {
 
 race_spy() {
     local kind=$1 run=$2 spy deadline got
-    : >"$work/spy"
-    run_probe spy "$kind" $((race_texts * race_spacing / 1000 + 4)) >"$work/spy" &
+    # Each run's own files, for a closer look with ZANTHREL_LIVE_KEEP=1.
+    local spied=$work/spy-$kind-$run copied=$work/secrets-$kind-$run
+    : >"$spied"
+    run_probe spy "$kind" $((race_texts * race_spacing / 1000 + 4)) >"$spied" &
     spy=$!
     deadline=$((SECONDS + 20))
-    until grep -q '^ready' "$work/spy"; do
+    until grep -q '^ready' "$spied"; do
         [ $SECONDS -lt $deadline ] || fail "the $kind spy did not start"
         sleep 0.05
     done
-    run_probe secrets "$race_texts" "$race_spacing" >"$work/secrets" || fail "copying the secrets failed"
+    run_probe secrets "$race_texts" "$race_spacing" >"$copied" || fail "copying the secrets failed"
     wait "$spy" || fail "the $kind spy failed"
-    got=$(grep -c '^got ' "$work/spy" || true)
+    got=$(grep -c '^got ' "$spied" || true)
     figure "race_${kind}_spy_run$run" "$got" "of_$race_texts"
-    sed -n 's/^exposed //p' "$work/secrets" | tr -d '\r' >>"$work/exposed-$kind"
-    say "run $run, $kind spy: got $(grep '^got ' "$work/spy" | cut -d' ' -f2 | tr -d '\r' | tr '\n' ' ')"
-    say "run $run, $kind spy: $(grep -c '^kept' "$work/secrets" || true) of $race_texts texts kept for 1 s"
+    sed -n 's/^exposed \([^ ]*\).*/\1/p' "$copied" | tr -d '\r' >>"$work/exposed-$kind"
+    say "run $run, $kind spy: got $(grep '^got ' "$spied" | cut -d' ' -f2 | tr -d '\r' | tr '\n' ' ')"
+    say "run $run, $kind spy: $(grep -c '^kept' "$copied" || true) of $race_texts texts kept for 1 s"
 }
 
 for kind in listener viewer; do

@@ -40,7 +40,8 @@ struct Spy {
             }
         }
         CloseClipboard();
-        if (text.rfind(L"secret", 0) == 0 && got.insert(text).second) print("got " + narrow(text));
+        if (text.rfind(L"secret", 0) == 0 && got.insert(text).second)
+            print("got " + narrow(text) + " " + std::to_string(wallNs()));
     }
 };
 Spy* spying = nullptr;
@@ -111,7 +112,8 @@ int copySecrets(int count, std::chrono::milliseconds spacing) {
         pumpUntil(start + (i - 1) * spacing, [] { return false; });
         const std::int64_t copied = user.put(CF_UNICODETEXT, textBlock(L"secret" + std::to_wstring(i)));
         if (pumpUntil(Clock::now() + 1s, clipboardEmpty))
-            print("exposed " + formatFigure(static_cast<double>(wallNs() - copied) / 1e6));
+            print("exposed " + formatFigure(static_cast<double>(wallNs() - copied) / 1e6) + " " +
+                  std::to_string(copied));
         else
             print("kept");
     }
