@@ -49,10 +49,15 @@ struct ClipboardAgent::Shared final : ClipboardNotices {
     }
 
     // The listener's thread: straight to the job, no trip through the window.
-    void changed(HWND owner) noexcept override {
+    void changed() noexcept override {
         try {
             const DWORD sequence = GetClipboardSequenceNumber();
-            announce(post(ClipboardJob::ChangeNoticed{sequence, idOf(owner)}));
+            {
+                // Our own emptying's notice, in a fight as often as the pace: spared the owner's lookup.
+                const std::lock_guard lock(mutex);
+                if (job.noticeChangesNothing(sequence)) return;
+            }
+            announce(post(ClipboardJob::ChangeNoticed{sequence, idOf(GetClipboardOwner())}));
         } catch (...) {
             // No memory for the news: the tick thread's look at the sequence number catches the change.
         }

@@ -63,6 +63,10 @@ ClipboardJob::Status ClipboardJob::status() const noexcept {
     return status;
 }
 
+bool ClipboardJob::noticeChangesNothing(ClipboardSequence sequence) const noexcept {
+    return order_.active && !held() && !inSystem() && emptiedSequence_ && !after(sequence, *emptiedSequence_);
+}
+
 void ClipboardJob::on(const ReadWanted& event, Clock::time_point now) {
     // One request per change: a read overtaken by another change is asked for again when collected.
     if (silentSequence_ == event.sequence || readOwed_) return;

@@ -156,6 +156,9 @@ public:
     Step handle(const Event& event, Clock::time_point now, News* news = nullptr);
 
     State state() const noexcept { return state_; }
+    // Whether a change notice that finds the clipboard at `sequence` would change nothing: the notice of an
+    // emptying of ours under the order, with nothing waiting for the clipboard to be let go.
+    bool noticeChangesNothing(ClipboardSequence sequence) const noexcept;
     Status status() const noexcept;
     // Counts the order's withdrawals: an emptying that began under one count is not done under another.
     std::uint64_t withdrawals() const noexcept { return withdrawals_; }

@@ -53,16 +53,19 @@ void ClipboardListener::run() {
     const HANDLE wake = wake_.get();
     while (!stop_) {
         MSG message{};
-        // Notices first: were this window flooded too, they would still not wait behind the posts.
-        if (PeekMessageW(&message, window_, WM_CLIPBOARDUPDATE, WM_CLIPBOARDUPDATE, PM_REMOVE) ||
-            PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_CLIPBOARDUPDATE)
-                notices_.changed(GetClipboardOwner());
-            else
-                DispatchMessageW(&message);
+        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            MsgWaitForMultipleObjects(1, &wake, FALSE, INFINITE, QS_ALLINPUT);
             continue;
         }
-        MsgWaitForMultipleObjects(1, &wake, FALSE, INFINITE, QS_ALLINPUT);
+        // Notices first: were this window flooded too, one would not wait behind the posts.
+        MSG notice{};
+        if (message.message != WM_CLIPBOARDUPDATE &&
+            PeekMessageW(&notice, window_, WM_CLIPBOARDUPDATE, WM_CLIPBOARDUPDATE, PM_REMOVE))
+            notices_.changed();
+        if (message.message == WM_CLIPBOARDUPDATE)
+            notices_.changed();
+        else
+            DispatchMessageW(&message);
     }
     RemoveClipboardFormatListener(window_);
     DestroyWindow(window_);

@@ -14,8 +14,8 @@ namespace zanthrel::win32 {
 class ClipboardNotices {
 public:
     virtual ~ClipboardNotices() = default;
-    // The clipboard changed (WM_CLIPBOARDUPDATE); `owner` is its owner window as the notice was taken.
-    virtual void changed(HWND owner) noexcept = 0;
+    // The clipboard changed (WM_CLIPBOARDUPDATE).
+    virtual void changed() noexcept = 0;
     // Another program is emptying the clipboard that the listener's window owns, to copy
     // (WM_DESTROYCLIPBOARD); `copier` is the window it opened the clipboard with. True when a race to take
     // the clipboard back the instant the copier lets go begins.

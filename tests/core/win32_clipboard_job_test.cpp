@@ -165,6 +165,8 @@ TEST_F(JobTest, UnderTheOrderACopierIsRacedFromItsEmptyingAndTheWindowToldAfterw
         ASSERT_EQ(step.action, Action::Empty) << "tries again at once while the copier holds the clipboard";
     }
     emptied(12, true, 4242);
+    EXPECT_TRUE(job.noticeChangesNothing(12)) << "our own emptying's notice";
+    EXPECT_FALSE(job.noticeChangesNothing(13));
     // Its notice and ours come after: neither is a new taking.
     tell(Job::ChangeNoticed{12, kCopier});
     EXPECT_EQ(step.action, Action::Wait);
@@ -192,6 +194,39 @@ TEST_F(JobTest, ACopierThatHoldsOnPastTheRaceIsWaitedOutCheaplyAndEmptiedOnItsNo
     ASSERT_EQ(step.action, Action::Empty) << "its notice comes as it lets go";
     emptied(4, true, 77);
     EXPECT_EQ(collect(4).change->ownerProcess, 77u);
+}
+
+TEST_F(JobTest, RacingDrawsOnABudgetSoThatACopierThatHoldsOnAgainAndAgainCostsLittle) {
+    blocking();
+    emptied(1, false);
+    ClipboardSequence sequence = 1;
+    constexpr auto kAttempt = 500us;
+    // Empties the clipboard and holds on past every race, 20 times a second: below a fight.
+    std::chrono::microseconds raced{0};
+    const auto begin = now;
+    constexpr int kTakings = 40;
+    for (int i = 0; i < kTakings; ++i) {
+        tell(Job::CopierEmptying{kCopier});
+        while (step.action == Action::Empty) {
+            now += kAttempt;
+            raced += kAttempt;
+            heldEmptying();
+        }
+        now += 1ms;
+        tell(Job::ChangeNoticed{++sequence, kCopier});
+        if (step.action == Action::Empty) emptied(++sequence, true);
+        collect(sequence);
+        now += 50ms;
+    }
+    const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - begin);
+    // Unbounded, each taking would cost a whole race; the budget allows a tenth of the time, besides the
+    // attempt under way as a race ends and the quick tries of a held emptying that follow it.
+    EXPECT_LE(raced, Job::kRaceBudget + elapsed / 10 + kTakings * 3 * kAttempt);
+    EXPECT_LT(raced, kTakings * Job::kRaceBound / 2);
+    // Left alone for a while, the budget is there again.
+    now += 2s;
+    tell(Job::CopierEmptying{kCopier});
+    EXPECT_EQ(job.state(), State::Emptying) << "racing again";
 }
 
 TEST_F(JobTest, NoticesWhileAnEmptyingIsInTheSystemAreWeighedOnceItIsBack) {
