@@ -113,7 +113,7 @@ ClipboardReading readClipboard(HWND opener, DWORD ownerDeadlineMs, LastDelivery&
     }
 }
 
-EmptyingOutcome emptyClipboard(HWND opener, const std::function<bool()>& stillWanted) {
+EmptyingOutcome emptyClipboard(HWND opener, const std::function<bool()>& stillWanted, LastOwner& last) {
     EmptyingOutcome outcome;
     HWND owner = nullptr;
     {
@@ -138,10 +138,14 @@ EmptyingOutcome emptyClipboard(HWND opener, const std::function<bool()>& stillWa
         outcome.removed = outcome.emptied && formats;
         outcome.sequence = GetClipboardSequenceNumber();
     }
-    DWORD process = 0;
-    if (outcome.removed && owner && owner != opener && GetWindowThreadProcessId(owner, &process) &&
-        process != GetCurrentProcessId())
-        outcome.ownerProcess = process;
+    if (!outcome.removed || !owner || owner == opener) return outcome;
+    // A window belongs to one process for as long as its handle lives.
+    if (owner != last.window) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(owner, &process);
+        last = {owner, process == GetCurrentProcessId() ? 0 : static_cast<std::uint32_t>(process)};
+    }
+    outcome.ownerProcess = last.process;
     return outcome;
 }
 

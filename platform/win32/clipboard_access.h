@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -23,8 +24,15 @@ struct LastDelivery {
 // The picture on the clipboard. The clipboard's owner must answer a message within `ownerDeadlineMs`
 // before it is asked for its picture.
 ClipboardReading readClipboard(HWND opener, DWORD ownerDeadlineMs, LastDelivery& last);
+// The process behind the owner window whose copy the last emptying removed, kept so that a program that
+// copies again and again is looked up once.
+struct LastOwner {
+    HWND window = nullptr;
+    std::uint32_t process = 0;
+};
+
 // Empties the clipboard and owns it, unless `stillWanted` says no once it is open.
-EmptyingOutcome emptyClipboard(HWND opener, const std::function<bool()>& stillWanted);
+EmptyingOutcome emptyClipboard(HWND opener, const std::function<bool()>& stillWanted, LastOwner& last);
 // Whether the clipboard can be opened now.
 bool clipboardFree(HWND opener);
 

@@ -27,8 +27,10 @@ struct ClipboardAgent::Shared final : ClipboardNotices {
     // The job's count of withdrawals, for an emptying to look at without the lock once it has the clipboard.
     std::atomic<std::uint64_t> withdrawals{0};
 
-    // The agent thread's own: the last delivery, so that the same bytes again give the same picture.
+    // The agent thread's own: the last delivery, so that the same bytes again give the same picture, and
+    // the last owner whose copy it emptied.
     LastDelivery last;
+    LastOwner lastOwner;
 
     // Hands `event` to the job from another thread and wakes the agent.
     ClipboardJob::Step post(const ClipboardJob::Event& event, ClipboardJob::News* news = nullptr,
@@ -53,7 +55,7 @@ struct ClipboardAgent::Shared final : ClipboardNotices {
         try {
             const DWORD sequence = GetClipboardSequenceNumber();
             {
-                // Our own emptying's notice, in a fight as often as the pace: spared the owner's lookup.
+                // Our own emptying's notice, and in a fight the fighter's: spared the owner's lookup.
                 const std::lock_guard lock(mutex);
                 if (job.noticeChangesNothing(sequence)) return;
             }
@@ -109,8 +111,8 @@ void run(const std::shared_ptr<Shared>& shared) {
             case Step::Action::Empty: {
                 lock.unlock();
                 const std::uint64_t withdrawals = step.withdrawals;
-                const EmptyingOutcome outcome =
-                    emptyClipboard(s.opener, [&] { return s.withdrawals.load() == withdrawals; });
+                const EmptyingOutcome outcome = emptyClipboard(
+                    s.opener, [&] { return s.withdrawals.load() == withdrawals; }, s.lastOwner);
                 lock.lock();
                 step = s.job.handle(ClipboardJob::EmptyingDone{outcome}, Clock::now());
                 break;

@@ -39,7 +39,10 @@ ClipboardJob::Step ClipboardJob::handle(const Event& event, Clock::time_point no
         weighMeanwhile(now);
         step = advance(now);
     } else {
-        step.wake = agenda() != before;
+        Agenda after = agenda();
+        // A fight's next emptying that falls when the agent wakes anyway needs no wake-up of its own.
+        if (after.emptyAt && !inSystem() && *after.emptyAt >= agentWaitsUntil_) after.emptyAt = before.emptyAt;
+        step.wake = after != before;
         if (!inSystem()) settle();
     }
     step.racing = raceUntil_.has_value();
@@ -64,7 +67,10 @@ ClipboardJob::Status ClipboardJob::status() const noexcept {
 }
 
 bool ClipboardJob::noticeChangesNothing(ClipboardSequence sequence) const noexcept {
-    return order_.active && !held() && !inSystem() && emptiedSequence_ && !after(sequence, *emptiedSequence_);
+    if (!order_.active || held() || inSystem()) return false;
+    // A change that an emptying on its way will remove: the copier's own notice, in a fight every time.
+    if (raceUntil_ || emptyAt_ || (emptyingQueued_ && changeTaken_)) return true;
+    return emptiedSequence_ && !after(sequence, *emptiedSequence_);
 }
 
 void ClipboardJob::on(const ReadWanted& event, Clock::time_point now) {
@@ -105,6 +111,8 @@ void ClipboardJob::on(const OrderGiven& event, Clock::time_point now) {
     copierMeanwhile_.reset();
     emptyingHeld_ = false;
     if (!readHeld_) nothingHeld();
+    // What the fight had emptied and not yet said goes to the window now, not at the fight's next news.
+    if (std::exchange(changeHeldBack_, false)) tell();
 }
 
 void ClipboardJob::on(const Collect& event, Clock::time_point now, News& news) {
@@ -212,6 +220,7 @@ void ClipboardJob::on(const EmptyingDone& event, Clock::time_point now) {
         emptiedSequence_ = outcome.sequence;
         // A fight's pace runs from one emptying's start to the next's, as the blocking clock's ticks would.
         pace_.emptied(jobStarted_);
+        lastEmptying_ = jobStarted_;
     }
     // The guard hears of a change the order emptied once it is gone, with whose copy it was.
     if (std::exchange(changeTaken_, false) && outcome.removed) {
@@ -349,11 +358,15 @@ ClipboardJob::Step ClipboardJob::advance(Clock::time_point now) {
     if (held()) wait.until = nextLook_;
     if (emptyAt_) wait.until = std::min(wait.until, *emptyAt_);
     if (changeHeldBack_) wait.until = std::min(wait.until, nextFightNews_);
+    // In a fight the program takes the clipboard back at once: the agent wakes for its next turn anyway.
+    if (pace_.fighting() && !emptyAt_) wait.until = std::min(wait.until, lastEmptying_ + order_.fightPace);
+    agentWaitsUntil_ = wait.until;
     return wait;
 }
 
 ClipboardJob::Step ClipboardJob::start(State state, Step::Action action, Clock::time_point now) {
     state_ = state;
+    agentWaitsUntil_ = Clock::time_point::max();
     if (state != State::Looking) {
         ++jobNumber_;
         jobStarted_ = now;

@@ -156,8 +156,9 @@ public:
     Step handle(const Event& event, Clock::time_point now, News* news = nullptr);
 
     State state() const noexcept { return state_; }
-    // Whether a change notice that finds the clipboard at `sequence` would change nothing: the notice of an
-    // emptying of ours under the order, with nothing waiting for the clipboard to be let go.
+    // Whether a change notice that finds the clipboard at `sequence` would change nothing: under the order,
+    // with nothing waiting for the clipboard to be let go, the notice of an emptying of ours, or of a change
+    // that an emptying on its way will remove.
     bool noticeChangesNothing(ClipboardSequence sequence) const noexcept;
     Status status() const noexcept;
     // Counts the order's withdrawals: an emptying that began under one count is not done under another.
@@ -219,6 +220,8 @@ private:
     Clock::duration raceBudget_ = kRaceBudget;
     Clock::time_point raceBudgetAt_{};          // when the budget was last refilled
     std::optional<Clock::time_point> emptyAt_;  // a fight's next emptying
+    Clock::time_point lastEmptying_{};          // when the last emptying began
+    Clock::time_point agentWaitsUntil_ = Clock::time_point::max();
     // Notices that came while the agent was in the system, weighed once it is back.
     std::optional<ChangeNoticed> noticeMeanwhile_;
     std::optional<CopierEmptying> copierMeanwhile_;

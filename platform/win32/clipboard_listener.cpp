@@ -41,6 +41,7 @@ LRESULT CALLBACK ClipboardListener::windowProcedure(HWND window, UINT message, W
     const HWND copier = GetOpenClipboardWindow();
     if (copier == window) return 0;
     auto* listener = reinterpret_cast<ClipboardListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!listener) return 0;
     // Wine's X11 driver has every OpenClipboard ask the clipboard's owner first (at most every 2 s a
     // process, and waits for the answer): asked now, while the owner is still this window, it answers
     // itself, and the race that begins is not held up asking a copier that is busy copying. The copier

@@ -269,8 +269,15 @@ TEST_F(JobTest, AFightIsSaidOnceAndEmptiedAtThePaceWithoutRacing) {
     int emptyings = 0;
     const auto start = now;
     while (now - start < 1s) {
-        tell(Job::CopierEmptying{kFighter});
+        const bool waiting = step.action == Action::Wait && step.until > now;
+        const Job::Step told = tell(Job::CopierEmptying{kFighter});
         EXPECT_NE(job.state(), State::RacingCopier) << "no race in a fight";
+        if (waiting) {
+            EXPECT_FALSE(told.wake) << "the agent wakes for the fight's next turn anyway";
+        }
+        if (job.state() == State::Pacing) {
+            EXPECT_TRUE(job.noticeChangesNothing(sequence + 1)) << "the fighter's notice: already on its way";
+        }
         EXPECT_FALSE(job.status().busy) << "paced: nothing for the window to watch";
         now += 500us;
         if (step.action == Action::Wait && now >= step.until) step = job.handle(Job::Woke{}, now);

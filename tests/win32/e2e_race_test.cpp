@@ -16,6 +16,7 @@
 #include "tests/win32/check.h"
 #include "tests/win32/e2e_checks.h"
 #include "tests/win32/program_driver.h"
+#include "tests/win32/spy_read.h"
 
 using namespace zanthrel;
 using namespace zanthrel::e2e;
@@ -103,17 +104,7 @@ private:
         return 0;
     }
     void read(HWND window) {
-        bool open = false;
-        for (int attempt = 0; attempt < 10 && !(open = OpenClipboard(window) != FALSE); ++attempt) SwitchToThread();
-        if (!open) return;
-        std::wstring text;
-        if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-                text.assign(chars, wcsnlen(chars, GlobalSize(data) / sizeof(wchar_t)));
-                GlobalUnlock(data);
-            }
-        }
-        CloseClipboard();
+        const std::wstring text = spy::readTextAtOnce(window);
         if (text.rfind(L"secret", 0) != 0) return;
         const std::lock_guard lock(mutex_);
         got_.insert(text);

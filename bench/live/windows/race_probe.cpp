@@ -6,6 +6,7 @@
 
 #include "bench/live/live_figures.h"
 #include "bench/live/windows/probe_support.h"
+#include "tests/win32/spy_read.h"
 
 namespace zanthrel::live {
 namespace {
@@ -31,15 +32,7 @@ struct Spy {
     std::set<std::wstring> got;
 
     void read(HWND window) {
-        if (!openSoon(window, 10)) return;
-        std::wstring text;
-        if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-                text.assign(chars, wcsnlen(chars, GlobalSize(data) / sizeof(wchar_t)));
-                GlobalUnlock(data);
-            }
-        }
-        CloseClipboard();
+        const std::wstring text = spy::readTextAtOnce(window);
         if (text.rfind(L"secret", 0) == 0 && got.insert(text).second)
             print("got " + narrow(text) + " " + std::to_string(wallNs()));
     }
