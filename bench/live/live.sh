@@ -64,5 +64,7 @@ wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </
 wineserver -w
 wineserver -p  # one server for the session, rather than one per probe
 
-bench/live/session.sh windows "$root/$windows_build/bin/zanthrel.exe" "$root/$linux_build/bench/live/zanthrel_live" \
+# ZANTHREL_LIVE_WINDOWS_PROGRAM measures another zanthrel.exe (an older build, say) with the same probes.
+bench/live/session.sh windows "${ZANTHREL_LIVE_WINDOWS_PROGRAM:-$root/$windows_build/bin/zanthrel.exe}" \
+    "$root/$linux_build/bench/live/zanthrel_live" \
     "$root/$windows_build/bin/zanthrel_live_probe.exe" "$xvfb_pid"

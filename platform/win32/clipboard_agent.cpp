@@ -1,17 +1,20 @@
 #include "platform/win32/clipboard_agent.h"
 
-#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
 
-#include "platform/win32/clipboard_pictures.h"
+#include "platform/win32/clipboard_access.h"
 
 namespace zanthrel::win32 {
 
-struct ClipboardAgent::Shared {
-    HWND window = nullptr;
+using Clock = ClipboardJob::Clock;
+
+struct ClipboardAgent::Shared final : ClipboardNotices {
+    HWND window = nullptr;  // told of news
+    HWND opener = nullptr;  // names the clipboard when the agent opens it: the listener's window, or `window`
     UINT message = 0;
     DWORD deadlineMs = 0;
     std::thread thread;
@@ -20,169 +23,134 @@ struct ClipboardAgent::Shared {
     std::condition_variable wake;
     bool stop = false;
     bool finished = false;
-    bool wantRead = false;
-    bool wantClear = false;
-    AgentStatus status;
-    std::optional<ClipboardReading> reading;
-    std::optional<ClearOutcome> clearOutcome;
+    bool woken = false;  // an event came from another thread since the agent last looked
+    ClipboardJob job;
+    // The job's count of withdrawals, for an emptying to look at without the lock once it has the clipboard.
+    std::atomic<std::uint64_t> withdrawals{0};
 
     // The agent thread's own: which format to read, reading and decoding it, and the last picture, so
-    // that the same bytes again give the same picture.
+    // that the same bytes again give the same picture; and the last owner whose copy it emptied.
     ClipboardPictures pictures;
+    LastOwner lastOwner;
+
+    // Hands `event` to the job from another thread and wakes the agent.
+    ClipboardJob::Step post(const ClipboardJob::Event& event, ClipboardJob::News* news = nullptr,
+                            Clock::time_point now = Clock::now()) {
+        ClipboardJob::Step step;
+        {
+            const std::lock_guard lock(mutex);
+            step = job.handle(event, now, news);
+            withdrawals = job.withdrawals();
+            woken = woken || step.wake;
+        }
+        if (step.wake) wake.notify_all();
+        return step;
+    }
+
+    void announce(const ClipboardJob::Step& step) const noexcept {
+        if (step.announce) SendNotifyMessageW(window, message, 0, 0);
+    }
+
+    // The listener's thread: straight to the job, no trip through the window.
+    void changed() noexcept override {
+        try {
+            const DWORD sequence = GetClipboardSequenceNumber();
+            {
+                // Our own emptying's notice, and in a fight the fighter's: spared the owner's lookup.
+                const std::lock_guard lock(mutex);
+                if (job.noticeChangesNothing(sequence)) return;
+            }
+            announce(post(ClipboardJob::ChangeNoticed{sequence, idOf(GetClipboardOwner())}));
+        } catch (...) {
+            // No memory for the news: the tick thread's look at the sequence number catches the change.
+        }
+    }
+    bool emptiedByAnother(HWND copier) noexcept override {
+        try {
+            const ClipboardJob::Step step = post(ClipboardJob::CopierEmptying{idOf(copier)});
+            announce(step);
+            return step.racing;
+        } catch (...) {
+            return false;  // as above: the change notice that follows the copy is the next chance
+        }
+    }
+
+    static std::uint64_t idOf(HWND window) noexcept { return reinterpret_cast<std::uintptr_t>(window); }
 };
 
 namespace {
 
 using Shared = ClipboardAgent::Shared;
+using Step = ClipboardJob::Step;
 
-// How soon a job that found the clipboard held open by another program looks again, doubling up to the
-// longest interval: trying over and over would keep this thread and Wine's server busy for as long as
-// the other program holds on, and the longest interval bounds how late its picture is counted.
-constexpr std::chrono::milliseconds kFirstHeldLook{10};
-constexpr std::chrono::milliseconds kLongestHeldLook{100};
-
-// The clipboard opened by the agent's thread in the name of the main window. Without a window Wine would
-// let two programs that both name none hold it at once. Emptying makes the window its owner, and the
-// window's thread, which never waits, answers WM_DESTROYCLIPBOARD at once.
-class OpenClipboardScope {
-public:
-    explicit OpenClipboardScope(HWND window) : open_(OpenClipboard(window) != FALSE) {}
-    ~OpenClipboardScope() {
-        if (open_) CloseClipboard();
-    }
-    OpenClipboardScope(const OpenClipboardScope&) = delete;
-    OpenClipboardScope& operator=(const OpenClipboardScope&) = delete;
-    bool open() const noexcept { return open_; }
-
-private:
-    bool open_;
-};
-
-void markStarted(Shared& shared, DWORD sequence) {
-    const std::lock_guard lock(shared.mutex);
-    shared.status.sequence = sequence;
-}
-
-// Whether the clipboard's owner, if another program's window, answers a message within the deadline. One
-// that does not would leave us inside GetClipboardData with the clipboard open, for everyone, for as long
-// as the system waits on it (a minute under Wine); it is not asked for its picture at all.
-bool ownerAnswers(DWORD timeoutMs) {
-    const HWND owner = GetClipboardOwner();
-    DWORD process = 0;
-    if (!owner || !GetWindowThreadProcessId(owner, &process) || process == GetCurrentProcessId()) return true;
-    DWORD_PTR result = 0;
-    if (SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result)) return true;
-    // An owner that went away meanwhile (a program that let go of the clipboard and ended) is not silent:
-    // what it only promised went with it, and what it put there needs nobody to answer.
-    return !IsWindow(owner);
-}
-
-ClipboardReading read(Shared& shared, DWORD deadlineMs) {
-    if (!ownerAnswers(deadlineMs)) return {GetClipboardSequenceNumber(), nullptr, false, true};
-    const OpenClipboardScope open(shared.window);
-    if (!open.open()) return {GetClipboardSequenceNumber(), nullptr, true};
-    // Nobody can change the clipboard while we hold it, so this number belongs to what we read.
-    const DWORD sequence = GetClipboardSequenceNumber();
-    markStarted(shared, sequence);
-    try {
-        return {sequence, shared.pictures.readOpenClipboard(), false};
-    } catch (...) {
-        return {sequence, nullptr, false};  // a bitmap GDI could not copy reads as no picture
-    }
-}
-
-// Whether the clipboard can be opened now; it is let go again at once, unchanged, which tells nobody.
-bool clipboardFree(HWND window) {
-    const OpenClipboardScope open(window);
-    return open.open();
-}
-
-ClearOutcome clear(Shared& shared) {
-    const OpenClipboardScope open(shared.window);
-    if (!open.open()) return {GetClipboardSequenceNumber(), true, false};
-    // EmptyClipboard waits until the previous owner has handled WM_DESTROYCLIPBOARD.
-    const bool emptied = CountClipboardFormats() == 0 || EmptyClipboard();
-    return {GetClipboardSequenceNumber(), false, emptied};
-}
-
-// An emptying that waits for the clipboard to be let go, once it is: whether to empty it now is for the
-// window to say, since blocking may have ended meanwhile. It is told that the clipboard was let go, with
-// nothing emptied. Called with the mutex held; true when there was such an emptying.
-bool announceRelease(Shared& shared) {
-    if (!shared.status.clearWaitsForRelease || shared.wantClear) return false;
-    shared.status.clearWaitsForRelease = false;
-    shared.clearOutcome = ClearOutcome{0, true, false};
-    return true;
-}
-
+// Does what the job says, one step at a time, and tells it what came of each.
 void run(const std::shared_ptr<Shared>& shared) {
-    std::unique_lock lock(shared->mutex);
-    AgentStatus& status = shared->status;
-    std::chrono::milliseconds heldLook{0};  // while a job waits for the clipboard to be let go
-    const auto wanted = [&] { return shared->stop || shared->wantRead || shared->wantClear; };
-    while (true) {
-        if (!status.readWaitsForRelease && !status.clearWaitsForRelease) heldLook = {};
-        if (heldLook.count() == 0) {
-            shared->wake.wait(lock, wanted);
-        } else if (!shared->wake.wait_for(lock, heldLook, wanted)) {
-            // Only a look that finds it free costs a read or an emptying, and the owner a message.
-            lock.unlock();
-            const bool free = clipboardFree(shared->window);
-            lock.lock();
-            heldLook = std::min(heldLook * 2, kLongestHeldLook);
-            if (!free) continue;
-            shared->wantRead = shared->wantRead || status.readWaitsForRelease;
-            if (announceRelease(*shared)) SendNotifyMessageW(shared->window, shared->message, 0, 0);
-            if (!wanted()) continue;
+    Shared& s = *shared;
+    std::unique_lock lock(s.mutex);
+    Step step = s.job.handle(ClipboardJob::Woke{}, Clock::now());
+    while (!s.stop) {
+        // Under the lock, but SendNotifyMessage to another thread's window does not wait.
+        s.announce(step);
+        switch (step.action) {
+            case Step::Action::Wait: {
+                s.woken = false;
+                const auto woken = [&] { return s.stop || s.woken; };
+                if (step.until == Clock::time_point::max())
+                    s.wake.wait(lock, woken);
+                else
+                    s.wake.wait_until(lock, step.until, woken);
+                if (!s.stop) step = s.job.handle(ClipboardJob::Woke{}, Clock::now());
+                break;
+            }
+            case Step::Action::Read: {
+                lock.unlock();
+                ClipboardReading reading = readClipboard(s.opener, s.deadlineMs, s.pictures);
+                lock.lock();
+                step = s.job.handle(ClipboardJob::ReadDone{std::move(reading)}, Clock::now());
+                break;
+            }
+            case Step::Action::Empty: {
+                lock.unlock();
+                const std::uint64_t withdrawals = step.withdrawals;
+                const EmptyingOutcome outcome = emptyClipboard(
+                    s.opener, [&] { return s.withdrawals.load() == withdrawals; }, s.lastOwner);
+                lock.lock();
+                step = s.job.handle(ClipboardJob::EmptyingDone{outcome}, Clock::now());
+                break;
+            }
+            case Step::Action::Look: {
+                lock.unlock();
+                const bool free = clipboardFree(s.opener);
+                lock.lock();
+                step = s.job.handle(ClipboardJob::LookDone{free}, Clock::now());
+                break;
+            }
         }
-        if (shared->stop) break;
-        const bool clearing = shared->wantClear;
-        (clearing ? shared->wantClear : shared->wantRead) = false;
-        status.requested = shared->wantClear || shared->wantRead;
-        status.job = clearing ? AgentJob::Clear : AgentJob::Read;
-        ++status.jobNumber;
-        status.started = std::chrono::steady_clock::now();
-        lock.unlock();
-        // Only a read's number is of use (an owner that misses its deadline is known by it); an emptying
-        // spares the call, since every call is a trip through Wine's server while another program's data
-        // sits on the clipboard.
-        if (!clearing) markStarted(*shared, GetClipboardSequenceNumber());
-        std::optional<ClipboardReading> reading;
-        std::optional<ClearOutcome> outcome;
-        if (clearing)
-            outcome = clear(*shared);
-        else
-            reading = read(*shared, shared->deadlineMs);
-        lock.lock();
-        status.job = AgentJob::None;
-        // Held: the window learns nothing new, so it is not told; the release is looked for instead.
-        const bool held = reading ? reading->held : outcome->held;
-        (clearing ? status.clearWaitsForRelease : status.readWaitsForRelease) = held;
-        if (held) {
-            heldLook = std::max(heldLook, kFirstHeldLook);
-            continue;
-        }
-        if (reading) shared->reading = std::move(reading);
-        if (outcome) shared->clearOutcome = outcome;
-        // A read opened the clipboard, so it is free: an emptying that waited for that is told now.
-        if (reading && !reading->silent) announceRelease(*shared);
-        SendNotifyMessageW(shared->window, shared->message, 0, 0);
     }
-    shared->finished = true;
-    shared->wake.notify_all();
+    s.finished = true;
+    s.wake.notify_all();
 }
 
 }  // namespace
 
-ClipboardAgent::ClipboardAgent(HWND window, UINT message, std::chrono::milliseconds deadline)
+ClipboardAgent::ClipboardAgent(HWND window, UINT message, std::chrono::milliseconds deadline, bool listen)
     : shared_(std::make_shared<Shared>()) {
     shared_->window = window;
+    shared_->opener = window;
     shared_->message = message;
     shared_->deadlineMs = static_cast<DWORD>(deadline.count());
+    if (listen) {
+        listener_ = std::make_unique<ClipboardListener>(*shared_);
+        if (listener_->listening())
+            shared_->opener = listener_->window();
+        else
+            listener_.reset();
+    }
     shared_->thread = std::thread([shared = shared_] { run(shared); });
 }
 
 ClipboardAgent::~ClipboardAgent() {
+    listener_.reset();  // no notices from here on
     std::unique_lock lock(shared_->mutex);
     shared_->stop = true;
     shared_->wake.notify_all();
@@ -196,33 +164,36 @@ ClipboardAgent::~ClipboardAgent() {
         shared_->thread.detach();
 }
 
-void ClipboardAgent::requestRead() {
-    const std::lock_guard lock(shared_->mutex);
-    shared_->wantRead = true;
-    shared_->status.requested = true;
-    shared_->wake.notify_all();
+bool ClipboardAgent::listening() const noexcept {
+    return listener_ != nullptr;
 }
 
-void ClipboardAgent::requestClear() {
-    const std::lock_guard lock(shared_->mutex);
-    shared_->wantClear = true;
-    shared_->status.requested = true;
-    shared_->wake.notify_all();
+void ClipboardAgent::wantRead(ClipboardSequence sequence) {
+    shared_->post(ClipboardJob::ReadWanted{sequence});
 }
 
-AgentStatus ClipboardAgent::status() const {
-    const std::lock_guard lock(shared_->mutex);
-    return shared_->status;
+void ClipboardAgent::wantEmptying(ClipboardSequence sequence) {
+    shared_->post(ClipboardJob::EmptyingWanted{sequence});
 }
 
-std::optional<ClipboardReading> ClipboardAgent::takeReading() {
-    const std::lock_guard lock(shared_->mutex);
-    return std::exchange(shared_->reading, std::nullopt);
+void ClipboardAgent::setOrder(const EmptyingOrder& order) {
+    shared_->post(ClipboardJob::OrderGiven{order});
 }
 
-std::optional<ClearOutcome> ClipboardAgent::takeClearOutcome() {
+ClipboardJob::News ClipboardAgent::collect(ClipboardSequence sequence, Clock::time_point now) {
+    ClipboardJob::News news;
+    shared_->post(ClipboardJob::Collect{sequence}, &news, now);
+    return news;
+}
+
+ClipboardJob::Status ClipboardAgent::status() const {
     const std::lock_guard lock(shared_->mutex);
-    return std::exchange(shared_->clearOutcome, std::nullopt);
+    return shared_->job.status();
+}
+
+void ClipboardAgent::changeNoticed() {
+    // On the window's own thread, which collects right after: no announcement to itself.
+    shared_->post(ClipboardJob::ChangeNoticed{GetClipboardSequenceNumber(), Shared::idOf(GetClipboardOwner())});
 }
 
 }  // namespace zanthrel::win32

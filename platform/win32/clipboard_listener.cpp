@@ -4,24 +4,28 @@
 
 namespace zanthrel::win32 {
 
-ClipboardListener::ClipboardListener(HWND target, UINT message)
-    : target_(target), message_(message), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+ClipboardListener::ClipboardListener(ClipboardNotices& notices)
+    : notices_(notices), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
     if (!wake_) return;
     std::promise<HWND> created;
     std::future<HWND> window = created.get_future();
     thread_ = std::thread([this, created = std::move(created)]() mutable {
         // A message-only window: nothing to show, and not among the windows other programs enumerate.
-        const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                            GetModuleHandleW(nullptr), nullptr);
-        if (window && !AddClipboardFormatListener(window)) {
-            DestroyWindow(window);
-            created.set_value(nullptr);
-            return;
+        HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+        if (window) {
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&windowProcedure));
+            if (!AddClipboardFormatListener(window)) {
+                DestroyWindow(window);
+                window = nullptr;
+            }
         }
+        window_ = window;
         created.set_value(window);
-        if (window) run(window);
+        if (window) run();
     });
-    listening_ = window.get() != nullptr;
+    if (!window.get() && thread_.joinable()) thread_.join();
 }
 
 ClipboardListener::~ClipboardListener() {
@@ -30,29 +34,42 @@ ClipboardListener::~ClipboardListener() {
     if (thread_.joinable()) thread_.join();
 }
 
-void ClipboardListener::run(HWND window) {
+LRESULT CALLBACK ClipboardListener::windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_DESTROYCLIPBOARD) return DefWindowProcW(window, message, wParam, lParam);
+    // Sent by a program inside its EmptyClipboard, which waits for the answer: the agent is told, and the
+    // answer goes back at once. Our own agent's emptying opens the clipboard with this window.
+    const HWND copier = GetOpenClipboardWindow();
+    if (copier == window) return 0;
+    auto* listener = reinterpret_cast<ClipboardListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!listener) return 0;
+    // Wine's X11 driver has every OpenClipboard ask the clipboard's owner first (at most every 2 s a
+    // process, and waits for the answer): asked now, while the owner is still this window, it answers
+    // itself, and the race that begins is not held up asking a copier that is busy copying. The copier
+    // has the clipboard open, so this opens nothing.
+    if (listener->notices_.emptiedByAnother(copier) && OpenClipboard(window)) CloseClipboard();
+    return 0;
+}
+
+void ClipboardListener::run() {
     const HANDLE wake = wake_.get();
     while (!stop_) {
         MSG message{};
-        // Notices first: were this window flooded too, they would still not wait behind the posts.
-        if (PeekMessageW(&message, window, WM_CLIPBOARDUPDATE, WM_CLIPBOARDUPDATE, PM_REMOVE) ||
-            PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_CLIPBOARDUPDATE)
-                announce();
-            else
-                DispatchMessageW(&message);
+        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            MsgWaitForMultipleObjects(1, &wake, FALSE, INFINITE, QS_ALLINPUT);
             continue;
         }
-        MsgWaitForMultipleObjects(1, &wake, FALSE, INFINITE, QS_ALLINPUT);
+        // Notices first: were this window flooded too, one would not wait behind the posts.
+        MSG notice{};
+        if (message.message != WM_CLIPBOARDUPDATE &&
+            PeekMessageW(&notice, window_, WM_CLIPBOARDUPDATE, WM_CLIPBOARDUPDATE, PM_REMOVE))
+            notices_.changed();
+        if (message.message == WM_CLIPBOARDUPDATE)
+            notices_.changed();
+        else
+            DispatchMessageW(&message);
     }
-    RemoveClipboardFormatListener(window);
-    DestroyWindow(window);
-}
-
-void ClipboardListener::announce() noexcept {
-    if (announced_.exchange(true)) return;
-    // Sent, not posted: delivered ahead of whatever else waits in the target's queue.
-    if (!SendNotifyMessageW(target_, message_, 0, 0)) announced_ = false;
+    RemoveClipboardFormatListener(window_);
+    DestroyWindow(window_);
 }
 
 }  // namespace zanthrel::win32

@@ -3,34 +3,9 @@
 #include <array>
 
 #include "core/runtime_error.h"
-#include "platform/win32/control_ids.h"
 #include "platform/win32/text_encoding.h"
 
 namespace zanthrel::win32 {
-
-UINT_PTR WindowServices::timerIdOf(GuardTimer id) noexcept {
-    return kFirstTimerId + static_cast<UINT_PTR>(id);
-}
-
-bool WindowServices::timerFromId(WPARAM timerId, GuardTimer& id) noexcept {
-    for (const GuardTimer candidate : {GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking}) {
-        if (timerIdOf(candidate) != timerId) continue;
-        id = candidate;
-        return true;
-    }
-    return false;
-}
-
-void WindowServices::setTimer(GuardTimer id, bool enabled, int intervalMs) {
-    // SetTimer on a running ID starts its interval afresh; the system raises intervals below its
-    // resolution (USER_TIMER_MINIMUM) by itself.
-    if (enabled) {
-        if (!SetTimer(window_.hwnd(), timerIdOf(id), static_cast<UINT>(intervalMs), nullptr))
-            throw RuntimeError(ErrorKind::PlatformFailure, "SetTimer failed");
-    } else {
-        KillTimer(window_.hwnd(), timerIdOf(id));
-    }
-}
 
 void WindowServices::show(const std::string& text, const std::string& title, MessageBoxIcon icon) {
     {

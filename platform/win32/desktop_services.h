@@ -9,18 +9,14 @@
 
 namespace zanthrel::win32 {
 
-// The services that act on the main window: its timers, its message boxes and its place in the window
-// order. The window must exist whenever one of them is used.
-class WindowServices final : public TimerService, public MessageBoxService, public WindowOrder {
+// The services that act on the main window: its message boxes and its place in the window order. The
+// window must exist whenever one of them is used.
+class WindowServices final : public MessageBoxService, public WindowOrder {
 public:
     explicit WindowServices(const Window& window) : window_(window) {}
 
-    void setTimer(GuardTimer id, bool enabled, int intervalMs) override;
     void show(const std::string& text, const std::string& title, MessageBoxIcon icon) override;
     void bringToFront() override;
-
-    static UINT_PTR timerIdOf(GuardTimer id) noexcept;
-    static bool timerFromId(WPARAM timerId, GuardTimer& id) noexcept;
 
 private:
     const Window& window_;

@@ -6,26 +6,25 @@ namespace zanthrel::win32 {
 
 void GuardEvents::attach(HWND window) {
     ticks_.attach(window);
-    listener_ = std::make_unique<ClipboardListener>(window, kClipboardChangeMessage);
-    // Without the notices blocking still works, from the tick thread's slower look at the clipboard.
-    if (!listener_->listening()) AddClipboardFormatListener(window);
+    // Without our own listener the window hears of changes itself; without any notices blocking still
+    // works, from the tick thread's slower look at the clipboard.
+    if (!clipboard_.listening()) AddClipboardFormatListener(window);
 }
 
-bool GuardEvents::handle(Guard& guard, UINT message) {
+bool GuardEvents::handle(Guard& guard, UINT message, WPARAM wParam) {
     unsigned due = 0;
-    bool changed = false;
+    bool news = false;
     switch (message) {
-        case kTickMessage: due = ticks_.takeDue(); break;
-        case kClipboardAnswerMessage: break;
+        // The tick thread's ticks, and those a test driver sends to prove a number of ticks.
+        case kTickMessage: due = ticks_.takeDue() | (static_cast<unsigned>(wParam) & kTickMessageTimers); break;
+        case kClipboardNewsMessage: news = true; break;
         case kProgramNamedMessage:
             if (programs_) programs_->deliver(guard);
             return true;
-        // Another program changed the clipboard: blocking acts at once. Our own emptying comes back here
-        // too, and finds nothing to do.
-        case kClipboardChangeMessage:
-            if (listener_) listener_->noticeTaken();
-            [[fallthrough]];
-        case WM_CLIPBOARDUPDATE: changed = true; break;
+        case WM_CLIPBOARDUPDATE:
+            clipboard_.changeNoticed();
+            news = true;
+            break;
         default: return false;
     }
     // This message is one handler deep itself. Below it, every handler must be waiting in a modal loop
@@ -33,33 +32,22 @@ bool GuardEvents::handle(Guard& guard, UINT message) {
     // SendMessage, in the middle of changing the guard, and must not have the guard run under it.
     if (Window::handlerDepth() - 1 > Window::modalDepth()) {
         deferredTicks_ |= due;
-        deferredChange_ = deferredChange_ || changed;
+        deferredNews_ = deferredNews_ || news;
         ticks_.setChecks(true);
         return true;
     }
     due |= std::exchange(deferredTicks_, 0u);
-    changed = std::exchange(deferredChange_, false) || changed;
-    run(guard, due, changed);
+    news = std::exchange(deferredNews_, false) || news;
+    run(guard, due, news);
     return true;
 }
 
-void GuardEvents::run(Guard& guard, unsigned due, bool clipboardChanged) {
-    if (clipboardChanged) {
-        clipboard_.changeNoticed();
-        afterClipboardWork(guard);
-        // The notice does not say whether a program took the clipboard or it was emptied (by us, too):
-        // emptying an empty clipboard costs little.
-        guard.clipboardChanged({true, false});
-        if (programs_) programs_->clipboardChanged();
-    }
+void GuardEvents::run(Guard& guard, unsigned due, bool news) {
+    // A plain sampling tick has nothing to collect: the agent says when it has news.
+    if (news || (due & TickService::kCheckTick)) afterClipboardWork(guard);
     for (const GuardTimer id : {GuardTimer::Sampling, GuardTimer::CountingWindow, GuardTimer::Blocking})
         if (due & TickService::bit(id)) guard.onTimer(id);
-    const bool check = (due & TickService::kCheckTick) != 0;
-    // A plain sampling tick has nothing to collect: the agent says when it has news.
-    if (check || clipboardChanged || due == 0)
-        afterClipboardWork(guard);
-    else
-        ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
+    ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredNews_);
 }
 
 void GuardEvents::afterClipboardWork(Guard& guard) {
@@ -69,7 +57,9 @@ void GuardEvents::afterClipboardWork(Guard& guard) {
     // The clipboard changed again while we emptied it, or was let go by a program that held it open: empty
     // it again now if the guard still blocks.
     if (news.clearAgain) guard.onTimer(GuardTimer::Blocking);
-    ticks_.setChecks(clipboard_.needsChecks() || deferredTicks_ != 0 || deferredChange_);
+    if (!news.change) return;
+    guard.clipboardChanged(news.change->change);
+    if (programs_) programs_->clipboardChanged(news.change->ownerProcess);
 }
 
 }  // namespace zanthrel::win32

@@ -37,7 +37,7 @@ public:
           options_(commandLine),
           echoLog_(commandLine.echoLog),
           window_(instance, icon),
-          clipboard_(&window_, kClipboardAnswerMessage),
+          clipboard_(&window_, kClipboardNewsMessage, true),
           ticks_(kTickMessage),
           events_(clipboard_, ticks_),
           windowServices_(window_),

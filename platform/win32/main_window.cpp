@@ -9,7 +9,6 @@
 #include "layout/main_window_layout.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/controls.h"
-#include "platform/win32/desktop_services.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/text_encoding.h"
 #include "platform/win32/win32_picture.h"
@@ -20,7 +19,8 @@ namespace {
 // Sizable, with a working minimize button; leaving out WS_MAXIMIZEBOX shows the maximize button greyed.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_WINDOWEDGE;
-// The indicator's own blinking while monitoring runs, apart from the timers the guard sets.
+// The indicator's own blinking while monitoring runs: the window's only timer, the guard's clocks tick
+// on a thread of their own (TickService).
 constexpr UINT_PTR kBlinkTimerId = 0x20;
 
 const FormLayout& layout() {
@@ -253,21 +253,17 @@ void MainWindow::syncLog() {
 }
 
 LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (events_ && guard_ && events_->handle(*guard_, message)) return 0;
+    if (events_ && guard_ && events_->handle(*guard_, message, wParam)) return 0;
     switch (message) {
         case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
-        case WM_TIMER: {
+        case WM_TIMER:
             if (wParam == kBlinkTimerId) {
                 lit_ = !lit_;
                 // Each flip costs a trip through the system's window manager; a minimized or hidden
                 // window (the guard left in the tray) has nobody to show it to.
                 if (guard_ && IsWindowVisible(hwnd()) && !IsIconic(hwnd())) showIndicator();
-                return 0;
             }
-            GuardTimer id{};
-            if (guard_ && WindowServices::timerFromId(wParam, id)) guard_->onTimer(id);
             return 0;
-        }
         case WM_SIZE:
             if (wParam != SIZE_MINIMIZED && banner_.hwnd()) dockBanner(LOWORD(lParam));
             return 0;

@@ -87,12 +87,12 @@ ProgramLookup::~ProgramLookup() {
     shared_->wake.notify_all();
 }
 
-void ProgramLookup::clipboardChanged() {
+void ProgramLookup::clipboardChanged(std::optional<std::uint32_t> ownerProcess) {
     // Neither call waits on another program. The clipboard emptied through our own window is ours: no one
     // else's name to give.
-    const HWND owner = GetClipboardOwner();
-    DWORD processId = 0;
-    if (owner) GetWindowThreadProcessId(owner, &processId);
+    DWORD processId = ownerProcess.value_or(0);
+    if (!ownerProcess)
+        if (const HWND owner = GetClipboardOwner()) GetWindowThreadProcessId(owner, &processId);
     ++notice_;
     if (processId == GetCurrentProcessId()) return;
     std::lock_guard lock(shared_->mutex);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "guard/guard.h"
 
@@ -13,9 +14,10 @@ namespace zanthrel::win32 {
 inline constexpr UINT kProgramNamedMessage = WM_APP + 0x103;
 
 // Names the program that owns the clipboard after each change: the owner window's process, by the image
-// file the system loaded it from. The window and the process id are taken at the notice, before blocking
-// can empty the clipboard; opening the process and reading its image name happen on a thread of its own,
-// so that the window never waits for them. Windows tells no one which programs read the clipboard.
+// file the system loaded it from. The window and the process id are taken at the notice, or by the
+// emptying that blocking did before the window heard of the change; opening the process and reading its image name
+// happen on a thread of its own, so that the window never waits for them. Windows tells no one which programs read the
+// clipboard.
 class ProgramLookup {
 public:
     explicit ProgramLookup(HWND window);
@@ -23,8 +25,9 @@ public:
     ProgramLookup(const ProgramLookup&) = delete;
     ProgramLookup& operator=(const ProgramLookup&) = delete;
 
-    // The clipboard changed: starts naming its owner. Window thread.
-    void clipboardChanged();
+    // The clipboard changed: starts naming its owner, the process given if the change was emptied before
+    // the window heard of it (0: none known), or else the clipboard's owner now. Window thread.
+    void clipboardChanged(std::optional<std::uint32_t> ownerProcess = std::nullopt);
     // On kProgramNamedMessage: tells the guard the name of the newest change's owner, if it has come.
     void deliver(Guard& guard);
 

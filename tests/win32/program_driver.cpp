@@ -281,7 +281,7 @@ void Zanthrel::sync() const {
 }
 
 void Zanthrel::timerTick(GuardTimer timer) const {
-    sendWithTimeout(main_, WM_TIMER, win32::kFirstTimerId + static_cast<unsigned>(timer), 0);
+    sendWithTimeout(main_, win32::kTickMessage, 1u << static_cast<unsigned>(timer), 0);
 }
 
 namespace clipboard {

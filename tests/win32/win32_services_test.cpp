@@ -16,6 +16,7 @@
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/win32_picture.h"
 #include "tests/win32/check.h"
+#include "tests/win32/service_support.h"
 
 using namespace zanthrel;
 using namespace zanthrel::win32;
@@ -302,21 +303,8 @@ TEST_CASE("the clipboard hands out one copy per clipboard change and keeps its o
 
 TEST_CASE("a clipboard that another thread holds open is read and emptied once it is let go") {
     Win32Clipboard clipboard(nullptr, 0);
-    putText(L"held");
-    HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    // The other holder opens it for a window of its own: Wine, unlike Windows, lets two threads of a
-    // process both open the clipboard when neither names a window.
-    bool holding = false;
-    std::thread holder([&] {
-        const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-        holding = testing::waitUntil([&] { return OpenClipboard(window) != FALSE; }, kClipboardWait);
-        SetEvent(opened);
-        WaitForSingleObject(release, 10000);
-        if (holding) CloseClipboard();
-        DestroyWindow(window);
-    });
-    WaitForSingleObject(opened, 10000);
+    win32test::ClipboardHolder holder(L"held");
+    CHECK_MSG(holder.holding(), "the other thread could not open the clipboard within 5 seconds");
     auto busy = [](auto&& operation) {
         try {
             operation();
@@ -328,25 +316,21 @@ TEST_CASE("a clipboard that another thread holds open is read and emptied once i
     const bool readBusy = busy([&] { clipboard.readPicture(); });
     clipboard.clear();
     // The service's thread tried both and found the clipboard held: the text is still there, the emptying
-    // still owed, and the window has nothing to check until the release, however long it takes.
+    // still owed, and the window has nothing to check until the release, however long it takes. The
+    // service looks again by itself meanwhile, and tells the window nothing.
+    bool told = false;
     const bool waiting = testing::waitUntil(
         [&] {
-            clipboard.collect(std::chrono::steady_clock::now());
-            return clipboard.idle() && !clipboard.needsChecks();
+            const Win32Clipboard::News news = clipboard.collect(std::chrono::steady_clock::now());
+            told = told || news.clearAgain || news.answered;
+            return clipboard.idle() && !clipboard.needsChecks() && clipboard.status().looksWhileHeld >= 2;
         },
         kClipboardWait);
-    Sleep(300);
-    const Win32Clipboard::News meanwhile = clipboard.collect(std::chrono::steady_clock::now());
-    const bool quiet = !meanwhile.clearAgain && !meanwhile.answered && !clipboard.needsChecks();
     const bool stillThere = IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
     const bool owed = clipboard.clearOwed();
-    SetEvent(release);
-    holder.join();
-    CloseHandle(opened);
-    CloseHandle(release);
-    CHECK_MSG(holding, "the other thread could not open the clipboard within 5 seconds");
+    holder.release();
     CHECK(readBusy && waiting && stillThere && owed);
-    CHECK_MSG(quiet, "the window was told something while the clipboard was still held");
+    CHECK_MSG(!told, "the window was told something while the clipboard was still held");
     // Let go: the read is done by itself, and the window is told to decide on emptying again (blocking
     // may have ended meanwhile) rather than having it done behind its back.
     bool answered = false;

@@ -11,6 +11,9 @@
 //   do STEP...                           works zanthrel.exe's window: start, stop, block, unblock (clicks
 //                                        that must change the button's caption), ok-warning (closes the
 //                                        alarm's box)
+//   spy listener|viewer SECONDS          reads every text the instant it hears of a change (race_probe.h)
+//   secrets COUNT SPACING_MS             copies "secret1"... and prints how long each stayed
+//   fight SECONDS                        takes the clipboard back the instant it finds it emptied
 
 #include <windows.h>
 
@@ -23,112 +26,20 @@
 #include <string_view>
 #include <vector>
 
-#include "layout/main_window_layout.h"
-#include "core/texts.h"
 #include "bench/live/live_figures.h"
 #include "bench/live/test_picture.h"
-#include "core/runtime_error.h"
+#include "bench/live/windows/probe_support.h"
+#include "bench/live/windows/race_probe.h"
+#include "core/texts.h"
+#include "layout/main_window_layout.h"
 #include "platform/win32/control_ids.h"
 #include "platform/win32/win32_handle.h"
 
 namespace {
 
 using namespace zanthrel;
-using Clock = std::chrono::steady_clock;
+using namespace zanthrel::live;
 using namespace std::chrono_literals;
-
-[[noreturn]] void fail(const std::string& what) {
-    throw RuntimeError(ErrorKind::PlatformFailure, what);
-}
-
-std::int64_t wallNs() {
-    FILETIME now{};
-    GetSystemTimePreciseAsFileTime(&now);
-    const std::int64_t ticks = (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return (ticks - 116444736000000000LL) * 100;  // 100-ns steps since 1601 to ns since 1970
-}
-
-void print(const std::string& line) {
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-}
-
-// Handles whatever arrives until the deadline or until `done` holds. Clipboard notices wake it at once;
-// it also looks every `poll` in case one went missing, but not more often: every look is a call to the
-// Wine server, and a probe that kept the server busy would slow down the program it measures.
-template <typename Done>
-bool pumpUntil(Clock::time_point deadline, Done&& done, std::chrono::milliseconds poll = 20ms) {
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        if (done()) return true;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min(left, poll).count()), QS_ALLINPUT);
-    }
-}
-
-// A hidden window that opens the clipboard and hears of its changes.
-class ClipboardUser {
-public:
-    ClipboardUser()
-        : window_(CreateWindowExW(0, L"STATIC", L"zanthrel live probe", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr)) {
-        if (!window_) fail("CreateWindowEx failed");
-        AddClipboardFormatListener(window_.get());
-    }
-    ~ClipboardUser() { RemoveClipboardFormatListener(window_.get()); }
-    ClipboardUser(const ClipboardUser&) = delete;
-    ClipboardUser& operator=(const ClipboardUser&) = delete;
-
-    // Puts `data` under `format` and returns the wall-clock time just before the clipboard is closed,
-    // which is when other programs are told. The clipboard takes ownership of `data`.
-    std::int64_t put(UINT format, HANDLE data) {
-        // zanthrel.exe opens the clipboard to empty it; wait for our turn.
-        if (!pumpUntil(
-                Clock::now() + 2s, [&] { return OpenClipboard(window_.get()) != FALSE; }, 1ms))
-            fail("the clipboard stayed open for 2 s");
-        EmptyClipboard();
-        const bool taken = SetClipboardData(format, data) != nullptr;
-        const std::int64_t stamp = wallNs();
-        CloseClipboard();
-        if (!taken) fail("SetClipboardData refused the data");
-        return stamp;
-    }
-
-    // The same, but keeps the clipboard open for `hold` after putting the data there, as a slow or
-    // hostile program might; returns the wall-clock time just after it let go.
-    std::int64_t hold(UINT format, HANDLE data, std::chrono::seconds hold) {
-        if (!pumpUntil(
-                Clock::now() + 2s, [&] { return OpenClipboard(window_.get()) != FALSE; }, 1ms))
-            fail("the clipboard stayed open for 2 s");
-        EmptyClipboard();
-        const bool taken = SetClipboardData(format, data) != nullptr;
-        // Its window answers whoever asks meanwhile, so that only the open clipboard stands in the way.
-        pumpUntil(
-            Clock::now() + hold, [] { return false; }, std::chrono::milliseconds(hold));
-        CloseClipboard();
-        const std::int64_t stamp = wallNs();
-        if (!taken) fail("SetClipboardData refused the data");
-        return stamp;
-    }
-
-private:
-    win32::WindowHandle window_;
-};
-
-bool clipboardEmpty() {
-    return CountClipboardFormats() == 0;
-}
-
-HANDLE textBlock(const std::wstring& text) {
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (!block) fail("no memory for the text");
-    std::memcpy(GlobalLock(block), text.c_str(), bytes);
-    GlobalUnlock(block);
-    return block;
-}
 
 int exposure(int count, std::chrono::milliseconds spacing) {
     ClipboardUser user;
@@ -279,10 +190,33 @@ int steps(const std::vector<std::string>& names) {
     return 0;
 }
 
+// A whole number of at most a million, or -1.
+int smallNumber(const char* text) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && value >= 0 && value <= 1'000'000 ? static_cast<int>(value) : -1;
+}
+
+// The race against blocking, which only this probe runs: spy, secrets, fight. -1: none of them.
+int race(int argc, char* argv[]) {
+    const std::string_view mode = argc > 1 ? argv[1] : "";
+    if (mode == "spy" && argc == 4 && smallNumber(argv[3]) > 0) {
+        const std::string_view kind = argv[2];
+        if (kind == "listener" || kind == "viewer")
+            return spy(kind == "viewer", std::chrono::seconds(smallNumber(argv[3])));
+    } else if (mode == "secrets" && argc == 4 && smallNumber(argv[2]) > 0 && smallNumber(argv[3]) >= 0) {
+        return copySecrets(smallNumber(argv[2]), std::chrono::milliseconds(smallNumber(argv[3])));
+    } else if (mode == "fight" && argc == 3 && smallNumber(argv[2]) > 0) {
+        return fight(std::chrono::seconds(smallNumber(argv[2])));
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     try {
+        if (const int status = race(argc, argv); status >= 0) return status;
         const live::ProbeCommand command = live::parseProbeCommand({argv + (argc > 0 ? 1 : 0), argv + argc});
         const std::chrono::milliseconds spacing(command.spacingMs);
         switch (command.mode) {
@@ -300,7 +234,10 @@ int main(int argc, char* argv[]) {
                      "usage: zanthrel_live_probe exposure COUNT SPACING_MS\n"
                      "       zanthrel_live_probe copy-pictures COUNT SPACING_MS WIDTH HEIGHT SEED [HOLD_S]\n"
                      "       zanthrel_live_probe hold-picture HOLD_S WIDTH HEIGHT SEED\n"
-                     "       zanthrel_live_probe do start|stop|block|unblock|ok-warning...\n");
+                     "       zanthrel_live_probe do start|stop|block|unblock|ok-warning...\n"
+                     "       zanthrel_live_probe spy listener|viewer SECONDS\n"
+                     "       zanthrel_live_probe secrets COUNT SPACING_MS\n"
+                     "       zanthrel_live_probe fight SECONDS\n");
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zanthrel_live_probe: %s\n", error.what());
