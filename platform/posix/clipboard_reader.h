@@ -6,6 +6,7 @@
 
 #include "core/picture.h"
 #include "core/program_identity.h"
+#include "core/services.h"
 
 namespace zanthrel::posix {
 
@@ -29,9 +30,10 @@ struct ClipboardDelivery {
 class ClipboardReader {
 public:
     struct Listener {
-        // All are called on the reader's thread, in the order things happened. `owned`: some program
-        // took the clipboard; false when it was left without an owner (emptied, or its owner went away).
-        std::function<void(std::uint64_t serial, bool owned)> changed;
+        // All are called on the reader's thread, in the order things happened. `change.taken`: some
+        // program took the clipboard; false when it was left without an owner (emptied, or its owner went
+        // away). `change.emptied`: the reader has already emptied it.
+        std::function<void(std::uint64_t serial, ClipboardChange change)> changed;
         std::function<void(ClipboardDelivery)> delivered;
         // For readers that can tell: whether the last empty() emptied the clipboard.
         std::function<void(bool done)> emptied;

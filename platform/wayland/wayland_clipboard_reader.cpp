@@ -134,7 +134,7 @@ void WaylandClipboardReader::loseSight() {
 void WaylandClipboardReader::noteChange(bool owned) {
     ++latestSerial_;
     latestOwned_ = owned;
-    if (listener_.changed) listener_.changed(latestSerial_, owned);
+    if (listener_.changed) listener_.changed(latestSerial_, {owned, false});
 }
 
 WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Clock::time_point now) {

@@ -187,7 +187,7 @@ void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
     // Our own emptying leaves a clipboard that holds nothing: no program took it, nothing is fetched.
     const bool ours = emptyOwner_.ownsWindow(owner);
     if (ours) emptyOwner_.noteTaken(time);
-    if (listener_.changed) listener_.changed(latestSerial_, owner != XCB_NONE && !ours);
+    if (listener_.changed) listener_.changed(latestSerial_, {owner != XCB_NONE && !ours, false});
     // Asked at once, while the owner is surely still connected; the server answers without asking it.
     if (owner != XCB_NONE && !ours && listener_.ownerNamed)
         listener_.ownerNamed(latestSerial_, programs_.clientOf(owner));

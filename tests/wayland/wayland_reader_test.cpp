@@ -31,7 +31,9 @@ class Reports {
 public:
     posix::ClipboardReader::Listener listener() {
         return {
-            [this](std::uint64_t serial, bool owned) { add([&](Seen& s) { s.changes.emplace_back(serial, owned); }); },
+            [this](std::uint64_t serial, ClipboardChange change) {
+                add([&](Seen& s) { s.changes.emplace_back(serial, change.taken); });
+            },
             [this](posix::ClipboardDelivery delivery) {
                 add([&](Seen& s) { s.deliveries.push_back(std::move(delivery)); });
             },
