@@ -30,6 +30,7 @@ std::unique_ptr<ReaderClipboard> ReaderClipboard::start(QClipboard& clipboard, c
     listener.emptied = made.onUiThread(&ReaderClipboard::onEmptied);
     listener.lost = made.onUiThread(&ReaderClipboard::onLost);
     listener.ownerNamed = made.onUiThread(&ReaderClipboard::onOwnerNamed);
+    listener.contested = made.onUiThread(&ReaderClipboard::onContested);
     made.reader_ = start(std::move(listener));
     if (!made.reader_) return nullptr;
     if (options.watchReaders)
@@ -84,9 +85,22 @@ void ReaderClipboard::onReadBy(ProgramIdentity reader) {
     if (events_.readBy) events_.readBy(std::move(reader));
 }
 
+void ReaderClipboard::setEmptyingOrder(const EmptyingOrder& order) {
+    orderStands_ = order.active;
+    reader_->setEmptyingOrder(order);
+}
+
 void ReaderClipboard::onX11Taken() {
-    mayBeOwned_ = true;
-    reportChange({true, false});
+    if (!orderStands_) {
+        mayBeOwned_ = true;
+        reportChange({true, false});
+        return;
+    }
+    // Under the order the X11 side is emptied here and now. What reached it through the compositor's
+    // bridge is the reader's to empty, at the order's pace: emptying the compositor's clipboard again
+    // for every bridged change would answer a fight as fast as it goes.
+    x11BesideWayland_->empty();
+    reportChange({true, true});
 }
 
 void ReaderClipboard::onEmptied(bool emptied) {
@@ -97,6 +111,10 @@ void ReaderClipboard::onEmptied(bool emptied) {
 
 void ReaderClipboard::onLost() {
     reportProblem(ClipboardProblem::CannotWatch);
+}
+
+void ReaderClipboard::onContested() {
+    reportProblem(ClipboardProblem::Contested);
 }
 
 void ReaderClipboard::onAnswer(ClipboardAnswer answer) {

@@ -15,7 +15,8 @@ namespace zanthrel::qt {
 // The desktop's clipboard watched by a reader on its own thread, its pictures decoded on another, and
 // readPicture() answered from the newest result at once: the window never waits for the program that
 // owns the clipboard, however slow or hostile. (Qt's own clipboard is not asked for pictures, since it
-// would wait up to five seconds per request.)
+// would wait up to five seconds per request.) Blocking's standing order goes to the reader, which empties
+// each change where it hears of it.
 class ReaderClipboard final : public QtClipboard {
 public:
     using StartReader = std::function<std::unique_ptr<posix::ClipboardReader>(posix::ClipboardReader::Listener)>;
@@ -36,6 +37,7 @@ public:
     // its picture or let its deadline pass reads as busy until the next change.
     PictureRef readPicture() override;
     void clear() override;
+    void setEmptyingOrder(const EmptyingOrder& order) override;
     // Whether a read now would give `held` again, or fail without changing anything, until the next
     // change: then a sampling tick whose holders both hold `held` has nothing to do.
     bool atRest(const PictureRef& held) const noexcept override;
@@ -57,6 +59,7 @@ private:
     void onReadBy(ProgramIdentity reader);
     void onEmptied(bool emptied);
     void onLost();
+    void onContested();
     void onAnswer(ClipboardAnswer answer);
     void onX11Taken();
 
@@ -72,6 +75,7 @@ private:
     bool requested_ = false;
     // Some program may own the clipboard: set on every change, cleared once emptying found it unowned.
     bool mayBeOwned_ = true;
+    bool orderStands_ = false;
 };
 
 }  // namespace zanthrel::qt

@@ -1,5 +1,7 @@
 #include "platform/wayland/wayland_clipboard_reader.h"
 
+#include "platform/posix/wakeup_latency.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -44,6 +46,12 @@ WaylandClipboardReader::WaylandClipboardReader(std::unique_ptr<DataControlSessio
             // The change stays counted in the serial; only its notice is lost.
         }
     };
+    events.primaryChanged = [this](bool owned) noexcept {
+        try {
+            notePrimary(owned);
+        } catch (...) {
+        }
+    };
     events.finished = [this]() noexcept { sightLost_ = true; };
     events.clearAnswered = [this](bool emptied) noexcept {
         try {
@@ -77,7 +85,17 @@ void WaylandClipboardReader::empty() {
     wake();
 }
 
+void WaylandClipboardReader::setEmptyingOrder(const EmptyingOrder& order) {
+    standing_.set(order);
+    if (!order.active) return;
+    // What is selected when blocking starts goes too; the clipboard itself is the blocker's to empty.
+    orderGiven_ = true;
+    wake();
+}
+
 void WaylandClipboardReader::run() {
+    // Every change is answered the moment it is heard of; a spy told in the same instant races it.
+    posix::preferQuickWakeups();
     try {
         while (!stopping_) {
             pollfd fds[3] = {{wakeFd_.get(), POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};
@@ -134,7 +152,42 @@ void WaylandClipboardReader::loseSight() {
 void WaylandClipboardReader::noteChange(bool owned) {
     ++latestSerial_;
     latestOwned_ = owned;
-    if (listener_.changed) listener_.changed(latestSerial_, {owned, false});
+    // A spy told of the change in the same instant is asking for the data already: the emptying goes out
+    // before anything else is done.
+    const posix::StandingOrder::Decision followed =
+        owned ? followOrder(posix::Selection::Clipboard, Clock::now()) : posix::StandingOrder::Decision{};
+    if (listener_.changed) listener_.changed(latestSerial_, {owned, followed.follow});
+    if (followed.fightBegan && listener_.contested) listener_.contested();
+}
+
+void WaylandClipboardReader::notePrimary(bool owned) {
+    if (owned && followOrder(posix::Selection::Primary, Clock::now()).fightBegan && listener_.contested)
+        listener_.contested();
+}
+
+posix::StandingOrder::Decision WaylandClipboardReader::followOrder(posix::Selection selection, Clock::time_point now) {
+    // Data-control does not say who set a selection: every taking counts as one owner's.
+    const posix::StandingOrder::Decision decision = standing_.taken(selection, 0, now);
+    // Put off by a fight's pace, it is emptied in actOnTime, whatever is set then.
+    if (decision.follow && decision.emptyAt <= now) emptyUnderOrder(selection, now);
+    return decision;
+}
+
+void WaylandClipboardReader::emptyUnderOrder(posix::Selection selection, Clock::time_point now) {
+    const bool primary = selection == posix::Selection::Primary;
+    standing_.carryOut(selection, now, [&] {
+        if (primary ? !session_->hasPrimarySelection() : !latestOwned_) return false;
+        if (primary)
+            session_->clearPrimarySelection();
+        else
+            session_->clearSelection();
+        return true;
+    });
+}
+
+WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnOrder(Clock::time_point now) {
+    if (orderGiven_.exchange(false) && session_->hasPrimarySelection()) notePrimary(true);
+    return standing_.takeDue(now, [&](posix::Selection selection) { emptyUnderOrder(selection, now); });
 }
 
 WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Clock::time_point now) {
@@ -145,13 +198,13 @@ WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Cloc
         else if (listener_.emptied)
             listener_.emptied(true);
     }
-    Clock::time_point wake = Clock::time_point::max();
+    Clock::time_point wake = actOnOrder(now);
     if (transfer_) {
         const bool superseded = latestSerial_ > transfer_->serial;
         const Clock::time_point deadline =
             std::min({transfer_->lastHeard + kAnswerDeadline, transfer_->started + kTransferDeadline,
                       superseded ? transfer_->lastHeard + kPatience : Clock::time_point::max()});
-        if (now < deadline) return deadline;
+        if (now < deadline) return std::min(wake, deadline);
         if (!superseded)
             finish(Kind::Silent);
         else if (++abandonedInARow_ >= kAbandonedBeforeSilent)
@@ -166,9 +219,9 @@ WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Cloc
         deliver({latestSerial_, Kind::NoPicture, {}, false, {}});
         return wake;
     }
-    if (now < lastFetch_ + kFetchGap) return lastFetch_ + kFetchGap;
+    if (now < lastFetch_ + kFetchGap) return std::min(wake, lastFetch_ + kFetchGap);
     startFetch(now);
-    return transfer_ ? now + kAnswerDeadline : wake;
+    return transfer_ ? std::min(wake, now + kAnswerDeadline) : wake;
 }
 
 void WaylandClipboardReader::startFetch(Clock::time_point now) {

@@ -114,15 +114,16 @@ TEST_F(HostileOwnerTest, BlockingReactsToEachCopyOnceAndNotToItsOwnEmptying) {
         XclipCopy text(writeText("secret.txt", "my password"), {});
         ASSERT_TRUE(text.started());
         ASSERT_TRUE(waitUntil([&] { return !text.running(); })) << "copy " << copy << " was not emptied";
-        // The copy and the emptying: two changes, one emptying.
+        // The copy and the emptying: two changes, one emptying, made by the reader under the standing
+        // order before the window heard of the copy.
         ASSERT_TRUE(waitUntil([&] { return clipboard.changeCount() >= changes + 2; }));
-        EXPECT_EQ(clipboard.clearCount(), std::uint64_t(1 + copy));
+        EXPECT_EQ(clipboard.clearCount(), 1u) << "the window emptied what the reader had";
         EXPECT_EQ(clipboard.reader()->emptyingCount(), std::uint64_t(copy));
     }
     // Neither its own ownership nor letting go of it sets the blocker off again.
     ASSERT_TRUE(waitUntil([&] { return !selection->hasOwner(); }));
     QTest::qWait(200);
-    EXPECT_EQ(clipboard.clearCount(), 4u);
+    EXPECT_EQ(clipboard.clearCount(), 1u);
     EXPECT_EQ(clipboard.reader()->emptyingCount(), 3u);
 }
 

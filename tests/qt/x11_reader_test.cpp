@@ -28,6 +28,7 @@ public:
                 },
                 {},
                 {},
+                {},
                 {}};
     }
     std::vector<std::pair<std::uint64_t, bool>> changes() {

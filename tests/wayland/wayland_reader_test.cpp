@@ -39,7 +39,8 @@ public:
             },
             [this](bool emptied) { add([&](Seen& s) { s.emptied.push_back(emptied); }); },
             [this] { add([](Seen& s) { s.lost = true; }); },
-            {}};  // the Wayland reader names no owners
+            {},  // the Wayland reader names no owners
+            {}};
     }
     // Waits until `done` holds, for at most `patience`; what was seen then.
     template <typename Condition>
