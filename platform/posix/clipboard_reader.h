@@ -4,8 +4,10 @@
 #include <functional>
 #include <vector>
 
+#include "core/emptying_order.h"
 #include "core/picture.h"
 #include "core/program_identity.h"
+#include "core/services.h"
 #include "pictures/picture_formats.h"
 
 namespace zanthrel::posix {
@@ -32,9 +34,11 @@ struct ClipboardDelivery {
 class ClipboardReader {
 public:
     struct Listener {
-        // All are called on the reader's thread, in the order things happened. `owned`: some program
-        // took the clipboard; false when it was left without an owner (emptied, or its owner went away).
-        std::function<void(std::uint64_t serial, bool owned)> changed;
+        // All are called on the reader's thread, in the order things happened. `change.taken`: some
+        // program took the clipboard; false when it was left without an owner (emptied, or its owner went
+        // away). `change.emptied`: the reader has already emptied it under the standing order, or will
+        // at the fight's next turn (see setEmptyingOrder).
+        std::function<void(std::uint64_t serial, ClipboardChange change)> changed;
         std::function<void(ClipboardDelivery)> delivered;
         // For readers that can tell: whether the last empty() emptied the clipboard.
         std::function<void(bool done)> emptied;
@@ -42,6 +46,9 @@ public:
         std::function<void()> lost;
         // After `changed`, for readers that can tell: the program that took the clipboard in that change.
         std::function<void(std::uint64_t serial, ProgramIdentity owner)> ownerNamed;
+        // A program takes a selection back after every emptying: its changes are emptied at the order's
+        // pace from now on. Once per fight.
+        std::function<void()> contested;
     };
 
     virtual ~ClipboardReader() = default;
@@ -51,6 +58,11 @@ public:
     // Empties the clipboard it watches without waiting; `emptied` tells how it went, where the reader
     // can tell. Any thread.
     virtual void empty() = 0;
+    // While `order` is active, the reader empties every change another program makes on its own thread,
+    // the moment it hears of it, and then reports it as emptied; the PRIMARY selection too, where the
+    // desktop has one, though its changes are not reported. Once a withdrawal (an inactive order) has
+    // returned, no further emptying starts. Any thread.
+    virtual void setEmptyingOrder(const EmptyingOrder& order) = 0;
     // Whether empty() also empties the X11 CLIPBOARD selection; a compositor's own clipboard service
     // leaves that one to the caller (sway does not carry an emptying back to X11 programs).
     virtual bool emptiesX11Selection() const noexcept { return false; }

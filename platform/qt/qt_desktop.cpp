@@ -14,29 +14,22 @@ TwipScale QtDesktop::screenScale() {
 QtDesktop::QtDesktop(ClipboardChoice clipboardChoice)
     : scale_(screenScale()),
       window_(scale_),
-      clipboard_(*QGuiApplication::clipboard(), clipboardChoice),
+      clipboard_(QtClipboard::choose(*QGuiApplication::clipboard(), clipboardChoice)),
       timers_([this](GuardTimer timer) { guard_.onTimer(timer); }),
       messageBox_(window_),
       informationDialog_(scale_),
       windowOrder_(window_),
-      guard_(DesktopServices{clipboard_, timers_, messageBox_, informationDialog_, windowOrder_, dateTime_}) {
+      guard_(DesktopServices{*clipboard_, timers_, messageBox_, informationDialog_, windowOrder_, dateTime_}) {
     window_.bind(guard_);
     // The blocker empties the clipboard when a program has taken it, not on a clock, wherever the
     // clipboard reports that.
-    timers_.setOnDemand(GuardTimer::Blocking, clipboard_.reportsOwnerChanges());
+    timers_.setOnDemand(GuardTimer::Blocking, clipboard_->reportsOwnerChanges());
     // The clipboard service reports facts; what they mean for sampling and blocking is the guard's to say.
-    clipboard_.setListener([this](QtClipboard::Event event) {
-        switch (event) {
-            case QtClipboard::Event::Changed: guard_.clipboardChanged({}); break;
-            case QtClipboard::Event::OwnerTaken: guard_.clipboardChanged({true, false}); break;
-            case QtClipboard::Event::OwnerSilent: guard_.reportClipboardProblem(ClipboardProblem::OwnerSilent); break;
-            case QtClipboard::Event::CannotWatch: guard_.reportClipboardProblem(ClipboardProblem::CannotWatch); break;
-            case QtClipboard::Event::NotEmptied: guard_.reportClipboardProblem(ClipboardProblem::NotEmptied); break;
-            case QtClipboard::Event::Answered: guard_.clipboardAnswered(); break;
-        }
-    });
-    clipboard_.setProgramListeners([this](ProgramIdentity owner) { guard_.clipboardOwnerNamed(std::move(owner)); },
-                                   [this](ProgramIdentity reader) { guard_.clipboardReadBy(std::move(reader)); });
+    clipboard_->setEvents({[this](ClipboardChange change) { guard_.clipboardChanged(change); },
+                           [this] { guard_.clipboardAnswered(); },
+                           [this](ClipboardProblem problem) { guard_.reportClipboardProblem(problem); },
+                           [this](ProgramIdentity owner) { guard_.clipboardOwnerNamed(std::move(owner)); },
+                           [this](ProgramIdentity reader) { guard_.clipboardReadBy(std::move(reader)); }});
 }
 
 void QtDesktop::start() {

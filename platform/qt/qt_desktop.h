@@ -2,6 +2,8 @@
 
 #include <QClipboard>
 
+#include <memory>
+
 #include "guard/guard.h"
 #include "platform/qt/information_dialog.h"
 #include "platform/qt/main_window.h"
@@ -23,7 +25,7 @@ public:
 
     Guard& guard() noexcept { return guard_; }
     MainWindow& window() noexcept { return window_; }
-    QtClipboard& clipboard() noexcept { return clipboard_; }
+    QtClipboard& clipboard() noexcept { return *clipboard_; }
     const QtTimers& timers() const noexcept { return timers_; }
 
     // Twips to pixels at the primary screen's logical density; Qt scales further on dense screens.
@@ -32,7 +34,7 @@ public:
 private:
     TwipScale scale_;
     MainWindow window_;
-    QtClipboard clipboard_;
+    std::unique_ptr<QtClipboard> clipboard_;
     QtTimers timers_;
     QtMessageBox messageBox_;
     QtInformationDialog informationDialog_;

@@ -18,6 +18,7 @@ namespace zanthrel::wayland {
 static_assert(EXT_DATA_CONTROL_MANAGER_V1_GET_DATA_DEVICE == ZWLR_DATA_CONTROL_MANAGER_V1_GET_DATA_DEVICE);
 static_assert(EXT_DATA_CONTROL_MANAGER_V1_DESTROY == ZWLR_DATA_CONTROL_MANAGER_V1_DESTROY);
 static_assert(EXT_DATA_CONTROL_DEVICE_V1_SET_SELECTION == ZWLR_DATA_CONTROL_DEVICE_V1_SET_SELECTION);
+static_assert(EXT_DATA_CONTROL_DEVICE_V1_SET_PRIMARY_SELECTION == ZWLR_DATA_CONTROL_DEVICE_V1_SET_PRIMARY_SELECTION);
 static_assert(EXT_DATA_CONTROL_DEVICE_V1_DESTROY == ZWLR_DATA_CONTROL_DEVICE_V1_DESTROY);
 static_assert(EXT_DATA_CONTROL_OFFER_V1_RECEIVE == ZWLR_DATA_CONTROL_OFFER_V1_RECEIVE);
 static_assert(EXT_DATA_CONTROL_OFFER_V1_DESTROY == ZWLR_DATA_CONTROL_OFFER_V1_DESTROY);
@@ -102,14 +103,15 @@ std::unique_ptr<DataControlSession> DataControlSession::connect(const char* disp
         session->interfaces_ = wlrInterfaces();
     }
     if (managerName == 0) return nullptr;
-    // Version 1 of either: the primary selection, which later versions add to the older protocol, is
-    // not followed.
+    // The primary selection came with version 2 of the older protocol and is in the first of the newer.
+    const std::uint32_t version = session->interfaces_ == wlrInterfaces() ? std::min(session->wlrVersion_, 2u) : 1u;
+    session->primaryOffered_ = session->interfaces_ == extInterfaces() || version >= 2;
     session->seat_ = adoptProxy(wl_registry_bind(registry, session->seatName_, &wl_seat_interface, 1));
-    session->manager_ = adoptProxy(wl_registry_bind(registry, managerName, session->interfaces_->manager, 1),
+    session->manager_ = adoptProxy(wl_registry_bind(registry, managerName, session->interfaces_->manager, version),
                                    EXT_DATA_CONTROL_MANAGER_V1_DESTROY);
     session->device_ =
         adoptProxy(wl_proxy_marshal_flags(session->manager_.get(), EXT_DATA_CONTROL_MANAGER_V1_GET_DATA_DEVICE,
-                                          session->interfaces_->device, 1, 0, nullptr, session->seat_.get()),
+                                          session->interfaces_->device, version, 0, nullptr, session->seat_.get()),
                    EXT_DATA_CONTROL_DEVICE_V1_DESTROY);
     if (!session->device_) return nullptr;
     static const DeviceListener deviceListener{
@@ -201,12 +203,23 @@ void DataControlSession::clearSelection() {
     flush();
 }
 
-void DataControlSession::onGlobal(void* data, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t) {
+void DataControlSession::clearPrimarySelection() {
+    if (!device_ || !primaryOffered_) return;
+    wl_proxy_marshal_flags(device_.get(), EXT_DATA_CONTROL_DEVICE_V1_SET_PRIMARY_SELECTION, nullptr,
+                           wl_proxy_get_version(device_.get()), 0, nullptr);
+    flush();
+}
+
+void DataControlSession::onGlobal(void* data, wl_registry*, std::uint32_t name, const char* interface,
+                                  std::uint32_t version) {
     auto* session = static_cast<DataControlSession*>(data);
     const std::string_view named = interface;
     if (named == "wl_seat" && session->seatName_ == 0) session->seatName_ = name;
     if (named == "ext_data_control_manager_v1") session->extName_ = name;
-    if (named == "zwlr_data_control_manager_v1") session->wlrName_ = name;
+    if (named == "zwlr_data_control_manager_v1") {
+        session->wlrName_ = name;
+        session->wlrVersion_ = version;
+    }
 }
 
 void DataControlSession::onDataOffer(void* data, void*, void* offer) {
@@ -254,8 +267,11 @@ void DataControlSession::onSelection(void* data, void*, void* offer) {
 }
 
 void DataControlSession::onPrimarySelection(void* data, void*, void* offer) {
-    // Introduced like any offer, and let go at once.
-    if (offer) static_cast<DataControlSession*>(data)->takeIntroduced(offer);
+    // Introduced like any offer, and let go at once: what it holds is never read.
+    auto* session = static_cast<DataControlSession*>(data);
+    if (offer) session->takeIntroduced(offer);
+    session->hasPrimary_ = offer != nullptr;
+    if (session->events_.primaryChanged) session->events_.primaryChanged(offer != nullptr);
 }
 
 void DataControlSession::onFinished(void* data, void*) {

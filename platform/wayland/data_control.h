@@ -17,13 +17,16 @@ namespace zanthrel::wayland {
 
 // One connection to the compositor's data-control service for the first seat: ext-data-control-v1
 // where offered, else zwlr-data-control-unstable-v1. Both lay out their requests and events alike, so
-// one code path speaks either. Only the regular selection is followed; primary selections are let go
-// as they come. Not thread-safe: one thread makes it and then uses it alone.
+// one code path speaks either. The regular selection is followed with its types; of the primary
+// selection (where the service offers it: ext, or zwlr from version 2) only whether one is set, so
+// that it can be emptied. Not thread-safe: one thread makes it and then uses it alone.
 class DataControlSession {
 public:
     struct Events {
         // A new selection: `owned` when some program offers data, false when it was emptied.
         std::function<void(bool owned)> selectionChanged;
+        // A new primary selection, likewise.
+        std::function<void(bool owned)> primaryChanged;
         // The compositor withdrew the data device; nothing more will be seen.
         std::function<void()> finished;
         // The answer to clearSelection(): whether the compositor emptied the selection.
@@ -57,6 +60,10 @@ public:
     void clearSelection();
     // Whether an emptying asked for has not yet been answered: a selection emptied meanwhile is its work.
     bool clearPending() const noexcept { return clearCallback_ != nullptr; }
+    // Whether some program has set the primary selection now.
+    bool hasPrimarySelection() const noexcept { return hasPrimary_; }
+    // Empties the primary selection, where the service offers it, answering nothing.
+    void clearPrimarySelection();
 
     struct Offer;
     struct Interfaces;
@@ -65,7 +72,8 @@ private:
     DataControlSession() = default;
     bool flush();
 
-    static void onGlobal(void* data, struct wl_registry*, std::uint32_t name, const char* interface, std::uint32_t);
+    static void onGlobal(void* data, struct wl_registry*, std::uint32_t name, const char* interface,
+                         std::uint32_t version);
     static void onGlobalRemove(void*, struct wl_registry*, std::uint32_t) {}
     static void onDataOffer(void* data, void* device, void* offer);
     static void onSelection(void* data, void* device, void* offer);
@@ -89,6 +97,9 @@ private:
     Proxy clearCallback_;
     bool emptiedSinceClear_ = false;
     bool pendingOutput_ = false;
+    std::uint32_t wlrVersion_ = 0;
+    bool primaryOffered_ = false;
+    bool hasPrimary_ = false;
     Events events_;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/wayland/wayland_clipboard_reader.h"
 
+#include "platform/posix/wakeup_latency.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -47,6 +49,12 @@ WaylandClipboardReader::WaylandClipboardReader(std::unique_ptr<DataControlSessio
             // The change stays counted in the serial; only its notice is lost.
         }
     };
+    events.primaryChanged = [this](bool owned) noexcept {
+        try {
+            notePrimary(owned);
+        } catch (...) {
+        }
+    };
     events.finished = [this]() noexcept { sightLost_ = true; };
     events.clearAnswered = [this](bool emptied) noexcept {
         try {
@@ -80,7 +88,17 @@ void WaylandClipboardReader::empty() {
     wake();
 }
 
+void WaylandClipboardReader::setEmptyingOrder(const EmptyingOrder& order) {
+    standing_.set(order);
+    if (!order.active) return;
+    // What is selected when blocking starts goes too; the clipboard itself is the blocker's to empty.
+    orderGiven_ = true;
+    wake();
+}
+
 void WaylandClipboardReader::run() {
+    // Every change is answered the moment it is heard of; a spy told in the same instant races it.
+    posix::preferQuickWakeups();
     try {
         while (!stopping_) {
             pollfd fds[3] = {{wakeFd_.get(), POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};
@@ -136,12 +154,47 @@ void WaylandClipboardReader::loseSight() {
 
 void WaylandClipboardReader::noteChange(bool owned) {
     latestOwned_ = owned;
+    // A spy told of the change in the same instant is asking for the data already: the emptying goes out
+    // before anything else is done.
+    const posix::StandingOrder::Decision followed =
+        owned ? followOrder(posix::Selection::Clipboard, Clock::now()) : posix::StandingOrder::Decision{};
     const PictureTypeChoice* types = session_->selectionTypes();
     // The compositor names no owners; an emptying while our own is pending is ours.
     const ScheduleStep step =
         schedule_.noteChange({owned && types && types->found(), std::nullopt, !owned && session_->clearPending()});
-    if (listener_.changed) listener_.changed(schedule_.latestSerial(), owned);
+    if (listener_.changed) listener_.changed(schedule_.latestSerial(), {owned, followed.follow});
+    if (followed.fightBegan && listener_.contested) listener_.contested();
     carryOut(step);
+}
+
+void WaylandClipboardReader::notePrimary(bool owned) {
+    if (owned && followOrder(posix::Selection::Primary, Clock::now()).fightBegan && listener_.contested)
+        listener_.contested();
+}
+
+posix::StandingOrder::Decision WaylandClipboardReader::followOrder(posix::Selection selection, Clock::time_point now) {
+    // Data-control does not say who set a selection: every taking counts as one owner's.
+    const posix::StandingOrder::Decision decision = standing_.taken(selection, 0, now);
+    // Put off by a fight's pace, it is emptied in actOnTime, whatever is set then.
+    if (decision.follow && decision.emptyAt <= now) emptyUnderOrder(selection, now);
+    return decision;
+}
+
+void WaylandClipboardReader::emptyUnderOrder(posix::Selection selection, Clock::time_point now) {
+    const bool primary = selection == posix::Selection::Primary;
+    standing_.carryOut(selection, now, [&] {
+        if (primary ? !session_->hasPrimarySelection() : !latestOwned_) return false;
+        if (primary)
+            session_->clearPrimarySelection();
+        else
+            session_->clearSelection();
+        return true;
+    });
+}
+
+WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnOrder(Clock::time_point now) {
+    if (orderGiven_.exchange(false) && session_->hasPrimarySelection()) notePrimary(true);
+    return standing_.takeDue(now, [&](posix::Selection selection) { emptyUnderOrder(selection, now); });
 }
 
 WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Clock::time_point now) {
@@ -152,10 +205,11 @@ WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Cloc
         else if (listener_.emptied)
             listener_.emptied(true);
     }
+    Clock::time_point wake = actOnOrder(now);
     if (wanted_.exchange(false)) schedule_.request();
     for (;;) {
         const ScheduleStep step = schedule_.next(now);
-        if (step.kind == ScheduleStep::Kind::Wait) return step.wakeAt;
+        if (step.kind == ScheduleStep::Kind::Wait) return std::min(wake, step.wakeAt);
         carryOut(step);
     }
 }

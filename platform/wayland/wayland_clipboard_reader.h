@@ -10,6 +10,7 @@
 
 #include "platform/posix/clipboard_reader.h"
 #include "platform/posix/reading_schedule.h"
+#include "platform/posix/standing_order.h"
 #include "platform/posix/transfer_buffer.h"
 #include "platform/wayland/data_control.h"
 #include "platform/wayland/wayland_handles.h"
@@ -19,6 +20,9 @@ namespace zanthrel::wayland {
 // Watches the Wayland clipboard (the seat's regular selection) through the compositor's data-control
 // service, on a thread and a connection of its own, and fetches its picture through a pipe. Unlike a
 // window's clipboard access this needs no focus: every change is seen, whichever program made it.
+//
+// Under the guard's standing emptying order, a change another program made is emptied at its selection
+// event, on this thread, before it is reported; the primary selection too where the service offers it.
 //
 // The offer names its types with the change, so a change that offers no picture is answered without
 // asking its owner anything. When to fetch, how long an owner may take and when it is silent:
@@ -36,6 +40,7 @@ public:
 
     void request() override;
     void empty() override;
+    void setEmptyingOrder(const EmptyingOrder& order) override;
     bool watchesChanges() const noexcept override { return true; }
     std::uint64_t fetchCount() const noexcept override { return fetches_.load(); }
     // "ext-data-control-v1" or "zwlr-data-control-unstable-v1".
@@ -54,6 +59,11 @@ private:
     void wake();
     Clock::time_point actOnTime(Clock::time_point now);
     void noteChange(bool owned);
+    void notePrimary(bool owned);
+    // Empties `selection` under the order, now or at the pace's turn.
+    posix::StandingOrder::Decision followOrder(posix::Selection selection, Clock::time_point now);
+    void emptyUnderOrder(posix::Selection selection, Clock::time_point now);
+    Clock::time_point actOnOrder(Clock::time_point now);
     void carryOut(const posix::ReadingSchedule::Step& step);
     void startFetch();
     void readPipe(Clock::time_point now);
@@ -64,6 +74,7 @@ private:
     std::unique_ptr<DataControlSession> session_;
     posix::UniqueFd wakeFd_;
     Listener listener_;
+    posix::StandingOrder standing_;
 
     // Reader thread only.
     posix::ReadingSchedule schedule_;
@@ -75,6 +86,7 @@ private:
 
     std::atomic<bool> wanted_{false};
     std::atomic<bool> clearWanted_{false};
+    std::atomic<bool> orderGiven_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<std::uint64_t> fetches_{0};
     std::thread thread_;

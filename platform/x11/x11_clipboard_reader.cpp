@@ -1,6 +1,7 @@
 #include "platform/x11/x11_clipboard_reader.h"
 
 #include "platform/x11/x11_pixmap.h"
+#include "platform/posix/wakeup_latency.h"
 #include "platform/x11/xcb_handles.h"
 
 #include <poll.h>
@@ -45,6 +46,7 @@ std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &eventMask);
     Atoms atoms;
     atoms.clipboard = intern(connection, "CLIPBOARD");
+    atoms.primary = XCB_ATOM_PRIMARY;
     atoms.targets = intern(connection, "TARGETS");
     atoms.incr = intern(connection, "INCR");
     atoms.timestamp = intern(connection, "TIMESTAMP");
@@ -59,31 +61,39 @@ std::unique_ptr<X11ClipboardReader> X11ClipboardReader::start(Listener listener,
         ReplyPtr<xcb_xfixes_query_version_reply_t> version(
             xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 5, 0), nullptr));
         if (version && version->major_version >= 1) {
-            xcb_xfixes_select_selection_input(connection, window, atoms.clipboard,
-                                              XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
-                                                  XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
-                                                  XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+            // PRIMARY matters only while blocking, but a notice of the user selecting text costs a wake-up.
+            for (const std::uint32_t selection : {atoms.clipboard, atoms.primary})
+                xcb_xfixes_select_selection_input(connection, window, selection,
+                                                  XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                                      XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                                      XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
             xfixesEventBase = xfixes->first_event;
         }
     }
+    // A spy told of a change in the same instant as the reader loses the race whenever its request and the
+    // reader's emptying reach the server together.
+    askToBeServedFirst(connection);
     if (atoms.clipboard == XCB_NONE || xcb_connection_has_error(connection)) return nullptr;
     std::unique_ptr<X11ClipboardReader> reader(new X11ClipboardReader(
         std::move(owned), window, std::move(atoms), xfixesEventBase, std::move(wakeFd), std::move(listener)));
-    reader->latestOwner_ = reader->queryOwner();
+    reader->latestOwner_ = reader->queryOwner(reader->atoms_.clipboard);
     reader->schedule_ = posix::ReadingSchedule({reader->latestOwner_ != XCB_NONE, reader->latestOwner_, false});
+    reader->emptier_.primaryChanged(reader->queryOwner(reader->atoms_.primary), XCB_CURRENT_TIME, Clock::now());
     reader->thread_ = std::thread([raw = reader.get()] { raw->run(); });
     return reader;
 }
 
 X11ClipboardReader::X11ClipboardReader(XcbConnection connection, std::uint32_t window, Atoms atoms,
-                                       std::optional<std::uint8_t> xfixesEventBase, posix::UniqueFd wakeFd, Listener listener)
+                                       std::optional<std::uint8_t> xfixesEventBase, posix::UniqueFd wakeFd,
+                                       Listener listener)
     : connection_(std::move(connection)),
       window_(window),
       atoms_(std::move(atoms)),
       xfixesEventBase_(xfixesEventBase),
       wakeFd_(std::move(wakeFd)),
       listener_(std::move(listener)),
-      emptyOwner_(connection_.get(), window, {atoms_.clipboard, atoms_.targets, atoms_.timestamp}, onWaylandSession()),
+      emptier_(connection_.get(), window, {atoms_.clipboard, atoms_.primary, atoms_.targets, atoms_.timestamp},
+               onWaylandSession()),
       programs_(connection_.get()),
       atomNames_(connection_.get()) {}
 
@@ -106,13 +116,21 @@ void X11ClipboardReader::empty() {
     (void)!write(wakeFd_.get(), &one, sizeof one);
 }
 
-std::uint32_t X11ClipboardReader::queryOwner() {
+void X11ClipboardReader::setEmptyingOrder(const EmptyingOrder& order) {
+    emptier_.setOrder(order);
+    const std::uint64_t one = 1;
+    (void)!write(wakeFd_.get(), &one, sizeof one);
+}
+
+std::uint32_t X11ClipboardReader::queryOwner(std::uint32_t selection) {
     ReplyPtr<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
-        connection_.get(), xcb_get_selection_owner(connection_.get(), atoms_.clipboard), nullptr));
+        connection_.get(), xcb_get_selection_owner(connection_.get(), selection), nullptr));
     return reply ? reply->owner : XCB_NONE;
 }
 
 void X11ClipboardReader::run() {
+    // Every change is answered the moment it is heard of; a spy told in the same instant races it.
+    posix::preferQuickWakeups();
     pollfd fds[2] = {{xcb_get_file_descriptor(connection_.get()), POLLIN, 0}, {wakeFd_.get(), POLLIN, 0}};
     while (!stopping_) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection_.get())) {
@@ -151,15 +169,15 @@ void X11ClipboardReader::handleEvent(const void* raw) {
     if (xfixesEventBase_ && type == *xfixesEventBase_ + XCB_XFIXES_SELECTION_NOTIFY) {
         const auto* notify = static_cast<const xcb_xfixes_selection_notify_event_t*>(raw);
         if (notify->selection == atoms_.clipboard) noteChange(notify->owner, notify->selection_timestamp);
+        if (notify->selection == atoms_.primary) notePrimary(notify->owner, notify->selection_timestamp);
         return;
     }
     if (type == XCB_SELECTION_REQUEST) {
-        emptyOwner_.answer(*static_cast<const xcb_selection_request_event_t*>(raw), Clock::now());
+        emptier_.answer(*static_cast<const xcb_selection_request_event_t*>(raw), Clock::now());
         return;
     }
     if (type == XCB_SELECTION_CLEAR) {
-        const auto* clear = static_cast<const xcb_selection_clear_event_t*>(raw);
-        if (clear->selection == atoms_.clipboard && emptyOwner_.ownsWindow(clear->owner)) emptyOwner_.noteLost();
+        emptier_.noteLost(*static_cast<const xcb_selection_clear_event_t*>(raw));
         return;
     }
     if (type == XCB_SELECTION_NOTIFY) {
@@ -181,33 +199,50 @@ void X11ClipboardReader::noteChange(std::uint32_t owner, std::uint32_t time) {
     latestOwner_ = owner;
     latestTime_ = time;
     // Our own emptying leaves a clipboard that holds nothing: no program took it, nothing is fetched.
-    const bool ours = emptyOwner_.ownsWindow(owner);
-    if (ours) emptyOwner_.noteTaken(time);
-    const ScheduleStep step = schedule_.noteChange({owner != XCB_NONE && !ours, owner, ours});
+    const bool ours = emptier_.ownsWindow(owner);
+    if (ours) emptier_.clipboardEmptied(time);
+    const bool taken = owner != XCB_NONE && !ours;
+    // Under the order the emptying goes out before anything else is done, the report included.
+    const X11SelectionEmptier::Decision followed =
+        taken ? emptier_.clipboardTaken(owner, Clock::now()) : X11SelectionEmptier::Decision{};
+    const ScheduleStep step = schedule_.noteChange({taken, owner, ours});
     const std::uint64_t serial = schedule_.latestSerial();
-    if (listener_.changed) listener_.changed(serial, owner != XCB_NONE && !ours);
+    if (listener_.changed) listener_.changed(serial, {taken, followed.follow});
+    if (followed.fightBegan && listener_.contested) listener_.contested();
     // Asked at once, while the owner is surely still connected; the server answers without asking it.
-    if (owner != XCB_NONE && !ours && listener_.ownerNamed)
-        listener_.ownerNamed(serial, programs_.clientOf(owner));
+    if (taken && listener_.ownerNamed) {
+        if (owner != namedOwner_ || !emptier_.fighting(posix::Selection::Clipboard)) {
+            namedOwner_ = owner;
+            namedIdentity_ = programs_.clientOf(owner);
+        }
+        listener_.ownerNamed(serial, namedIdentity_);
+    }
     carryOut(step);
 }
 
+void X11ClipboardReader::notePrimary(std::uint32_t owner, std::uint32_t time) {
+    if (emptier_.primaryChanged(owner, time, Clock::now()) && listener_.contested) listener_.contested();
+}
+
 X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_point now) {
-    Clock::time_point wake = Clock::time_point::max();
     if (emptyWanted_.exchange(false)) {
         // Without change events the owner known may be a poll old.
-        const std::uint32_t owner = xfixesEventBase_ ? latestOwner_ : queryOwner();
-        if (emptyOwner_.take(owner, now)) ++emptyings_;
+        emptier_.emptyClipboard(xfixesEventBase_ ? latestOwner_ : queryOwner(atoms_.clipboard), now);
     }
-    wake = std::min(wake, emptyOwner_.actOnTime(now));
-    if (!xfixesEventBase_) {
-        if (now >= nextPoll_) {
-            const std::uint32_t owner = queryOwner();
-            if (owner != latestOwner_) noteChange(owner, XCB_CURRENT_TIME);
-            nextPoll_ = now + kFallbackPoll;
+    if (!xfixesEventBase_ && now >= nextPoll_) {
+        const std::uint32_t owner = queryOwner(atoms_.clipboard);
+        if (owner != latestOwner_) noteChange(owner, XCB_CURRENT_TIME);
+        // PRIMARY is asked after only while it is to be emptied.
+        if (emptier_.ordered()) {
+            const std::uint32_t primary = queryOwner(atoms_.primary);
+            if (primary != emptier_.primaryOwner()) notePrimary(primary, XCB_CURRENT_TIME);
         }
-        wake = std::min(wake, nextPoll_);
+        nextPoll_ = now + kFallbackPoll;
     }
+    bool fightBegan = false;
+    Clock::time_point wake = emptier_.actOnTime(now, latestOwner_, fightBegan);
+    if (fightBegan && listener_.contested) listener_.contested();
+    if (!xfixesEventBase_) wake = std::min(wake, nextPoll_);
     if (wanted_.exchange(false)) schedule_.request();
     for (;;) {
         const ScheduleStep step = schedule_.next(now);

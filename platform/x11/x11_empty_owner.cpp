@@ -18,7 +18,7 @@ struct FreeReply {
 bool X11EmptyOwner::take(std::uint32_t currentOwner, Clock::time_point now) {
     if (currentOwner == XCB_NONE || currentOwner == window_) return false;
     // CurrentTime makes the change win over any owner set before it reached the server.
-    xcb_set_selection_owner(connection_, window_, atoms_.clipboard, XCB_CURRENT_TIME);
+    xcb_set_selection_owner(connection_, window_, atoms_.selection, XCB_CURRENT_TIME);
     holding_ = true;
     asked_ = false;
     takenAt_ = 0;
@@ -44,7 +44,7 @@ void X11EmptyOwner::answer(const xcb_selection_request_event_t& request, Clock::
     // A request made for an earlier time than our ownership asks for what someone else held then. Server
     // times wrap around every 49.7 days, so they are compared by their difference.
     const bool current =
-        holding_ && request.selection == atoms_.clipboard &&
+        holding_ && request.selection == atoms_.selection &&
         (request.time == XCB_CURRENT_TIME || takenAt_ == 0 || static_cast<std::int32_t>(request.time - takenAt_) >= 0);
     if (current && request.target == atoms_.targets) {
         const std::uint32_t types[] = {atoms_.targets, atoms_.timestamp};
@@ -77,12 +77,12 @@ void X11EmptyOwner::letGo() {
     // With the time it was taken at, the server ignores the change if another program has taken the
     // selection since, even when its notice has not reached us yet. Unknown, it is asked first.
     if (takenAt_ == 0) {
-        const xcb_get_selection_owner_cookie_t cookie = xcb_get_selection_owner(connection_, atoms_.clipboard);
+        const xcb_get_selection_owner_cookie_t cookie = xcb_get_selection_owner(connection_, atoms_.selection);
         const std::unique_ptr<xcb_get_selection_owner_reply_t, FreeReply> reply(
             xcb_get_selection_owner_reply(connection_, cookie, nullptr));
         if (!reply || reply->owner != window_) return;
     }
-    xcb_set_selection_owner(connection_, XCB_NONE, atoms_.clipboard, takenAt_ == 0 ? XCB_CURRENT_TIME : takenAt_);
+    xcb_set_selection_owner(connection_, XCB_NONE, atoms_.selection, takenAt_ == 0 ? XCB_CURRENT_TIME : takenAt_);
 }
 
 }  // namespace zanthrel::x11

@@ -8,7 +8,7 @@ struct xcb_selection_request_event_t;
 
 namespace zanthrel::x11 {
 
-// Empties the CLIPBOARD selection by owning it for a moment and offering nothing.
+// Empties a selection (CLIPBOARD, or PRIMARY) by owning it for a moment and offering nothing.
 //
 // Leaving the selection without an owner is not enough where the X server is only a bridge: GNOME's
 // compositor keeps what a Wayland program copied when the X11 side is disowned, and passes on only a
@@ -31,7 +31,7 @@ public:
     static constexpr std::chrono::milliseconds kHoldAfterAsked{250};
 
     struct Atoms {
-        std::uint32_t clipboard = 0, targets = 0, timestamp = 0;
+        std::uint32_t selection = 0, targets = 0, timestamp = 0;
     };
 
     // `bridged`: the X server is a compositor's bridge to Wayland programs.
@@ -42,11 +42,13 @@ public:
     bool take(std::uint32_t currentOwner, Clock::time_point now);
     bool holding() const noexcept { return holding_; }
     bool ownsWindow(std::uint32_t window) const noexcept { return window == window_; }
+    std::uint32_t selection() const noexcept { return atoms_.selection; }
 
     // The server time at which the selection became ours, as XFIXES reports it.
     void noteTaken(std::uint32_t serverTime) noexcept;
     // Another owner took the selection: nothing is left to let go.
     void noteLost() noexcept { holding_ = false; }
+    // Answers a request made of our window for this selection.
     void answer(const xcb_selection_request_event_t& request, Clock::time_point now);
 
     // Lets go once due; the time of the next thing to do, or Clock::time_point::max().

@@ -26,4 +26,9 @@ using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
 // The atom of `name`, made if the server has none yet; XCB_NONE (0) when the server did not answer.
 std::uint32_t intern(xcb_connection_t* connection, std::string_view name);
 
+// Asks the server to serve the connection's requests before those of other clients waiting at the same
+// moment: the SYNC extension's SetPriority, which any client may ask for itself. Nothing happens on a
+// server without SYNC.
+void askToBeServedFirst(xcb_connection_t* connection);
+
 }  // namespace zanthrel::x11

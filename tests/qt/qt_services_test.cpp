@@ -50,7 +50,13 @@ TEST(QtClipboardTest, KeepsThePictureUntilTheClipboardChanges) {
     QImage image(4, 3, QImage::Format_RGB32);
     image.fill(QColor(0x10, 0x20, 0x30));
     system.setImage(image);
-    QtClipboard clipboard(system);
+    // Qt's offscreen platform keeps the clipboard in this process, whatever session the test runs in.
+    const std::unique_ptr<QtClipboard> chosen = QtClipboard::choose(system, ClipboardChoice::Automatic);
+    QtClipboard& clipboard = *chosen;
+    EXPECT_EQ(clipboard.reader(), nullptr);
+    EXPECT_FALSE(clipboard.reportsOwnerChanges()) << "blocking must poll a clipboard that does not say who took it";
+    std::vector<ClipboardChange> changes;
+    clipboard.setEvents({[&](ClipboardChange change) { changes.push_back(change); }, {}, {}, {}, {}});
 
     const PictureRef first = clipboard.readPicture();
     ASSERT_NE(first, nullptr);
@@ -67,6 +73,9 @@ TEST(QtClipboardTest, KeepsThePictureUntilTheClipboardChanges) {
 
     system.setText(QStringLiteral("no picture"));
     EXPECT_EQ(clipboard.readPicture(), nullptr);
+    ASSERT_EQ(changes.size(), 2u) << "one event per change";
+    EXPECT_FALSE(changes[0].taken) << "Qt does not say another program took it";
+    EXPECT_FALSE(changes[1].emptied);
 
     clipboard.clear();
     EXPECT_TRUE(system.text().isEmpty()) << "emptying left the text";

@@ -22,14 +22,15 @@ using testing::XclipCopy;
 class Reports {
 public:
     x11::X11ClipboardReader::Listener listener() {
-        return {[this](std::uint64_t serial, bool owned) {
+        return {[this](std::uint64_t serial, ClipboardChange change) {
                     const std::lock_guard lock(mutex_);
-                    changes_.emplace_back(serial, owned);
+                    changes_.emplace_back(serial, change.taken);
                 },
                 [this](posix::ClipboardDelivery delivery) {
                     const std::lock_guard lock(mutex_);
                     deliveries_.push_back(std::move(delivery));
                 },
+                {},
                 {},
                 {},
                 {}};

@@ -81,8 +81,9 @@ class BridgeWatch {
 public:
     BridgeWatch() {
         clock_.start();
-        reader_ = x11::X11ClipboardReader::start(
-            {[this](std::uint64_t, bool owned) { noteChange(owned); }, nullptr, nullptr, nullptr, nullptr});
+        reader_ =
+            x11::X11ClipboardReader::start({[this](std::uint64_t, ClipboardChange change) { noteChange(change.taken); },
+                                            nullptr, nullptr, nullptr, nullptr, nullptr});
     }
     void arm() { takenAtUs_ = emptiedAtUs_ = -1; }
     qint64 takenAtUs() const { return takenAtUs_.load(); }

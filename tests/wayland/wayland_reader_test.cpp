@@ -35,13 +35,16 @@ class Reports {
 public:
     posix::ClipboardReader::Listener listener() {
         return {
-            [this](std::uint64_t serial, bool owned) { add([&](Seen& s) { s.changes.emplace_back(serial, owned); }); },
+            [this](std::uint64_t serial, ClipboardChange change) {
+                add([&](Seen& s) { s.changes.emplace_back(serial, change.taken); });
+            },
             [this](posix::ClipboardDelivery delivery) {
                 add([&](Seen& s) { s.deliveries.push_back(std::move(delivery)); });
             },
             [this](bool emptied) { add([&](Seen& s) { s.emptied.push_back(emptied); }); },
             [this] { add([](Seen& s) { s.lost = true; }); },
-            {}};  // the Wayland reader names no owners
+            {},  // the Wayland reader names no owners
+            {}};
     }
     // Waits until `done` holds, for at most `patience`; what was seen then.
     template <typename Condition>

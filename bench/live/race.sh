@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# One run of the races against the Linux program, on the desktop the wrapper started (called by races.sh):
+# another program copies "secret1" ... "secret15" 300 ms apart while a spy reads the clipboard the instant
+# it hears of a change. Prints one `name value unit` line per figure; nothing is judged here.
+#   <desktop>_control_spy_texts        texts the spy got while the guard runs without blocking
+#   <desktop>_blocked_spy_texts        the same while blocking
+#   <desktop>_primary_spy_texts        texts copied to PRIMARY (select, middle-click) a spy got while blocking
+#   <desktop>_primary_left             1 when a paste of PRIMARY gave the last text while it was offered
+#   <desktop>_exposure_{p50,p90}_ms, <desktop>_exposure_spy_{p50,p90}_ms (x11, sway)
+#                                      how long a copy stays while blocking, without and with a spy
+#   <desktop>_fighter_cpu_pct          the guard's CPU while a program takes the clipboard back at once
+#                                      after every emptying (x11, sway), its takings per second, and the
+#   <desktop>_contested_lines          log lines that said so
+# Usage: race.sh x11|sway|mutter PROGRAM X11_RACE_CLIENT WAYLAND_TEST_SOURCE LIVE_TOOL X11_PROBE
+set -euo pipefail
+
+desktop=${1:?desktop}
+program=${2:?program}
+x11_client=${3:?x11_race_client}
+wayland_source=${4:?wayland_test_source}
+live=${5:?live tool}
+x11_probe=${6:?x11 probe}
+texts=15
+spacing_ms=300
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-race.XXXXXX")
+program_pid=""
+helper_pid=""
+cleanup() {
+    for pid in $helper_pid $program_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+say() { echo "live: $*" >&2; }
+fail() {
+    say "FAILED on $desktop: $*"
+    exit 1
+}
+figure() { echo "${desktop}_$1 $2 $3"; }
+
+# Starts the program with OPTIONS and waits for the log line that says it is ready.
+start_program() {
+    local ready=$1
+    shift
+    "$program" --echo-log "$@" >"$work/log" 2>"$work/program.err" </dev/null &
+    program_pid=$!
+    local deadline=$((SECONDS + 20))
+    until grep -q -F -- "$ready" "$work/log"; do
+        [ $SECONDS -lt $deadline ] || fail "no log line \"$ready\" within 20 s: $(cat "$work/program.err")"
+        kill -0 "$program_pid" 2>/dev/null || fail "the program ended: $(cat "$work/program.err")"
+        sleep 0.05
+    done
+    sleep 0.5  # the reader's thread is watching once the window is up; give it the moment anyway
+}
+stop_program() {
+    kill "$program_pid" 2>/dev/null || true
+    wait "$program_pid" 2>/dev/null || true
+    program_pid=""
+}
+
+# Waits until FILE has a line PATTERN, for SECONDS at most; says WHAT failed otherwise.
+wait_for_line() {
+    local pattern=$1 file=$2 what=$4 deadline=$((SECONDS + $3))
+    until grep -q -- "$pattern" "$file"; do
+        [ $SECONDS -lt $deadline ] || fail "$what"
+        sleep 0.02
+    done
+}
+
+# Starts a spy on SELECTION for SECONDS, its output in FILE, and waits until it watches.
+start_spy() {
+    local selection=$1 seconds=$2 file=$3
+    if [ "$desktop" = sway ]; then
+        "$wayland_source" spy "$selection" "$seconds" >"$file" &
+    else
+        "$x11_client" spy "$selection" "$seconds" >"$file" &
+    fi
+    helper_pid=$!
+    wait_for_line '^ready$' "$file" 10 "the spy did not start"
+}
+stop_helper() {
+    kill "$helper_pid" 2>/dev/null || true
+    wait "$helper_pid" 2>/dev/null || true
+    helper_pid=""
+}
+
+# Copies the texts into SELECTION as the desktop's own programs do.
+copy_texts() {
+    local selection=$1
+    case $desktop in
+    x11) "$x11_client" copy "$selection" "$texts" "$spacing_ms" ;;
+    sway) "$wayland_source" copy "$selection" "$texts" "$spacing_ms" ;;
+    mutter)
+        # wl-copy is a native Wayland program: mutter's bridge hands its copy to X11 clients.
+        local flag=() i
+        [ "$selection" = primary ] && flag=(--primary)
+        for i in $(seq "$texts"); do
+            wl-copy "${flag[@]}" -- "secret$i"
+            echo "copied $i"
+            sleep "$(awk -v ms="$spacing_ms" 'BEGIN { printf "%.3f", ms / 1000 }')"
+        done
+        ;;
+    esac
+}
+
+# The spy's score: how many different secrets it read. What a paste finds while the last copy is still
+# offered goes to $work/left.
+race() {
+    local selection=$1 copier
+    start_spy "$selection" $((texts * spacing_ms / 1000 + 10)) "$work/spy"
+    copy_texts "$selection" >"$work/copies" &
+    copier=$!
+    wait_for_line "^copied $texts\$" "$work/copies" 30 "the copies did not come to an end"
+    sleep 0.1
+    left_on "$selection" >"$work/left"
+    wait "$copier" || fail "the copier failed"
+    sleep 0.5  # a transfer begun at the last copy may still be on its way
+    stop_helper
+    grep '^got secret[0-9]*$' "$work/spy" | sort -u | wc -l
+}
+
+# What a paste of SELECTION finds now: 1 when it gives the last secret.
+left_on() {
+    local selection=$1 text
+    case $desktop in
+    sway) text=$(timeout 2 wl-paste --no-newline $([ "$selection" = primary ] && echo --primary) 2>/dev/null || true) ;;
+    *) text=$(timeout 2 xclip -o -selection "$selection" 2>/dev/null || true) ;;
+    esac
+    [ "$text" = "secret$texts" ] && echo 1 || echo 0
+}
+
+exposure() {
+    local name=$1
+    case $desktop in
+    x11)
+        "$x11_probe" exposure 100 50 |
+            awk -v d="$desktop" -v n="$name" '$1 == "block_exposure_median_ms" { print d "_" n "_p50_ms " $2 " ms" }
+                                               $1 == "block_exposure_p90_ms" { print d "_" n "_p90_ms " $2 " ms" }'
+        ;;
+    sway)
+        "$wayland_source" measure 100 50 |
+            awk -v d="$desktop" -v n="$name" '{ print d "_" n "_p50_ms " $4 " ms"; print d "_" n "_p90_ms " $7 " ms" }'
+        ;;
+    esac
+}
+
+say "$desktop: load average $(cut -d' ' -f1-3 /proc/loadavg)"
+start_program "Clipboard Not Protected"
+figure control_spy_texts "$(race clipboard)" "of_$texts"
+stop_program
+
+start_program "Clipboard Blocked" --block
+figure blocked_spy_texts "$(race clipboard)" "of_$texts"
+figure primary_spy_texts "$(race primary)" "of_$texts"
+figure primary_left "$(cat "$work/left")" text
+if [ "$desktop" != mutter ]; then
+    exposure exposure
+    start_spy clipboard 60 "$work/spy"
+    exposure exposure_spy
+    stop_helper
+
+    if [ "$desktop" = sway ]; then
+        "$wayland_source" fight 12 >"$work/fight" &
+    else
+        "$x11_client" fight 12 >"$work/fight" &
+    fi
+    helper_pid=$!
+    sleep 1
+    while read -r label best _; do
+        [ "$label" = program ] && figure fighter_cpu_pct "$best" %
+    done < <("$live" cpu 10 "program=$program_pid")
+    wait "$helper_pid" || fail "the fighter failed"
+    helper_pid=""
+    figure fighter_takings_per_s "$(awk '/^retaken/ { printf "%.0f", $2 / 12 }' "$work/fight")" /s
+    figure contested_lines "$(grep -c -F 'Taken Back Again and Again' "$work/log" || true)" lines
+fi
+stop_program
