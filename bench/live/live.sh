@@ -58,18 +58,9 @@ cmake --build "$windows_build" --target zanthrel zanthrel_live_probe -j2 >/dev/n
     { echo "live: building zanthrel.exe and its probe in $windows_build failed" >&2; exit 1; }
 
 # A fresh prefix and a private Xvfb, as the Windows tests use them.
-make_work_dir work live-wine
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 start_xvfb
-cleanup quietly wineserver -k
-
 echo "live: creating a fresh Wine prefix" >&2
-wineboot --init </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
-wineserver -w
-wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
-wineserver -w
-wineserver -p  # one server for the session, rather than one per probe
+start_wine_desktop
 
 # ZANTHREL_LIVE_WINDOWS_PROGRAM measures another zanthrel.exe (an older build, say) with the same probes.
 bench/live/session.sh windows "${ZANTHREL_LIVE_WINDOWS_PROGRAM:-$root/$windows_build/bin/zanthrel.exe}" \

@@ -5,6 +5,7 @@
 #   start_sway                    a headless sway with XWayland; sets WAYLAND_DISPLAY, SWAYSOCK, DISPLAY
 #   start_mutter                  a headless mutter with XWayland, on a session bus of its own, with a
 #                                 virtual keyboard; sets WAYLAND_DISPLAY, DISPLAY, XAUTHORITY
+#   start_wine_desktop            a fresh Wine prefix with a virtual desktop on that Xvfb; sets WINEPREFIX
 #   run_command COMMAND...        runs COMMAND beside them and exits with its status
 # A tool that is not installed skips the test (77) on every server. A server that does not come up
 # fails it, except mutter, which cannot run in every container and then skips, saying why.
@@ -151,4 +152,23 @@ run_command() {
     cleanup stop_process "$pid"
     wait "$pid" || status=$?
     exit "$status"
+}
+
+# A fresh Wine prefix on the display start_xvfb made, with a virtual desktop of a known size (every
+# window gets a title bar drawn by Wine, as on Windows) and one Wine server for the whole script rather
+# than one started and stopped per program; the server is ended when the script ends. Sets WINEPREFIX.
+start_wine_desktop() {
+    need_tools wine wineboot wineserver
+    local work
+    make_work_dir work wine
+    export WINEPREFIX="$work/prefix" WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts in a fresh prefix
+    cleanup quietly wineserver -k
+    on_failure show_file "wineboot's output" "$work/wineboot.log"
+    wineboot --init </dev/null >"$work/wineboot.log" 2>&1 || fail "wineboot could not make a prefix"
+    wineserver -w
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
+    wineserver -w
+    wineserver -p
 }
