@@ -22,6 +22,7 @@
 #include "bench/live/live_figures.h"
 #include "bench/live/test_picture.h"
 #include "core/runtime_error.h"
+#include "tests/support/xcb_selection_answer.h"
 
 namespace {
 
@@ -175,15 +176,7 @@ private:
         } else {
             property = XCB_ATOM_NONE;  // refused
         }
-        xcb_selection_notify_event_t notify{};
-        notify.response_type = XCB_SELECTION_NOTIFY;
-        notify.time = request.time;
-        notify.requestor = request.requestor;
-        notify.selection = request.selection;
-        notify.target = request.target;
-        notify.property = property;
-        xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<char*>(&notify));
-        xcb_flush(connection_);
+        answerSelectionRequest(connection_, request, property);
         return property != XCB_ATOM_NONE;
     }
 

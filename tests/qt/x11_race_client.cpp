@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include "tests/support/xcb_selection_answer.h"
 
 namespace {
 
@@ -97,15 +98,7 @@ public:
         } else {
             property = XCB_NONE;
         }
-        xcb_selection_notify_event_t notify{};
-        notify.response_type = XCB_SELECTION_NOTIFY;
-        notify.time = request.time;
-        notify.requestor = request.requestor;
-        notify.selection = request.selection;
-        notify.target = request.target;
-        notify.property = property;
-        xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<char*>(&notify));
-        xcb_flush(connection_);
+        answerSelectionRequest(connection_, request, property);
     }
 
     // What the spy does: watch the selection, ask every new owner at once, read what comes.

@@ -42,6 +42,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "tests/support/xcb_selection_answer.h"
 
 namespace {
 
@@ -166,16 +167,7 @@ struct Owner {
     }
 
     void notify(const xcb_selection_request_event_t& request, xcb_atom_t property) {
-        xcb_selection_notify_event_t notify{};
-        notify.response_type = XCB_SELECTION_NOTIFY;
-        notify.time = request.time;
-        notify.requestor = request.requestor;
-        notify.selection = request.selection;
-        notify.target = request.target;
-        notify.property = property;
-        xcb_send_event(connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char*>(&notify));
-        xcb_flush(connection);
+        answerSelectionRequest(connection, request, property);
     }
 
     // Takes the clipboard and tells the test so once the ownership is in place (after a round trip).

@@ -30,9 +30,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -58,7 +58,7 @@ struct Source {
     bool refuse = false;
     std::string text;                           // written whole to every request, when set
     const std::vector<char>* served = nullptr;  // likewise, and said once written
-    std::vector<int> heldOpen;  // a silent owner keeps the write ends, so the reader sees no end either
+    std::vector<int> heldOpen;                  // a silent owner keeps the write ends, so the reader sees no end either
     std::vector<std::pair<std::string, std::string>> offers;  // type, bytes
 };
 
@@ -320,8 +320,8 @@ int main(int argc, char* argv[]) {
     const long amount = std::strtol(argc > (racing ? 3 : 2) ? argv[racing ? 3 : 2] : "0", nullptr, 10);
     const bool offer = mode == "offer" && argc >= 5 && argc % 2 == 1;
     const bool known = mode == "silent" || mode == "refuse" || (mode == "measure" && argc <= 4) || mode == "fight" ||
-                       (mode == "serve" && argc == 4) || offer ||
-                       (mode == "spy" && argc == 4) || (mode == "copy" && argc == 5);
+                       (mode == "serve" && argc == 4) || offer || (mode == "spy" && argc == 4) ||
+                       (mode == "copy" && argc == 5);
     if (!known || amount <= 0) return usage(argv[0]);
     Session session;
     session.display = wl_display_connect(nullptr);
