@@ -10,8 +10,8 @@
 #   monitor_held_cpu_pct, held_release_detect_ms (Windows) CPU while another program holds the clipboard
 #                                              open for 30 s with a picture it put there, and from its
 #                                              release to the log line counting that picture
-# then, on Linux, the races of races.sh: what a spy gets of 15 copied texts while blocking, on X11, sway
-# and GNOME (mutter), three runs each (--race: only those).
+# then, on Linux, the races of races.sh: what a spy gets of 15 copied texts while blocking, on X11, sway,
+# KDE (KWin) and GNOME (mutter), three runs each (--race: only those).
 # Builds in build/linux and build/windows unless ZANTHREL_LIVE_LINUX_BUILD / ZANTHREL_LIVE_WINDOWS_BUILD
 # name other build directories.
 set -euo pipefail
@@ -41,7 +41,7 @@ build_linux() {
 }
 
 if ! $windows; then
-    scripts/deps linux
+    scripts/deps live
     build_linux zanthrel zanthrel_live zanthrel_live_x11 x11_race_client wayland_test_source
     command -v xdotool >/dev/null || { echo "live: xdotool is missing (scripts/deps linux)" >&2; exit 1; }
     if ! $race_only; then

@@ -4,14 +4,19 @@
 # it hears of a change. Prints one `name value unit` line per figure; nothing is judged here.
 #   <desktop>_control_spy_texts        texts the spy got while the guard runs without blocking
 #   <desktop>_blocked_spy_texts        the same while blocking
+#   kwin_{control,blocked}_x11_spy_texts
+#                                      the same for an X11 spy on XWayland beside the data-control spy,
+#                                      while an X11 window (the guard's) has the focus, without which KWin
+#                                      shows X11 programs no clipboard at all
 #   <desktop>_primary_spy_texts        texts copied to PRIMARY (select, middle-click) a spy got while blocking
 #   <desktop>_primary_left             1 when a paste of PRIMARY gave the last text while it was offered
-#   <desktop>_exposure_{p50,p90}_ms, <desktop>_exposure_spy_{p50,p90}_ms (x11, sway)
+#   <desktop>_exposure_{p50,p90}_ms, <desktop>_exposure_spy_{p50,p90}_ms (x11, sway, kwin)
 #                                      how long a copy stays while blocking, without and with a spy
 #   <desktop>_fighter_cpu_pct          the guard's CPU while a program takes the clipboard back at once
-#                                      after every emptying (x11, sway), its takings per second, and the
+#                                      after every emptying (x11, sway, kwin), its takings per second, and the
 #   <desktop>_contested_lines          log lines that said so
-# Usage: race.sh x11|sway|mutter PROGRAM X11_RACE_CLIENT WAYLAND_TEST_SOURCE LIVE_TOOL X11_PROBE
+# On sway and KWin the spy, the copier and the fighter are data-control clients, as the guard is.
+# Usage: race.sh x11|sway|kwin|mutter PROGRAM X11_RACE_CLIENT WAYLAND_TEST_SOURCE LIVE_TOOL X11_PROBE
 set -euo pipefail
 
 desktop=${1:?desktop}
@@ -22,6 +27,8 @@ live=${5:?live tool}
 x11_probe=${6:?x11 probe}
 texts=15
 spacing_ms=300
+data_control=false
+case $desktop in sway | kwin) data_control=true ;; esac
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-race.XXXXXX")
 program_pid=""
@@ -71,10 +78,11 @@ wait_for_line() {
     done
 }
 
-# Starts a spy on SELECTION for SECONDS, its output in FILE, and waits until it watches.
+# Starts a spy on SELECTION for SECONDS, its output in FILE, and waits until it watches: the desktop's own
+# kind of spy, or with KIND x11 one on XWayland.
 start_spy() {
-    local selection=$1 seconds=$2 file=$3
-    if [ "$desktop" = sway ]; then
+    local selection=$1 seconds=$2 file=$3 kind=${4:-}
+    if $data_control && [ "$kind" != x11 ]; then
         "$wayland_source" spy "$selection" "$seconds" >"$file" &
     else
         "$x11_client" spy "$selection" "$seconds" >"$file" &
@@ -93,7 +101,7 @@ copy_texts() {
     local selection=$1
     case $desktop in
     x11) "$x11_client" copy "$selection" "$texts" "$spacing_ms" ;;
-    sway) "$wayland_source" copy "$selection" "$texts" "$spacing_ms" ;;
+    sway | kwin) "$wayland_source" copy "$selection" "$texts" "$spacing_ms" ;;
     mutter)
         # wl-copy is a native Wayland program: mutter's bridge hands its copy to X11 clients.
         local flag=() i
@@ -107,11 +115,11 @@ copy_texts() {
     esac
 }
 
-# The spy's score: how many different secrets it read. What a paste finds while the last copy is still
-# offered goes to $work/left.
+# The spy's score: how many different secrets it read (KIND: as for start_spy). What a paste finds while the
+# last copy is still offered goes to $work/left.
 race() {
-    local selection=$1 copier
-    start_spy "$selection" $((texts * spacing_ms / 1000 + 10)) "$work/spy"
+    local selection=$1 kind=${2:-} copier
+    start_spy "$selection" $((texts * spacing_ms / 1000 + 10)) "$work/spy" "$kind"
     copy_texts "$selection" >"$work/copies" &
     copier=$!
     wait_for_line "^copied $texts\$" "$work/copies" 30 "the copies did not come to an end"
@@ -127,7 +135,8 @@ race() {
 left_on() {
     local selection=$1 text
     case $desktop in
-    sway) text=$(timeout 2 wl-paste --no-newline $([ "$selection" = primary ] && echo --primary) 2>/dev/null || true) ;;
+    # wl-paste finds no PRIMARY on KWin, which names none to a new client while there is none.
+    sway | kwin) text=$(timeout 5 "$wayland_source" paste "$selection" 2>/dev/null | sed -n 's/^got //p' || true) ;;
     *) text=$(timeout 2 xclip -o -selection "$selection" 2>/dev/null || true) ;;
     esac
     [ "$text" = "secret$texts" ] && echo 1 || echo 0
@@ -141,20 +150,29 @@ exposure() {
             awk -v d="$desktop" -v n="$name" '$1 == "block_exposure_median_ms" { print d "_" n "_p50_ms " $2 " ms" }
                                                $1 == "block_exposure_p90_ms" { print d "_" n "_p90_ms " $2 " ms" }'
         ;;
-    sway)
+    sway | kwin)
         "$wayland_source" measure 100 50 |
             awk -v d="$desktop" -v n="$name" '{ print d "_" n "_p50_ms " $4 " ms"; print d "_" n "_p90_ms " $7 " ms" }'
         ;;
     esac
 }
 
+# On KWin the X11 spy races too, once the guard's window (on XWayland) has the focus.
+x11_spy_race() {
+    [ "$desktop" = kwin ] || return 0
+    "$(dirname "${BASH_SOURCE[0]}")/../../tests/wayland/kwin_focus.sh" Zanthrel >&2 || fail "no X11 window has the focus"
+    figure "$1_x11_spy_texts" "$(race clipboard x11)" "of_$texts"
+}
+
 say "$desktop: load average $(cut -d' ' -f1-3 /proc/loadavg)"
 start_program "Clipboard Not Protected"
 figure control_spy_texts "$(race clipboard)" "of_$texts"
+x11_spy_race control
 stop_program
 
 start_program "Clipboard Blocked" --block
 figure blocked_spy_texts "$(race clipboard)" "of_$texts"
+x11_spy_race blocked
 figure primary_spy_texts "$(race primary)" "of_$texts"
 figure primary_left "$(cat "$work/left")" text
 if [ "$desktop" != mutter ]; then
@@ -163,7 +181,7 @@ if [ "$desktop" != mutter ]; then
     exposure exposure_spy
     stop_helper
 
-    if [ "$desktop" = sway ]; then
+    if $data_control; then
         "$wayland_source" fight 12 >"$work/fight" &
     else
         "$x11_client" fight 12 >"$work/fight" &

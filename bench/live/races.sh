@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The races of race.sh, three runs on each Linux desktop that can be started here: a private Xvfb, a
-# headless sway (data-control) and a headless mutter (GNOME, through XWayland). Each run's figures go to
+# headless sway and a headless KWin (KDE; both data-control) and a headless mutter (GNOME, through XWayland). Each run's figures go to
 # stderr as they come; stdout gets one line per figure, the worst of the runs first:
 #   `name worst unit runs=a,b,c`
 # Usage: races.sh BUILD_DIR   (ZANTHREL_LIVE_PROGRAM measures another build of the program,
@@ -11,7 +11,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
 program=${ZANTHREL_LIVE_PROGRAM:-$build/platform/qt/zanthrel}
 runs=${ZANTHREL_LIVE_RUNS:-3}
-desktops=${ZANTHREL_LIVE_DESKTOPS:-x11 sway mutter}
+desktops=${ZANTHREL_LIVE_DESKTOPS:-x11 sway kwin mutter}
 helpers=("$program" "$build/tests/qt/x11_race_client" "$build/tests/wayland/wayland_test_source"
     "$build/bench/live/zanthrel_live" "$build/bench/live/zanthrel_live_x11")
 
@@ -22,6 +22,7 @@ for desktop in $desktops; do
     case $desktop in
     x11) wrapper=$root/tests/qt/with_xvfb.sh ;;
     sway) wrapper=$root/tests/wayland/with_sway.sh ;;
+    kwin) wrapper=$root/tests/wayland/with_kwin.sh ;;
     mutter) wrapper=$root/tests/qt/with_mutter.sh ;;
     *) echo "races: no desktop $desktop" >&2; exit 2 ;;
     esac

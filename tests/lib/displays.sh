@@ -5,10 +5,12 @@
 #   start_sway                    a headless sway with XWayland; sets WAYLAND_DISPLAY, SWAYSOCK, DISPLAY
 #   start_mutter                  a headless mutter with XWayland, on a session bus of its own, with a
 #                                 virtual keyboard; sets WAYLAND_DISPLAY, DISPLAY, XAUTHORITY
+#   start_kwin                    a headless KWin (KDE) with XWayland, on a session bus of its own; sets
+#                                 WAYLAND_DISPLAY and DISPLAY
 #   start_wine_desktop            a fresh Wine prefix with a virtual desktop on that Xvfb; sets WINEPREFIX
 #   run_command COMMAND...        runs COMMAND beside them and exits with its status
 # A tool that is not installed skips the test (77) on every server. A server that does not come up
-# fails it, except mutter, which cannot run in every container and then skips, saying why.
+# fails it, except mutter and KWin, which cannot run in every container and then skip, saying why.
 # shellcheck source=test_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/test_lib.sh"
 
@@ -80,23 +82,12 @@ _zanthrel_sway_up() {
 start_mutter() {
     need_tools mutter Xwayland dbus-daemon xdpyinfo wl-copy wl-paste
     /usr/bin/python3 -c 'import dbus' 2>/dev/null || skip "python3-dbus is not installed (scripts/deps linux)"
-    # XWayland puts its socket there and mutter refuses a directory not writable by everyone, which is
-    # how every X server expects it.
-    if [ ! -d /tmp/.X11-unix ] || [ "$(stat -c %a /tmp/.X11-unix)" != 1777 ]; then
-        [ "$(id -u)" -eq 0 ] || skip "/tmp/.X11-unix is not mode 1777 and only root may change that"
-        mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
-    fi
+    _zanthrel_x11_socket_dir
     local work
     make_work_dir work mutter
     export XDG_RUNTIME_DIR="$work"
     unset DISPLAY WAYLAND_DISPLAY XAUTHORITY
-
-    # mutter and its clients share a session bus of their own.
-    dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus" </dev/null >/dev/null 2>&1 &
-    cleanup stop_process "$!"
-    wait_for 10 test -s "$work/bus" || skip "no session bus for mutter"
-    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
-    export DBUS_SESSION_BUS_ADDRESS
+    _zanthrel_session_bus "$work" mutter
 
     mutter --wayland --headless --virtual-monitor 1280x800 --wayland-display zanthrel-wayland \
         </dev/null >"$work/mutter.log" 2>&1 &
@@ -143,6 +134,61 @@ _zanthrel_keyboard_ready() {
     grep -q ready "$1" && return
     kill -0 "$2" 2>/dev/null || skip "no virtual keyboard from mutter: $(cat "$1")"
     false
+}
+
+# XWayland puts its socket there, and mutter and KWin refuse a directory not writable by everyone, which
+# is how every X server expects it.
+_zanthrel_x11_socket_dir() {
+    if [ ! -d /tmp/.X11-unix ] || [ "$(stat -c %a /tmp/.X11-unix)" != 1777 ]; then
+        [ "$(id -u)" -eq 0 ] || skip "/tmp/.X11-unix is not mode 1777 and only root may change that"
+        mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+    fi
+}
+
+# The compositor WHO and its clients share a session bus of their own; sets DBUS_SESSION_BUS_ADDRESS.
+_zanthrel_session_bus() {
+    local work=$1 who=$2
+    dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus" </dev/null >/dev/null 2>&1 &
+    cleanup stop_process "$!"
+    wait_for 10 test -s "$work/bus" || skip "no session bus for $who"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+    export DBUS_SESSION_BUS_ADDRESS
+}
+
+# KWin tells its X display only to the programs it starts, so it starts one that writes it down; its
+# XWayland lets every local client in. KWin's settings and caches stay in the work folder rather than in
+# the home of whoever runs the tests.
+start_kwin() {
+    need_tools kwin_wayland Xwayland dbus-daemon xdpyinfo
+    _zanthrel_x11_socket_dir
+    local work
+    make_work_dir work kwin
+    export XDG_RUNTIME_DIR="$work"
+    unset DISPLAY WAYLAND_DISPLAY XAUTHORITY
+    _zanthrel_session_bus "$work" KWin
+    mkdir "$work/config" "$work/cache" "$work/data"
+    # The installed program carries a file capability (to raise its own limits), with which it cannot be
+    # started where that capability cannot be granted, in a container say; a copy carries none.
+    cp "$(command -v kwin_wayland)" "$work/kwin_wayland"
+    printf '#!/bin/sh\necho "$DISPLAY" >"%s/display.tmp" && mv "%s/display.tmp" "%s/display"\n' \
+        "$work" "$work" "$work" >"$work/announce"
+    chmod 755 "$work/announce"
+    XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data" \
+        "$work/kwin_wayland" --virtual --width 1280 --height 800 --xwayland --no-lockscreen \
+        --socket zanthrel-wayland "$work/announce" </dev/null >"$work/kwin.log" 2>&1 &
+    local kwin_pid=$!
+    cleanup stop_process "$kwin_pid"
+    wait_for 30 _zanthrel_kwin_up "$work" "$kwin_pid" ||
+        skip "KWin did not start with XWayland within 30 s; its log: $(cat "$work/kwin.log")"
+    DISPLAY=$(cat "$work/display")
+    export DISPLAY WAYLAND_DISPLAY=zanthrel-wayland
+    wait_for 10 xdpyinfo >/dev/null 2>&1 || skip "XWayland $DISPLAY accepted no client within 10 s"
+}
+
+_zanthrel_kwin_up() {
+    local work=$1 pid=$2
+    kill -0 "$pid" 2>/dev/null || skip "KWin ended as it started; its log: $(cat "$work/kwin.log")"
+    [ -s "$work/display" ] && [ -S "$work/zanthrel-wayland" ]
 }
 
 run_command() {
