@@ -195,6 +195,8 @@ void DataControlSession::clearSelection() {
         return;
     }
     wl_proxy_marshal_flags(device_.get(), EXT_DATA_CONTROL_DEVICE_V1_SET_SELECTION, nullptr, 1, 0, nullptr);
+    // Out before anything else is asked: a spy told of the same change is sending its request already.
+    flush();
     emptiedSinceClear_ = false;
     // The compositor answers requests in order: when this sync is done, the emptying was handled.
     static const wl_callback_listener syncListener{&DataControlSession::onClearDone};
