@@ -102,6 +102,13 @@ RECT centredBounds(PixelSize outer) {
     return RECT{left, top, left + outer.width, top + outer.height};
 }
 
+void centreWindow(HWND window) {
+    RECT outer{};
+    GetWindowRect(window, &outer);
+    const RECT centred = centredBounds({outer.right - outer.left, outer.bottom - outer.top});
+    SetWindowPos(window, nullptr, centred.left, centred.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 PixelSize clientSizeOf(HWND window) {
     RECT client{};
     GetClientRect(window, &client);

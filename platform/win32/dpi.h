@@ -35,6 +35,9 @@ PixelSize outerSize(PixelSize client, DWORD style, DWORD exStyle, int dpi);
 // work area is kept at its top-left corner, so that its title bar stays within reach.
 RECT centredBounds(PixelSize outer);
 
+// Moves `window`, at the size it has now, to where centredBounds puts a window of that size.
+void centreWindow(HWND window);
+
 // Gives `window` the client area `client`, its top-left corner staying where it is. The frame is measured
 // on the window itself rather than computed, since a system that moves a window to another density may
 // still draw the frame at the old one.

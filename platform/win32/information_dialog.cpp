@@ -86,10 +86,7 @@ void InformationDialog::build() {
         if (const int shown = windowDpi(hwnd()); shown != dpi) {
             dpi = shown;
             setClientSize(hwnd(), clientSize(layout(), dpi));
-            RECT outer{};
-            GetWindowRect(hwnd(), &outer);
-            const RECT centred = centredBounds({outer.right - outer.left, outer.bottom - outer.top});
-            SetWindowPos(hwnd(), nullptr, centred.left, centred.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            centreWindow(hwnd());
         }
         if (fonts_.dpi() != dpi) fonts_ = FontSet(dpi);
         icons_.show(hwnd(), instance_, dpi);

@@ -115,10 +115,7 @@ void MainWindow::create(Guard& guard) {
 
 void MainWindow::show(int showCommand) {
     // Placed again at the first show, in case the work area changed since creation.
-    RECT outer{};
-    GetWindowRect(hwnd(), &outer);
-    const RECT bounds = centredBounds({outer.right - outer.left, outer.bottom - outer.top});
-    SetWindowPos(hwnd(), nullptr, bounds.left, bounds.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    centreWindow(hwnd());
     ShowWindow(hwnd(), showCommand);
     UpdateWindow(hwnd());
     restoreFocus();
