@@ -43,12 +43,19 @@ ClipboardJob::Step ClipboardJob::handle(const Event& event, Clock::time_point no
         // A fight's next emptying that falls when the agent wakes anyway needs no wake-up of its own.
         if (after.emptyAt && !inSystem() && *after.emptyAt >= agentWaitsUntil_) after.emptyAt = before.emptyAt;
         step.wake = after != before;
-        if (!inSystem()) settle();
     }
     step.racing = raceUntil_.has_value();
     if (toTell_ && !announced_) step.announce = announced_ = true;
     toTell_ = false;
     return step;
+}
+
+ClipboardJob::State ClipboardJob::state() const noexcept {
+    if (inSystem()) return state_;
+    if (raceUntil_) return State::RacingCopier;
+    if (emptyAt_) return State::Pacing;
+    if (held()) return State::WaitingForRelease;
+    return State::Idle;
 }
 
 ClipboardJob::Status ClipboardJob::status() const noexcept {
@@ -131,9 +138,9 @@ void ClipboardJob::on(const Collect& event, Clock::time_point now, News& news) {
         }
     }
     const bool readingNow = state_ == State::Reading;
-    if ((readingNow || state_ == State::Emptying) && reportedJob_ != jobNumber_ &&
+    if ((readingNow || state_ == State::Emptying) && !overdueReported_ &&
         now - jobStarted_ > (readingNow ? kDeliveryDeadline : kOwnerDeadline)) {
-        reportedJob_ = jobNumber_;
+        overdueReported_ = true;
         if (readingNow) {
             // The read holds the clipboard open, so its number is the clipboard's now.
             silentSequence_ = event.sequence;
@@ -292,8 +299,10 @@ void ClipboardJob::raceOver(Clock::time_point now) {
 }
 
 void ClipboardJob::heldFound(Clock::time_point now) {
-    if (heldSince_) ++looksWhileHeld_;
-    if (!heldSince_) heldSince_ = now;
+    if (heldSince_)
+        ++looksWhileHeld_;
+    else
+        heldSince_ = now;
     if (emptyingHeld_ && quickRetries_ < kMostQuickRetries && now - *heldSince_ < kQuickRetries) {
         ++quickRetries_;
         nextLook_ = now;
@@ -353,7 +362,6 @@ ClipboardJob::Step ClipboardJob::advance(Clock::time_point now) {
         readHeld_ = true;
         heldSequence_ = readWanted_;
     }
-    settle();
     Step wait;
     if (held()) wait.until = nextLook_;
     if (emptyAt_) wait.until = std::min(wait.until, *emptyAt_);
@@ -368,8 +376,8 @@ ClipboardJob::Step ClipboardJob::start(State state, Step::Action action, Clock::
     state_ = state;
     agentWaitsUntil_ = Clock::time_point::max();
     if (state != State::Looking) {
-        ++jobNumber_;
         jobStarted_ = now;
+        overdueReported_ = false;
     }
     if (state == State::Reading) readQueued_ = false;
     if (state == State::Emptying) emptyingQueued_ = false;
@@ -377,17 +385,6 @@ ClipboardJob::Step ClipboardJob::start(State state, Step::Action action, Clock::
     step.action = action;
     step.withdrawals = withdrawals_;
     return step;
-}
-
-void ClipboardJob::settle() {
-    if (raceUntil_)
-        state_ = State::RacingCopier;
-    else if (emptyAt_)
-        state_ = State::Pacing;
-    else if (held())
-        state_ = State::WaitingForRelease;
-    else
-        state_ = State::Idle;
 }
 
 }  // namespace zanthrel::win32

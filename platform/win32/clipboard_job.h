@@ -155,7 +155,7 @@ public:
     // The one transition function. `news` receives what Collect hands over.
     Step handle(const Event& event, Clock::time_point now, News* news = nullptr);
 
-    State state() const noexcept { return state_; }
+    State state() const noexcept;
     // Whether a change notice that finds the clipboard at `sequence` would change nothing: under the order,
     // with nothing waiting for the clipboard to be let go, the notice of an emptying of ours, or of a change
     // that an emptying on its way will remove.
@@ -163,7 +163,6 @@ public:
     Status status() const noexcept;
     // Counts the order's withdrawals: an emptying that began under one count is not done under another.
     std::uint64_t withdrawals() const noexcept { return withdrawals_; }
-    const EmptyingOrder& order() const noexcept { return order_; }
 
 private:
     void on(const ReadWanted& event, Clock::time_point now);
@@ -200,10 +199,9 @@ private:
     void heldFound(Clock::time_point now);
     void released();
     void nothingHeld();
-    void settle();
     void tell() noexcept { toTell_ = true; }
 
-    State state_ = State::Idle;
+    State state_ = State::Idle;  // Idle, or the call into the system under way; state() tells the rest
     EmptyingOrder order_;
     EmptyingPace pace_;
     std::uint64_t withdrawals_ = 0;
@@ -240,15 +238,13 @@ private:
     std::optional<ClipboardSequence> emptiedSequence_;  // its number when we last left it empty
     std::optional<ClipboardSequence> silentSequence_;
 
-    // The job in the system, for its deadline.
-    std::uint64_t jobNumber_ = 0;
-    std::uint64_t reportedJob_ = 0;
+    // The read or emptying in the system, for its deadline.
     Clock::time_point jobStarted_{};
+    bool overdueReported_ = false;
 
     // For the window, until it collects.
     std::optional<ClipboardReading> reading_;
     bool emptyingDone_ = false;
-    bool emptyingWasEmptied_ = false;
     std::vector<ClipboardProblem> problems_;
     std::optional<ChangeReport> change_;
     bool changeHeldBack_ = false;  // a fight's change report waits for kFightNews to pass
