@@ -1,6 +1,5 @@
 #include "platform/win32/clipboard_access.h"
 
-
 namespace zanthrel::win32 {
 namespace {
 
@@ -24,12 +23,14 @@ private:
 // Whether the clipboard's owner, if another program's window, answers a message within the deadline. One
 // that does not would leave us inside GetClipboardData with the clipboard open, for everyone, for as long
 // as the system waits on it (a minute under Wine); it is not asked for its picture at all.
-bool ownerAnswers(DWORD timeoutMs) {
+bool ownerAnswers() {
     const HWND owner = GetClipboardOwner();
     DWORD process = 0;
     if (!owner || !GetWindowThreadProcessId(owner, &process) || process == GetCurrentProcessId()) return true;
     DWORD_PTR result = 0;
-    if (SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result)) return true;
+    if (SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                            static_cast<UINT>(ClipboardJob::kOwnerDeadline.count()), &result))
+        return true;
     // An owner that went away meanwhile (a program that let go of the clipboard and ended) is not silent:
     // what it only promised went with it, and what it put there needs nobody to answer.
     return !IsWindow(owner);
@@ -37,8 +38,8 @@ bool ownerAnswers(DWORD timeoutMs) {
 
 }  // namespace
 
-ClipboardReading readClipboard(HWND opener, DWORD ownerDeadlineMs, ClipboardPictures& pictures) {
-    if (!ownerAnswers(ownerDeadlineMs)) return {GetClipboardSequenceNumber(), nullptr, false, true};
+ClipboardReading readClipboard(HWND opener, ClipboardPictures& pictures) {
+    if (!ownerAnswers()) return {GetClipboardSequenceNumber(), nullptr, false, true};
     const OpenClipboardScope open(opener);
     if (!open.open()) return {GetClipboardSequenceNumber(), nullptr, true};
     // Nobody can change the clipboard while we hold it, so this number belongs to what we read.

@@ -16,8 +16,8 @@ namespace zanthrel::win32 {
 // window the clipboard is opened with, and the owner of what an emptying leaves.
 
 // The picture on the clipboard, as `pictures` reads it. The clipboard's owner must answer a message within
-// `ownerDeadlineMs` before it is asked for its picture.
-ClipboardReading readClipboard(HWND opener, DWORD ownerDeadlineMs, ClipboardPictures& pictures);
+// ClipboardJob::kOwnerDeadline before it is asked for its picture.
+ClipboardReading readClipboard(HWND opener, ClipboardPictures& pictures);
 // The process behind the owner window whose copy the last emptying removed, kept so that a program that
 // copies again and again is looked up once.
 struct LastOwner {

@@ -16,7 +16,6 @@ struct ClipboardAgent::Shared final : ClipboardNotices {
     HWND window = nullptr;  // told of news
     HWND opener = nullptr;  // names the clipboard when the agent opens it: the listener's window, or `window`
     UINT message = 0;
-    DWORD deadlineMs = 0;
     std::thread thread;
 
     mutable std::mutex mutex;
@@ -104,7 +103,7 @@ void run(const std::shared_ptr<Shared>& shared) {
             }
             case Step::Action::Read: {
                 lock.unlock();
-                ClipboardReading reading = readClipboard(s.opener, s.deadlineMs, s.pictures);
+                ClipboardReading reading = readClipboard(s.opener, s.pictures);
                 lock.lock();
                 step = s.job.handle(ClipboardJob::ReadDone{std::move(reading)}, Clock::now());
                 break;
@@ -133,12 +132,10 @@ void run(const std::shared_ptr<Shared>& shared) {
 
 }  // namespace
 
-ClipboardAgent::ClipboardAgent(HWND window, UINT message, std::chrono::milliseconds deadline, bool listen)
-    : shared_(std::make_shared<Shared>()) {
+ClipboardAgent::ClipboardAgent(HWND window, UINT message, bool listen) : shared_(std::make_shared<Shared>()) {
     shared_->window = window;
     shared_->opener = window;
     shared_->message = message;
-    shared_->deadlineMs = static_cast<DWORD>(deadline.count());
     if (listen) {
         listener_ = std::make_unique<ClipboardListener>(*shared_);
         if (listener_->listening())

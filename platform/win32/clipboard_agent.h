@@ -20,9 +20,9 @@ namespace zanthrel::win32 {
 // is left to finish on its own: it holds only state it shares with nobody else.
 class ClipboardAgent {
 public:
-    // `window` is told of news and, without a listener, names the clipboard when the agent opens it.
-    // `deadline`: how long an owner may take to answer before it is not asked for its picture.
-    ClipboardAgent(HWND window, UINT message, std::chrono::milliseconds deadline, bool listen);
+    // `window` is told of news and, without a listener, names the clipboard when the agent opens it. An
+    // owner that does not answer within ClipboardJob::kOwnerDeadline is not asked for its picture.
+    ClipboardAgent(HWND window, UINT message, bool listen);
     ~ClipboardAgent();
     ClipboardAgent(const ClipboardAgent&) = delete;
     ClipboardAgent& operator=(const ClipboardAgent&) = delete;

@@ -5,9 +5,7 @@
 namespace zanthrel::win32 {
 
 ClipboardAgent& Win32Clipboard::agent() {
-    if (!agent_)
-        agent_ = std::make_unique<ClipboardAgent>(owner_ ? owner_->hwnd() : nullptr, newsMessage_,
-                                                  ClipboardJob::kOwnerDeadline, listen_);
+    if (!agent_) agent_ = std::make_unique<ClipboardAgent>(owner_ ? owner_->hwnd() : nullptr, newsMessage_, listen_);
     return *agent_;
 }
 
