@@ -355,14 +355,14 @@ PictureFileCheck inspectWebp(const Bytes& bytes) noexcept {
 
 // BMP: a file header before a packed DIB, whose pixels must sit where the DIB alone would put them.
 PictureFileCheck inspectBmp(const Bytes& bytes) noexcept {
-    constexpr std::size_t kFileHeader = 14;
-    if (!bytes.has(0, kFileHeader)) return unreadable(Kind::Bmp, bytes);
-    const PackedDibCheck dib = inspectPackedDib(bytes.data() + kFileHeader, bytes.size() - kFileHeader);
+    if (!bytes.has(0, kBmpFileHeaderBytes)) return unreadable(Kind::Bmp, bytes);
+    const PackedDibCheck dib = inspectPackedDib(bytes.data() + kBmpFileHeaderBytes, bytes.size() - kBmpFileHeaderBytes);
     const PackedDibLayout& layout = dib.layout;
-    if (dib.kind == PackedDibKind::Undecodable || bytes.le32(10) != kFileHeader + layout.pixelOffset)
+    if (dib.kind == PackedDibKind::Undecodable || bytes.le32(10) != kBmpFileHeaderBytes + layout.pixelOffset)
         return unreadable(Kind::Bmp, bytes);
     const Verdict verdict = dib.kind == PackedDibKind::Decodable ? Verdict::Decodable : Verdict::TooLarge;
-    return {Kind::Bmp, verdict, layout.width, layout.height, kFileHeader + layout.pixelOffset + layout.pixelBytes};
+    return {Kind::Bmp, verdict, layout.width, layout.height,
+            kBmpFileHeaderBytes + layout.pixelOffset + layout.pixelBytes};
 }
 
 }  // namespace

@@ -17,6 +17,9 @@ namespace zanthrel {
 
 enum class PictureFileKind : std::uint8_t { Unknown, Png, Jpeg, Gif, Tiff, Webp, Bmp };
 
+// A BMP file is a packed DIB behind a file header of this many bytes.
+inline constexpr std::size_t kBmpFileHeaderBytes = 14;
+
 enum class PictureFileVerdict : std::uint8_t {
     Decodable,   // within every bound: a decoder may be given the file
     TooLarge,    // well formed, but its picture, the decoder's memory or its work would exceed a bound

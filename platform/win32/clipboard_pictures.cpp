@@ -129,9 +129,9 @@ PictureRef ClipboardPictures::fromFile(HANDLE handle) {
     const PictureDigest digest = digestOf(block.data(), check.usedBytes);
     return remembered(digest, [&]() -> PictureRef {
         if (check.verdict == PictureFileVerdict::Decodable) {
-            // A BMP file is a packed DIB behind a file header of 14 bytes.
             if (check.kind == PictureFileKind::Bmp)
-                return Win32Picture::fromPackedDib(block.data() + 14, check.usedBytes - 14, digest);
+                return Win32Picture::fromPackedDib(block.data() + kBmpFileHeaderBytes,
+                                                   check.usedBytes - kBmpFileHeaderBytes, digest);
             if (PictureRef picture = decoder_->decode(check.kind, block.data(), check.usedBytes, digest))
                 return picture;
         }
