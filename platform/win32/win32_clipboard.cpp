@@ -1,5 +1,7 @@
 #include "platform/win32/win32_clipboard.h"
 
+#include <utility>
+
 #include "core/runtime_error.h"
 
 namespace zanthrel::win32 {
@@ -56,14 +58,9 @@ bool Win32Clipboard::atRest(const PictureRef& held) const noexcept {
 }
 
 Win32Clipboard::News Win32Clipboard::collect(std::chrono::steady_clock::time_point now) {
-    News news;
-    if (!agent_) return news;
-    ClipboardJob::News job = agent_->collect(GetClipboardSequenceNumber(), now);
-    if (job.answer) answer_ = std::move(job.answer);
-    news.answered = job.answered;
-    news.clearAgain = job.clearAgain;
-    news.problems = std::move(job.problems);
-    news.change = job.change;
+    if (!agent_) return {};
+    News news = agent_->collect(GetClipboardSequenceNumber(), now);
+    if (news.answer) answer_ = std::exchange(news.answer, std::nullopt);
     return news;
 }
 

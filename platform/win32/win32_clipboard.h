@@ -5,7 +5,6 @@
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "core/services.h"
 #include "platform/win32/clipboard_agent.h"
@@ -32,15 +31,9 @@ public:
     void clear() override;
     void setEmptyingOrder(const EmptyingOrder& order) override;
 
-    // What the window learns when the agent has news or a check is due.
-    struct News {
-        bool answered = false;  // a picture for the clipboard as it is now has arrived
-        // An emptying has finished, or found the clipboard held and seen it let go, and the clipboard is not
-        // empty as we left it: the guard says whether to empty it again, as blocking may have ended.
-        bool clearAgain = false;
-        std::vector<ClipboardProblem> problems;
-        std::optional<ChangeReport> change;  // the clipboard changed (and was emptied under the order)
-    };
+    // What the window learns when the agent has news or a check is due: the job's news, whose answer is
+    // kept here as the clipboard's last known picture and taken out.
+    using News = ClipboardJob::News;
     News collect(std::chrono::steady_clock::time_point now);
     // Whether our own listener hears of the clipboard's changes; if not, the window must, and pass them on.
     bool listening();
