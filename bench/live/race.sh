@@ -18,6 +18,7 @@
 # On sway and KWin the spy, the copier and the fighter are data-control clients, as the guard is.
 # Usage: race.sh x11|sway|kwin|mutter PROGRAM X11_RACE_CLIENT WAYLAND_TEST_SOURCE LIVE_TOOL X11_PROBE
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/lib/test_lib.sh"
 
 desktop=${1:?desktop}
 program=${2:?program}
@@ -30,23 +31,14 @@ spacing_ms=300
 data_control=false
 case $desktop in sway | kwin) data_control=true ;; esac
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/zanthrel-race.XXXXXX")
+make_work_dir work race
 program_pid=""
 helper_pid=""
-cleanup() {
-    for pid in $helper_pid $program_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+cleanup stop_program
+cleanup stop_helper
 
 say() { echo "live: $*" >&2; }
-fail() {
-    say "FAILED on $desktop: $*"
-    exit 1
-}
+on_failure say "the run on $desktop failed"
 figure() { echo "${desktop}_$1 $2 $3"; }
 
 # Starts the program with OPTIONS and waits for the log line that says it is ready.
@@ -55,27 +47,22 @@ start_program() {
     shift
     "$program" --echo-log "$@" >"$work/log" 2>"$work/program.err" </dev/null &
     program_pid=$!
-    local deadline=$((SECONDS + 20))
-    until grep -q -F -- "$ready" "$work/log"; do
-        [ $SECONDS -lt $deadline ] || fail "no log line \"$ready\" within 20 s: $(cat "$work/program.err")"
-        kill -0 "$program_pid" 2>/dev/null || fail "the program ended: $(cat "$work/program.err")"
-        sleep 0.05
-    done
+    wait_for 20 program_logged "$ready" || fail "no log line \"$ready\" within 20 s: $(cat "$work/program.err")"
     sleep 0.5  # the reader's thread is watching once the window is up; give it the moment anyway
 }
+program_logged() {
+    grep -q -F -- "$1" "$work/log" && return
+    process_ended "$program_pid" && fail "the program ended: $(cat "$work/program.err")"
+    false
+}
 stop_program() {
-    kill "$program_pid" 2>/dev/null || true
-    wait "$program_pid" 2>/dev/null || true
+    [ -z "$program_pid" ] || stop_process "$program_pid"
     program_pid=""
 }
 
 # Waits until FILE has a line PATTERN, for SECONDS at most; says WHAT failed otherwise.
 wait_for_line() {
-    local pattern=$1 file=$2 what=$4 deadline=$((SECONDS + $3))
-    until grep -q -- "$pattern" "$file"; do
-        [ $SECONDS -lt $deadline ] || fail "$what"
-        sleep 0.02
-    done
+    wait_for "$3" grep -q -- "$1" "$2" || fail "$4"
 }
 
 # Starts a spy on SELECTION for SECONDS, its output in FILE, and waits until it watches: the desktop's own
@@ -90,7 +77,9 @@ start_spy() {
     helper_pid=$!
     wait_for_line '^ready$' "$file" 10 "the spy did not start"
 }
+# Not stop_process: inside $(race ...) the spy is the subshell's child, which stop_process would pass over.
 stop_helper() {
+    [ -n "$helper_pid" ] || return 0
     kill "$helper_pid" 2>/dev/null || true
     wait "$helper_pid" 2>/dev/null || true
     helper_pid=""

@@ -3,21 +3,18 @@
 #include <gtest/gtest.h>
 #include <QRandomGenerator>
 
-#include "core/texts.h"
 #include "platform/x11/x11_clipboard_reader.h"
 #include "x11_fixture.h"
 
 namespace zanthrel::qt {
 namespace {
 
-using testing::countEntries;
 using testing::TestOwner;
 using testing::waitUntil;
 using testing::X11ClipboardTest;
 
 class FetchTest : public X11ClipboardTest {
 protected:
-    int silentLines() { return countEntries(state().log, texts::kOwnerSilent); }
     // A PNG of noise, which does not compress: `side` × `side` pixels.
     QString noisePng(const char* name, int side) {
         QImage noise(side, side, QImage::Format_RGB32);

@@ -44,6 +44,15 @@ bool TestOwner::said(const QString& line) {
     return output_.contains(line.toUtf8() + '\n');
 }
 
+QStringList TestOwner::lines() {
+    output_ += process_.readAllStandardOutput();
+    return QString::fromUtf8(output_).split('\n', Qt::SkipEmptyParts);
+}
+
+bool TestOwner::finished(int timeoutMs) {
+    return waitUntil([&] { return process_.state() == QProcess::NotRunning; }, timeoutMs) && process_.exitCode() == 0;
+}
+
 int xclipPasteStatus(const QString& target) {
     QProcess paste;
     QStringList arguments{"-selection", "clipboard", "-o"};
@@ -102,6 +111,10 @@ void X11ClipboardTest::click(const char* name) {
 
 int X11ClipboardTest::captures() {
     return countEntries(state().log, texts::kCaptureDetected);
+}
+
+int X11ClipboardTest::silentLines() {
+    return countEntries(state().log, texts::kOwnerSilent);
 }
 
 bool X11ClipboardTest::judgedSince(std::uint64_t answers) {

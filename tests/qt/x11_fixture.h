@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "platform/qt/qt_desktop.h"
 #include "platform/qt/application_x11.h"
+#include "platform/qt/qt_desktop.h"
 #include "qt_test_support.h"
 
 namespace zanthrel::qt::testing {
@@ -40,6 +40,10 @@ public:
     bool ready() { return saw(QStringLiteral("owner")); }
     // Whether it has written `line` by now.
     bool said(const QString& line);
+    // Everything it has written by now, line by line.
+    QStringList lines();
+    // Waits until it has ended by itself: whether it ended well.
+    bool finished(int timeoutMs = 20000);
 
 private:
     QProcess process_;
@@ -64,6 +68,8 @@ protected:
     void click(const char* name);
     const GuardState& state() { return desktop->guard().state(); }
     int captures();
+    // The log's lines about an owner that never answered.
+    int silentLines();
     // Waits until an answer newer than `answers` has reached the program and its sampling ticks have
     // come to rest: everything the clipboard delivered has been judged.
     bool judgedSince(std::uint64_t answers);

@@ -3,7 +3,6 @@
 // selected (PRIMARY). The other programs are x11_race_client processes.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QSet>
 
 #include "core/texts.h"
@@ -16,30 +15,10 @@ namespace {
 using testing::waitUntil;
 using testing::X11ClipboardTest;
 
-// One x11_race_client, ended with the test.
-class RaceClient {
+// An x11_race_client, watched as the test owner is and ended with the test.
+class RaceClient : public testing::TestOwner {
 public:
-    explicit RaceClient(const QStringList& arguments) {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(ZANTHREL_RACE_CLIENT), arguments);
-    }
-    ~RaceClient() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-    bool saw(const QString& line, int timeoutMs = 10000) {
-        return waitUntil([&] { return lines().contains(line); }, timeoutMs);
-    }
-    // Waits until it has ended by itself.
-    bool finished(int timeoutMs = 20000) {
-        return waitUntil([&] { return process_.state() == QProcess::NotRunning; }, timeoutMs) &&
-               process_.exitCode() == 0;
-    }
-    QStringList lines() {
-        output_ += process_.readAllStandardOutput();
-        return QString::fromUtf8(output_).split('\n', Qt::SkipEmptyParts);
-    }
+    explicit RaceClient(const QStringList& arguments) : TestOwner(QStringLiteral(ZANTHREL_RACE_CLIENT), arguments) {}
     // The different secrets a spy got.
     int secretsGot() {
         QSet<QString> secrets;
@@ -47,10 +26,6 @@ public:
             if (line.startsWith(QStringLiteral("got secret"))) secrets.insert(line);
         return int(secrets.size());
     }
-
-private:
-    QProcess process_;
-    QByteArray output_;
 };
 
 constexpr int kCopies = 15;
@@ -60,7 +35,7 @@ protected:
     // Copies the secrets into `selection` 100 ms apart while a spy reads them; what the spy got.
     int spyGets(const QString& selection) {
         RaceClient spy({"spy", selection, "30"});
-        EXPECT_TRUE(spy.saw("ready")) << "the spy did not start";
+        EXPECT_TRUE(spy.saw("ready", 10000)) << "the spy did not start";
         RaceClient copier({"copy", selection, QString::number(kCopies), "100"});
         EXPECT_TRUE(copier.finished()) << "the copier failed";
         // A transfer asked for at the last copy may still be on its way.
@@ -103,7 +78,7 @@ TEST_F(X11RaceTest, WhatIsMerelySelectedIsEmptiedToo) {
     // What was selected before blocking began goes at once.
     click("cmdEnableDisable");
     RaceClient selected({"copy", "primary", "1", "3000"});
-    ASSERT_TRUE(selected.saw("copied 1"));
+    ASSERT_TRUE(selected.saw("copied 1", 10000));
     click("cmdEnableDisable");
     EXPECT_TRUE(selected.finished()) << "the selection was not emptied when blocking began";
     EXPECT_EQ(selected.lines().constLast(), QStringLiteral("taken 1 of 1"));

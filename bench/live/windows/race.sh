@@ -16,17 +16,13 @@ race_summary() {
 }
 
 race_spy() {
-    local kind=$1 run=$2 spy deadline got
+    local kind=$1 run=$2 spy got
     # Each run's own files, for a closer look with ZANTHREL_LIVE_KEEP=1.
     local spied=$work/spy-$kind-$run copied=$work/secrets-$kind-$run
     : >"$spied"
     run_probe spy "$kind" $((race_texts * race_spacing / 1000 + 4)) >"$spied" &
     spy=$!
-    deadline=$((SECONDS + 20))
-    until grep -q '^ready' "$spied"; do
-        [ $SECONDS -lt $deadline ] || fail "the $kind spy did not start"
-        sleep 0.05
-    done
+    wait_for 20 grep -q '^ready' "$spied" || fail "the $kind spy did not start"
     run_probe secrets "$race_texts" "$race_spacing" >"$copied" || fail "copying the secrets failed"
     wait "$spy" || fail "the $kind spy failed"
     got=$(grep -c '^got ' "$spied" || true)

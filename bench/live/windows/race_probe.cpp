@@ -27,7 +27,6 @@ std::string narrow(const std::wstring& text) {
 }
 
 struct Spy {
-    bool viewer = false;
     HWND next = nullptr;  // the viewer chain's next window
     std::set<std::wstring> got;
 
@@ -86,7 +85,6 @@ LRESULT CALLBACK fighterWindow(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 int spy(bool viewer, std::chrono::seconds duration) {
     Spy state;
-    state.viewer = viewer;
     spying = &state;
     ClipboardUser user(spyWindow, !viewer);
     if (viewer) state.next = SetClipboardViewer(user.window());
