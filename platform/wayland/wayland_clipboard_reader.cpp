@@ -205,13 +205,9 @@ WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Cloc
         else if (listener_.emptied)
             listener_.emptied(true);
     }
-    Clock::time_point wake = actOnOrder(now);
+    const Clock::time_point wake = actOnOrder(now);
     if (wanted_.exchange(false)) schedule_.request();
-    for (;;) {
-        const ScheduleStep step = schedule_.next(now);
-        if (step.kind == ScheduleStep::Kind::Wait) return std::min(wake, step.wakeAt);
-        carryOut(step);
-    }
+    return std::min(wake, schedule_.advance(now, [this](const ScheduleStep& step) { carryOut(step); }));
 }
 
 void WaylandClipboardReader::carryOut(const ScheduleStep& step) {

@@ -244,11 +244,7 @@ X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_
     if (fightBegan && listener_.contested) listener_.contested();
     if (!xfixesEventBase_) wake = std::min(wake, nextPoll_);
     if (wanted_.exchange(false)) schedule_.request();
-    for (;;) {
-        const ScheduleStep step = schedule_.next(now);
-        if (step.kind == ScheduleStep::Kind::Wait) return std::min(wake, step.wakeAt);
-        carryOut(step);
-    }
+    return std::min(wake, schedule_.advance(now, [this](const ScheduleStep& step) { carryOut(step); }));
 }
 
 void X11ClipboardReader::carryOut(const ScheduleStep& step) {
