@@ -1,7 +1,7 @@
 #include "platform/x11/x11_clipboard_reader.h"
 
-#include "platform/x11/x11_pixmap.h"
 #include "platform/posix/wakeup_latency.h"
+#include "platform/x11/x11_pixmap.h"
 #include "platform/x11/xcb_handles.h"
 
 #include <poll.h>
@@ -99,25 +99,26 @@ X11ClipboardReader::X11ClipboardReader(XcbConnection connection, std::uint32_t w
 
 X11ClipboardReader::~X11ClipboardReader() {
     stopping_ = true;
-    const std::uint64_t one = 1;
-    (void)!write(wakeFd_.get(), &one, sizeof one);
+    wake();
     if (thread_.joinable()) thread_.join();
 }
 
 void X11ClipboardReader::request() {
     wanted_ = true;
-    const std::uint64_t one = 1;
-    (void)!write(wakeFd_.get(), &one, sizeof one);
+    wake();
 }
 
 void X11ClipboardReader::empty() {
     emptyWanted_ = true;
-    const std::uint64_t one = 1;
-    (void)!write(wakeFd_.get(), &one, sizeof one);
+    wake();
 }
 
 void X11ClipboardReader::setEmptyingOrder(const EmptyingOrder& order) {
     emptier_.setOrder(order);
+    wake();
+}
+
+void X11ClipboardReader::wake() {
     const std::uint64_t one = 1;
     (void)!write(wakeFd_.get(), &one, sizeof one);
 }

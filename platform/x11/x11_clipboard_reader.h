@@ -81,6 +81,8 @@ private:
     X11ClipboardReader(XcbConnection connection, std::uint32_t window, Atoms atoms,
                        std::optional<std::uint8_t> xfixesEventBase, posix::UniqueFd wakeFd, Listener listener);
     void run();
+    // Has the reader's thread look at what was asked of it.
+    void wake();
     void handleEvent(const void* event);
     Clock::time_point actOnTime(Clock::time_point now);
     void noteChange(std::uint32_t owner, std::uint32_t time);
