@@ -12,8 +12,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <string_view>
 
 namespace zanthrel::x11 {
 namespace {
