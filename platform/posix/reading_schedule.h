@@ -76,6 +76,16 @@ public:
     // What to do now. Call again after carrying out anything but Wait: the schedule has already taken
     // the step as done (a transfer started, dropped or answered).
     Step next(TimePoint now) noexcept;
+    // Hands every step due at `now` to `carryOut` (a callable taking const Step&), asking again after
+    // each; the time of the Wait that ends them, when the reader is to act next.
+    template <typename CarryOut>
+    TimePoint advance(TimePoint now, CarryOut&& carryOut) {
+        for (;;) {
+            const Step step = next(now);
+            if (step.kind == Step::Kind::Wait) return step.wakeAt;
+            carryOut(step);
+        }
+    }
 
     // The owner answered or sent a piece, or the reader asked it the next question: the next answer is
     // due within kAnswerDeadline from now.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -16,7 +17,8 @@ enum class Selection { Clipboard, Primary };
 // The guard's standing emptying order as a reader's thread carries it out: given from any thread, followed
 // where the change arrives, with a pace of its own for each selection. The order is checked and the
 // emptying sent under one lock, so that once a withdrawal has returned no emptying can start any more.
-// The emptyings a fight's pace puts off are kept here until their turn.
+// The emptyings a fight's pace puts off are kept here until their turn. Each reader empties a selection
+// through a callable of its own (`empty`), which sends the emptying and says whether it did.
 class StandingOrder {
 public:
     using Clock = EmptyingPace::Clock;
@@ -28,10 +30,16 @@ public:
 
     // Any thread. Every order, even the same one again, starts the paces afresh.
     void set(const EmptyingOrder& order) {
-        const std::lock_guard lock(mutex_);
-        order_ = order;
-        paces_.fill(EmptyingPace(order));
+        {
+            const std::lock_guard lock(mutex_);
+            order_ = order;
+            paces_.fill(EmptyingPace(order));
+        }
+        if (order.active) given_ = true;
     }
+    // Reader thread: whether an order was given since the last call. What is selected when blocking
+    // starts goes at once; the clipboard itself is the blocker's to empty.
+    bool newlyGiven() noexcept { return given_.exchange(false); }
     bool active() const {
         const std::lock_guard lock(mutex_);
         return order_.active;
@@ -56,8 +64,17 @@ public:
         return decision;
     }
 
-    // Reader thread: hands each selection whose put-off emptying is due at `now` to `empty`, which is to
-    // empty it under carryOut; the turn of the next one still to come, or Clock::time_point::max().
+    // Reader thread: another program took the selection at `now`, as for taken(). Where the order stands
+    // it is emptied through `empty` now, or at the pace's turn through takeDue.
+    template <typename Empty>
+    Decision follow(Selection selection, std::uint64_t owner, Clock::time_point now, Empty&& empty) {
+        const Decision decision = taken(selection, owner, now);
+        if (decision.follow && decision.emptyAt <= now) carryOut(selection, now, empty);
+        return decision;
+    }
+
+    // Reader thread: empties, under carryOut, each selection whose put-off emptying is due at `now`,
+    // through `empty(selection)`; the turn of the next one still to come, or Clock::time_point::max().
     template <typename Empty>
     Clock::time_point takeDue(Clock::time_point now, Empty&& empty) {
         Clock::time_point next = Clock::time_point::max();
@@ -69,7 +86,7 @@ public:
                 continue;
             }
             due = Clock::time_point::max();
-            empty(selection);
+            carryOut(selection, now, [&] { return empty(selection); });
         }
         return next;
     }
@@ -91,6 +108,7 @@ private:
     mutable std::mutex mutex_;
     EmptyingOrder order_;
     std::array<EmptyingPace, 2> paces_{EmptyingPace{}, EmptyingPace{}};
+    std::atomic<bool> given_{false};
     // Reader thread only.
     std::array<Clock::time_point, 2> due_{Clock::time_point::max(), Clock::time_point::max()};
 };

@@ -90,10 +90,8 @@ void WaylandClipboardReader::empty() {
 
 void WaylandClipboardReader::setEmptyingOrder(const EmptyingOrder& order) {
     standing_.set(order);
-    if (!order.active) return;
-    // What is selected when blocking starts goes too; the clipboard itself is the blocker's to empty.
-    orderGiven_ = true;
-    wake();
+    // What is selected when blocking starts goes at the next turn (see actOnOrder).
+    if (order.active) wake();
 }
 
 void WaylandClipboardReader::run() {
@@ -173,28 +171,25 @@ void WaylandClipboardReader::notePrimary(bool owned) {
 }
 
 posix::StandingOrder::Decision WaylandClipboardReader::followOrder(posix::Selection selection, Clock::time_point now) {
-    // Data-control does not say who set a selection: every taking counts as one owner's.
-    const posix::StandingOrder::Decision decision = standing_.taken(selection, 0, now);
-    // Put off by a fight's pace, it is emptied in actOnTime, whatever is set then.
-    if (decision.follow && decision.emptyAt <= now) emptyUnderOrder(selection, now);
-    return decision;
+    // Data-control does not say who set a selection: every taking counts as one owner's. Put off by a
+    // fight's pace, it is emptied in actOnTime, whatever is set then.
+    return standing_.follow(selection, 0, now, [&] { return emptySelection(selection); });
 }
 
-void WaylandClipboardReader::emptyUnderOrder(posix::Selection selection, Clock::time_point now) {
-    const bool primary = selection == posix::Selection::Primary;
-    standing_.carryOut(selection, now, [&] {
-        if (primary ? !session_->hasPrimarySelection() : !latestOwned_) return false;
-        if (primary)
-            session_->clearPrimarySelection();
-        else
-            session_->clearSelection();
+bool WaylandClipboardReader::emptySelection(posix::Selection selection) {
+    if (selection == posix::Selection::Primary) {
+        if (!session_->hasPrimarySelection()) return false;
+        session_->clearPrimarySelection();
         return true;
-    });
+    }
+    if (!latestOwned_) return false;
+    session_->clearSelection();
+    return true;
 }
 
 WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnOrder(Clock::time_point now) {
-    if (orderGiven_.exchange(false) && session_->hasPrimarySelection()) notePrimary(true);
-    return standing_.takeDue(now, [&](posix::Selection selection) { emptyUnderOrder(selection, now); });
+    if (standing_.newlyGiven() && session_->hasPrimarySelection()) notePrimary(true);
+    return standing_.takeDue(now, [this](posix::Selection selection) { return emptySelection(selection); });
 }
 
 WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Clock::time_point now) {
@@ -205,13 +200,9 @@ WaylandClipboardReader::Clock::time_point WaylandClipboardReader::actOnTime(Cloc
         else if (listener_.emptied)
             listener_.emptied(true);
     }
-    Clock::time_point wake = actOnOrder(now);
+    const Clock::time_point wake = actOnOrder(now);
     if (wanted_.exchange(false)) schedule_.request();
-    for (;;) {
-        const ScheduleStep step = schedule_.next(now);
-        if (step.kind == ScheduleStep::Kind::Wait) return std::min(wake, step.wakeAt);
-        carryOut(step);
-    }
+    return std::min(wake, schedule_.advance(now, [this](const ScheduleStep& step) { carryOut(step); }));
 }
 
 void WaylandClipboardReader::carryOut(const ScheduleStep& step) {

@@ -62,7 +62,8 @@ private:
     void notePrimary(bool owned);
     // Empties `selection` under the order, now or at the pace's turn.
     posix::StandingOrder::Decision followOrder(posix::Selection selection, Clock::time_point now);
-    void emptyUnderOrder(posix::Selection selection, Clock::time_point now);
+    // Sends the emptying of `selection` if anything is set there; whether it did.
+    bool emptySelection(posix::Selection selection);
     Clock::time_point actOnOrder(Clock::time_point now);
     void carryOut(const posix::ReadingSchedule::Step& step);
     void startFetch();
@@ -86,7 +87,6 @@ private:
 
     std::atomic<bool> wanted_{false};
     std::atomic<bool> clearWanted_{false};
-    std::atomic<bool> orderGiven_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<std::uint64_t> fetches_{0};
     std::thread thread_;

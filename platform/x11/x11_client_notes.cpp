@@ -37,8 +37,8 @@ std::uint64_t X11ConnectionSockets::claim(std::uint32_t processId, Clock::time_p
     std::vector<posix::AcceptedConnection> candidates;
     for (const posix::AcceptedConnection& connection : *connections) {
         if (claimed_.contains(connection.served) || earlier_.contains(connection.served)) continue;
-        const auto [entry, fresh] = unclaimed_.try_emplace(connection.served, Unclaimed{connection.client, now});
-        if (now - entry->second.seen <= kSetupPeriod) candidates.push_back(connection);
+        const Clock::time_point seen = unclaimed_.try_emplace(connection.served, now).first->second;
+        if (now - seen <= kSetupPeriod) candidates.push_back(connection);
     }
     if (candidates.size() > 1) {
         std::size_t budget = kDescriptorsOfOneProcess;

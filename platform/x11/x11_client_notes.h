@@ -52,18 +52,14 @@ public:
     std::uint64_t claim(std::uint32_t processId, Clock::time_point now);
 
 private:
-    struct Unclaimed {
-        std::uint64_t client = 0;
-        Clock::time_point seen;
-    };
-
     explicit X11ConnectionSockets(std::string display) : display_(std::move(display)) {}
 
     std::string display_;
     // The server's ends of the connections still open, by inode.
     std::set<std::uint64_t> claimed_;
     std::set<std::uint64_t> earlier_;
-    std::map<std::uint64_t, Unclaimed> unclaimed_;
+    // When each of the others was first seen.
+    std::map<std::uint64_t, Clock::time_point> unclaimed_;
 };
 
 // The notes on the clients of one X server, by resource-id base, shared by the watch that sees clients

@@ -1,7 +1,7 @@
 #include "platform/x11/x11_clipboard_reader.h"
 
-#include "platform/x11/x11_pixmap.h"
 #include "platform/posix/wakeup_latency.h"
+#include "platform/x11/x11_pixmap.h"
 #include "platform/x11/xcb_handles.h"
 
 #include <poll.h>
@@ -12,8 +12,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <string_view>
 
 namespace zanthrel::x11 {
 namespace {
@@ -99,25 +97,26 @@ X11ClipboardReader::X11ClipboardReader(XcbConnection connection, std::uint32_t w
 
 X11ClipboardReader::~X11ClipboardReader() {
     stopping_ = true;
-    const std::uint64_t one = 1;
-    (void)!write(wakeFd_.get(), &one, sizeof one);
+    wake();
     if (thread_.joinable()) thread_.join();
 }
 
 void X11ClipboardReader::request() {
     wanted_ = true;
-    const std::uint64_t one = 1;
-    (void)!write(wakeFd_.get(), &one, sizeof one);
+    wake();
 }
 
 void X11ClipboardReader::empty() {
     emptyWanted_ = true;
-    const std::uint64_t one = 1;
-    (void)!write(wakeFd_.get(), &one, sizeof one);
+    wake();
 }
 
 void X11ClipboardReader::setEmptyingOrder(const EmptyingOrder& order) {
     emptier_.setOrder(order);
+    wake();
+}
+
+void X11ClipboardReader::wake() {
     const std::uint64_t one = 1;
     (void)!write(wakeFd_.get(), &one, sizeof one);
 }
@@ -244,11 +243,7 @@ X11ClipboardReader::Clock::time_point X11ClipboardReader::actOnTime(Clock::time_
     if (fightBegan && listener_.contested) listener_.contested();
     if (!xfixesEventBase_) wake = std::min(wake, nextPoll_);
     if (wanted_.exchange(false)) schedule_.request();
-    for (;;) {
-        const ScheduleStep step = schedule_.next(now);
-        if (step.kind == ScheduleStep::Kind::Wait) return std::min(wake, step.wakeAt);
-        carryOut(step);
-    }
+    return std::min(wake, schedule_.advance(now, [this](const ScheduleStep& step) { carryOut(step); }));
 }
 
 void X11ClipboardReader::carryOut(const ScheduleStep& step) {
@@ -311,19 +306,14 @@ void X11ClipboardReader::onSelectionNotify(std::uint32_t property, std::uint32_t
         xcb_delete_property(connection_.get(), window_, transfer_.property);
         return;
     }
-    std::uint32_t type = 0;
-    std::uint8_t format = 0;
-    std::vector<unsigned char> unused;
-    if (!readProperty(type, format, unused, true)) return finish(Kind::Refused);
+    if (!readProperty()) return finish(Kind::Refused);
     finish(Kind::Data, transfer_.format);
 }
 
 void X11ClipboardReader::onTargets() {
-    std::uint32_t type = 0;
-    std::uint8_t format = 0;
-    std::vector<unsigned char> value;
-    if (!readProperty(type, format, value, false)) return finish(Kind::Refused);
-    const AtomNames::Listed offered = atomNames_.name(parseAtomList(format, value.data(), value.size()));
+    std::vector<std::uint32_t> atoms;
+    if (!readProperty(&atoms)) return finish(Kind::Refused);
+    const AtomNames::Listed offered = atomNames_.name(atoms);
     const std::optional<std::size_t> chosen = schedule_.typesListed(Clock::now(), offered.names);
     // A list past what is looked up may hide its picture among the atoms left unnamed: not judged, and
     // not taken for a clipboard without a picture either.
@@ -334,30 +324,23 @@ void X11ClipboardReader::onTargets() {
 }
 
 void X11ClipboardReader::onPixmap() {
-    std::uint32_t type = 0;
-    std::uint8_t format = 0;
-    std::vector<unsigned char> value;
-    if (!readProperty(type, format, value, false)) return finish(Kind::Refused);
-    const std::vector<std::uint32_t> ids = parseAtomList(format, value.data(), value.size());
-    if (ids.size() != 1) return finish(Kind::Refused);
+    std::vector<std::uint32_t> ids;
+    if (!readProperty(&ids) || ids.size() != 1) return finish(Kind::Refused);
     const std::optional<x11::PixmapPixels> read = readPixmap(connection_.get(), ids[0], transfer_.buffer);
     if (!read) return finish(Kind::Refused);
     finish(Kind::Data, *read == PixmapPixels::Bitmap ? classifyMimeType("image/bmp") : transfer_.format);
 }
 
 void X11ClipboardReader::onIncrement() {
-    std::uint32_t type = 0;
-    std::uint8_t format = 0;
-    std::vector<unsigned char> unused;
     const std::uint64_t before = transfer_.buffer.size();
-    if (!readProperty(type, format, unused, true)) return finish(Kind::Refused);
+    if (!readProperty()) return finish(Kind::Refused);
     // A piece of no bytes ends the transfer.
     if (transfer_.buffer.size() == before) return finish(Kind::Data, transfer_.format);
     schedule_.heard(Clock::now());
 }
 
-bool X11ClipboardReader::readProperty(std::uint32_t& type, std::uint8_t& format, std::vector<unsigned char>& value,
-                                      bool intoBuffer) {
+bool X11ClipboardReader::readProperty(std::vector<std::uint32_t>* atoms) {
+    std::vector<unsigned char> listed;
     std::uint32_t offset = 0;
     for (;;) {
         // Deleting with the last piece read tells an INCR owner to send the next piece.
@@ -367,18 +350,19 @@ bool X11ClipboardReader::readProperty(std::uint32_t& type, std::uint8_t& format,
                                                     XCB_GET_PROPERTY_TYPE_ANY, offset, kPropertyWords),
                                    nullptr));
         if (!reply) return false;
-        type = reply->type;
-        format = reply->format;
         const auto* data = static_cast<const unsigned char*>(xcb_get_property_value(reply.get()));
         const auto length = static_cast<std::size_t>(std::max(0, xcb_get_property_value_length(reply.get())));
-        if (intoBuffer) {
+        if (!atoms) {
             if (!transfer_.buffer.add(data, length)) return false;
-        } else if (value.size() + length <= (std::size_t{1} << 20)) {  // a list of types is never this long
-            value.insert(value.end(), data, data + length);
+        } else if (listed.size() + length <= (std::size_t{1} << 20)) {  // a list of types is never this long
+            listed.insert(listed.end(), data, data + length);
         } else {
             return false;
         }
-        if (reply->bytes_after == 0) return true;
+        if (reply->bytes_after == 0) {
+            if (atoms) *atoms = parseAtomList(reply->format, listed.data(), listed.size());
+            return true;
+        }
         if (length == 0 || length % 4 != 0) return false;  // no progress possible: offsets count 32-bit words
         offset += static_cast<std::uint32_t>(length / 4);
     }

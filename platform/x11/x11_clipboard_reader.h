@@ -81,6 +81,8 @@ private:
     X11ClipboardReader(XcbConnection connection, std::uint32_t window, Atoms atoms,
                        std::optional<std::uint8_t> xfixesEventBase, posix::UniqueFd wakeFd, Listener listener);
     void run();
+    // Has the reader's thread look at what was asked of it.
+    void wake();
     void handleEvent(const void* event);
     Clock::time_point actOnTime(Clock::time_point now);
     void noteChange(std::uint32_t owner, std::uint32_t time);
@@ -92,8 +94,10 @@ private:
     void onTargets();
     void onPixmap();
     void onIncrement();
-    // Reads the transfer's property whole, deleting it; false when the reply could not be had.
-    bool readProperty(std::uint32_t& type, std::uint8_t& format, std::vector<unsigned char>& value, bool intoBuffer);
+    // Reads the transfer's property whole, deleting it: into the transfer's buffer, or with `atoms` as a
+    // list of atoms or ids (TARGETS, a pixmap's id). False when the reply could not be had, or it did not
+    // fit where it goes.
+    bool readProperty(std::vector<std::uint32_t>* atoms = nullptr);
     void deliver(std::uint64_t serial, posix::ClipboardDelivery::Kind kind);
     void finish(posix::ClipboardDelivery::Kind kind, const PictureFormat* format = nullptr);
     std::uint32_t queryOwner(std::uint32_t selection);

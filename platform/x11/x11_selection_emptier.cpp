@@ -12,11 +12,6 @@ X11SelectionEmptier::X11SelectionEmptier(xcb_connection_t* connection, std::uint
       clipboard_(connection, window, {atoms.clipboard, atoms.targets, atoms.timestamp}, bridged),
       primary_(connection, window, {atoms.primary, atoms.targets, atoms.timestamp}, bridged) {}
 
-void X11SelectionEmptier::setOrder(const EmptyingOrder& order) {
-    standing_.set(order);
-    if (order.active) orderGiven_ = true;
-}
-
 X11SelectionEmptier::Decision X11SelectionEmptier::clipboardTaken(std::uint32_t owner, Clock::time_point now) {
     return follow(posix::Selection::Clipboard, owner, now);
 }
@@ -38,20 +33,16 @@ bool X11SelectionEmptier::emptyClipboard(std::uint32_t owner, Clock::time_point 
 
 X11SelectionEmptier::Decision X11SelectionEmptier::follow(posix::Selection selection, std::uint32_t owner,
                                                           Clock::time_point now) {
-    const Decision decision = standing_.taken(selection, owner, now);
     // Put off by a fight's pace, it is emptied in actOnTime, whoever owns it then.
-    if (decision.follow && decision.emptyAt <= now) emptyUnderOrder(selection, owner, now);
-    return decision;
+    return standing_.follow(selection, owner, now, [&] { return take(selection, owner, now); });
 }
 
-void X11SelectionEmptier::emptyUnderOrder(posix::Selection selection, std::uint32_t owner, Clock::time_point now) {
-    standing_.carryOut(selection, now, [&] {
-        if (!ownerOf(selection).take(owner, now)) return false;
-        // Out at once: a spy told of the change in the same instant is asking for the data already.
-        xcb_flush(connection_);
-        ++emptyings_[index(selection)];
-        return true;
-    });
+bool X11SelectionEmptier::take(posix::Selection selection, std::uint32_t owner, Clock::time_point now) {
+    if (!ownerOf(selection).take(owner, now)) return false;
+    // Out at once: a spy told of the change in the same instant is asking for the data already.
+    xcb_flush(connection_);
+    ++emptyings_[index(selection)];
+    return true;
 }
 
 void X11SelectionEmptier::answer(const xcb_selection_request_event_t& request, Clock::time_point now) {
@@ -69,10 +60,10 @@ X11SelectionEmptier::Clock::time_point X11SelectionEmptier::actOnTime(Clock::tim
     fightBegan = false;
     // What is selected when blocking starts goes at once; a clipboard another program owns then is the
     // blocker's to empty.
-    if (orderGiven_.exchange(false) && primaryOwner_ != XCB_NONE && !primary_.ownsWindow(primaryOwner_))
+    if (standing_.newlyGiven() && primaryOwner_ != XCB_NONE && !primary_.ownsWindow(primaryOwner_))
         fightBegan = follow(posix::Selection::Primary, primaryOwner_, now).fightBegan;
     const Clock::time_point wake = standing_.takeDue(now, [&](posix::Selection selection) {
-        emptyUnderOrder(selection, selection == posix::Selection::Primary ? primaryOwner_ : clipboardOwner, now);
+        return take(selection, selection == posix::Selection::Primary ? primaryOwner_ : clipboardOwner, now);
     });
     return std::min({wake, clipboard_.actOnTime(now), primary_.actOnTime(now)});
 }

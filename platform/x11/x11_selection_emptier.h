@@ -29,7 +29,7 @@ public:
     X11SelectionEmptier(xcb_connection_t* connection, std::uint32_t window, Atoms atoms, bool bridged) noexcept;
 
     // Any thread; the reader's thread acts on a new order at its next actOnTime().
-    void setOrder(const EmptyingOrder& order);
+    void setOrder(const EmptyingOrder& order) { standing_.set(order); }
     bool ordered() const { return standing_.active(); }
 
     // Reader thread only, from here on.
@@ -61,13 +61,13 @@ private:
         return selection == posix::Selection::Primary ? primary_ : clipboard_;
     }
     Decision follow(posix::Selection selection, std::uint32_t owner, Clock::time_point now);
-    void emptyUnderOrder(posix::Selection selection, std::uint32_t owner, Clock::time_point now);
+    // Takes `selection` from `owner` to empty it, sending that at once; whether it did.
+    bool take(posix::Selection selection, std::uint32_t owner, Clock::time_point now);
 
     xcb_connection_t* connection_;
     X11EmptyOwner clipboard_;
     X11EmptyOwner primary_;
     posix::StandingOrder standing_;
-    std::atomic<bool> orderGiven_{false};
     std::uint32_t primaryOwner_ = 0;
     std::array<std::atomic<std::uint64_t>, 2> emptyings_{};
 };

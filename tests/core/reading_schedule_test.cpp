@@ -25,17 +25,14 @@ struct Reader {
     ReadingSchedule::TimePoint now = ReadingSchedule::TimePoint{} + 1h;
     std::vector<Step> steps;
 
-    Step act() {
-        for (;;) {
-            const Step step = schedule.next(now);
-            if (step.kind == Kind::Wait) return step;
-            steps.push_back(step);
-        }
+    // The time the schedule names for the next wake-up.
+    ReadingSchedule::TimePoint act() {
+        return schedule.advance(now, [this](const Step& step) { steps.push_back(step); });
     }
     // Lets time pass, waking as the reader's poll would at every time the schedule named.
     void wait(std::chrono::steady_clock::duration span) {
         const auto until = now + span;
-        for (Step pending = act(); pending.wakeAt <= until; pending = act()) now = pending.wakeAt;
+        for (auto wakeAt = act(); wakeAt <= until; wakeAt = act()) now = wakeAt;
         now = until;
         act();
     }

@@ -69,5 +69,31 @@ TEST(StandingOrder, EachSelectionHasAPaceOfItsOwnAndOnlyAnEmptyingCounts) {
     EXPECT_EQ(standing.taken(Selection::Clipboard, 7, now).emptyAt, now);
 }
 
+TEST(StandingOrder, ATakingIsEmptiedAtOnceOrAtThePacesTurn) {
+    StandingOrder standing;
+    EXPECT_FALSE(standing.newlyGiven());
+    standing.set(EmptyingOrder{});
+    EXPECT_FALSE(standing.newlyGiven()) << "a withdrawal is no new order";
+    standing.set(blocking());
+    EXPECT_TRUE(standing.newlyGiven());
+    EXPECT_FALSE(standing.newlyGiven()) << "said once";
+
+    int emptyings = 0;
+    const auto empty = [&] { return ++emptyings > 0; };
+    const int beforeTheFight = blocking().fightTakings - 1;
+    Clock::time_point now{};
+    for (int i = 0; i < beforeTheFight; ++i, now += 1ms) standing.follow(Selection::Clipboard, 7, now, empty);
+    EXPECT_EQ(emptyings, beforeTheFight) << "each taking before the fight is emptied at once";
+
+    const StandingOrder::Decision paced = standing.follow(Selection::Clipboard, 7, now, empty);
+    EXPECT_TRUE(paced.fightBegan);
+    ASSERT_GT(paced.emptyAt, now);
+    EXPECT_EQ(emptyings, beforeTheFight) << "emptied before the pace's turn";
+    const auto dueEmpty = [&](Selection) { return empty(); };
+    EXPECT_EQ(standing.takeDue(now, dueEmpty), paced.emptyAt);
+    EXPECT_EQ(standing.takeDue(paced.emptyAt, dueEmpty), Clock::time_point::max());
+    EXPECT_EQ(emptyings, beforeTheFight + 1) << "the put-off emptying is lost or doubled";
+}
+
 }  // namespace
 }  // namespace zanthrel::posix
